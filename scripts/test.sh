@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds everything and runs every test:
+# the full build, then the plain C++ tests under address+undefined and the
+# link tests under the thread sanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+export QT_QPA_PLATFORM=offscreen
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+if [ "${VARNEX_SKIP_SANITIZERS:-0}" != "1" ]; then
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVARNEX_CORE_ONLY=ON -DVARNEX_BENCH=OFF \
+    -DVARNEX_SANITIZE=address,undefined >/dev/null
+  cmake --build build-asan -j "$jobs"
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+  cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVARNEX_CORE_ONLY=ON -DVARNEX_BENCH=OFF \
+    -DVARNEX_SANITIZE=thread >/dev/null
+  cmake --build build-tsan -j "$jobs" --target test_link
+  TSAN_OPTIONS=halt_on_error=1 build-tsan/test_link
+fi

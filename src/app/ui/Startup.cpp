@@ -1,0 +1,77 @@
+#include "app/ui/Startup.h"
+
+#include "analysis/ui/DriftUnit.h"
+#include "analysis/ui/EFCUnit.h"
+#include "analysis/ui/StatUnit.h"
+#include "app/ui/VarnexContext.h"
+#include "frontend/ui/AboutUnit.h"
+#include "frontend/ui/ErrorUnit.h"
+#include "frontend/ui/MainUnit.h"
+#include "frontend/ui/ParameterUnit.h"
+#include "frontend/ui/StatusUnit.h"
+#include "frontend/ui/StausLogUnit.h"
+#include "windows/ui/ClockUnit.h"
+#include "windows/ui/CommandUnit.h"
+#include "windows/ui/DebugUnit.h"
+#include "windows/ui/LevelUnit.h"
+#include "windows/ui/PolarUnit.h"
+
+template <class T>
+T* VarnexWindows::Create() {
+  T* w = new T(context_);
+  created_.push_back(w);
+  return w;
+}
+
+VarnexWindows::VarnexWindows(VarnexContext& c) : context_(c) {
+  // Each window's creation runs before the next is created; the main window
+  // starts the poll thread, which waits until the debug window exists.
+  c.MainForm = Create<TMainForm>();
+  c.ParameterForm = Create<TParameterForm>();
+  c.StatusForm = Create<TStatusForm>();
+  c.PolarForm = Create<TPolarForm>();
+  c.ErrorForm = Create<TErrorForm>();
+  c.StatusLogForm = Create<TStatusLogForm>();
+  c.EFCForm = Create<TEFCForm>();
+  c.StatForm = Create<TStatForm>();
+  c.DebugForm = Create<TDebugForm>();
+  c.AboutBox = Create<TAboutBox>();
+  c.LevelForm = Create<TLevelForm>();
+  c.ClockForm = Create<TClockForm>();
+  c.DriftForm = Create<TDriftForm>();
+  c.CommandForm = Create<TCommandForm>();
+}
+
+VarnexWindows::~VarnexWindows() {
+  VarnexContext& c = context_;
+  // The poll thread is joined before anything it uses goes away.
+  if (c.MainForm) c.MainForm->StopSequence();
+  delete c.CommandForm;
+  delete c.DriftForm;
+  delete c.ClockForm;
+  delete c.LevelForm;
+  delete c.AboutBox;
+  delete c.DebugForm;
+  delete c.StatForm;
+  delete c.EFCForm;
+  delete c.StatusLogForm;
+  delete c.ErrorForm;
+  delete c.PolarForm;
+  delete c.StatusForm;
+  delete c.ParameterForm;
+  delete c.MainForm;
+  c.MainForm = nullptr;
+  c.ParameterForm = nullptr;
+  c.StatusForm = nullptr;
+  c.PolarForm = nullptr;
+  c.ErrorForm = nullptr;
+  c.StatusLogForm = nullptr;
+  c.EFCForm = nullptr;
+  c.StatForm = nullptr;
+  c.DebugForm = nullptr;
+  c.AboutBox = nullptr;
+  c.LevelForm = nullptr;
+  c.ClockForm = nullptr;
+  c.DriftForm = nullptr;
+  c.CommandForm = nullptr;
+}

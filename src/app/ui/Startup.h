@@ -1,0 +1,25 @@
+#pragma once
+// Creates the fourteen windows in their fixed order and tears them down again.
+#include <vector>
+
+class QWidget;
+
+struct VarnexContext;
+
+class VarnexWindows {
+ public:
+  explicit VarnexWindows(VarnexContext& context);
+  ~VarnexWindows();
+  VarnexWindows(const VarnexWindows&) = delete;
+  VarnexWindows& operator=(const VarnexWindows&) = delete;
+
+  // The windows in the order they were created.
+  const std::vector<QWidget*>& Created() const { return created_; }
+
+ private:
+  template <class T>
+  T* Create();
+
+  VarnexContext& context_;
+  std::vector<QWidget*> created_;
+};

@@ -1,0 +1,45 @@
+#pragma once
+// What every window of one Varnex run shares: the receiver state, the clock,
+// the program folder and the windows themselves (created once, in order).
+#include <string>
+
+class SharedReceiverState;
+class Clock;
+class TMainForm;
+class TParameterForm;
+class TStatusForm;
+class TPolarForm;
+class TErrorForm;
+class TStatusLogForm;
+class TEFCForm;
+class TStatForm;
+class TDebugForm;
+class TAboutBox;
+class TLevelForm;
+class TClockForm;
+class TDriftForm;
+class TCommandForm;
+
+struct VarnexContext {
+  VarnexContext(SharedReceiverState& state, Clock& clock, std::string folder)
+      : State(state), clock(clock), Folder(std::move(folder)) {}
+
+  SharedReceiverState& State;
+  Clock& clock;
+  std::string Folder;  // every file of the program lives here
+
+  TMainForm* MainForm = nullptr;
+  TParameterForm* ParameterForm = nullptr;
+  TStatusForm* StatusForm = nullptr;
+  TPolarForm* PolarForm = nullptr;
+  TErrorForm* ErrorForm = nullptr;
+  TStatusLogForm* StatusLogForm = nullptr;
+  TEFCForm* EFCForm = nullptr;
+  TStatForm* StatForm = nullptr;
+  TDebugForm* DebugForm = nullptr;
+  TAboutBox* AboutBox = nullptr;
+  TLevelForm* LevelForm = nullptr;
+  TClockForm* ClockForm = nullptr;
+  TDriftForm* DriftForm = nullptr;
+  TCommandForm* CommandForm = nullptr;
+};

@@ -1,0 +1,10 @@
+#pragma once
+#include <QDialog>
+
+struct VarnexContext;
+
+class TAboutBox : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TAboutBox(VarnexContext& context, QWidget* parent = nullptr);
+};

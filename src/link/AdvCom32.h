@@ -1,0 +1,97 @@
+#pragma once
+// The serial line to the receiver: raw 8-bit, no flow control, non-waiting reads.
+// Port n is /dev/ttyS{n-1}; a non-empty DevicePath overrides it.
+// One lock guards every operation that touches the handle, so the user-interface
+// thread may re-open the line while the poll thread reads or writes.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+class T_AdvCom32 {
+ public:
+  enum class DialogResult { Abort, Retry };
+  // Shows a warning with Abort and Retry (only while ShowErrors is on).
+  using ErrorDialog = std::function<DialogResult(const std::string& text)>;
+  // Shows a plain message (only while ShowErrors is on).
+  using ErrorMessage = std::function<void(const std::string& text)>;
+
+  T_AdvCom32();
+  ~T_AdvCom32();
+  T_AdvCom32(const T_AdvCom32&) = delete;
+  T_AdvCom32& operator=(const T_AdvCom32&) = delete;
+
+  bool Open();
+  void Close();
+  bool Write(const std::string& text);
+  void Read(std::string& text);
+  std::string Read();
+
+  int InCount();
+  int OutCount();
+  bool Opened() const;
+
+  int Port() const { return port_; }
+  void SetPort(int port);
+  std::uint32_t Baud() const { return baud_; }
+  void SetBaud(std::uint32_t baud);
+  char Parity() const { return parity_; }
+  void SetParity(char parity);
+  std::uint8_t Databits() const { return databits_; }
+  void SetDatabits(std::uint8_t bits);
+  std::uint8_t Stopbits() const { return stopbits_; }
+  void SetStopbits(std::uint8_t bits);
+  bool Dtr() const { return dtr_; }
+  void SetDtr(bool on);
+  bool Rts() const { return rts_; }
+  void SetRts(bool on);
+  bool Break() const { return break_; }
+  void SetBreak(bool on);
+
+  // A device path that overrides Port (USB adapters, pseudo-terminals); empty = use Port.
+  const std::string& DevicePath() const { return devicePath_; }
+  void SetDevicePath(const std::string& path);
+  // The device Open will use.
+  std::string DeviceName() const;
+
+  const std::string& EndOfResponse() const { return endOfResponse_; }
+  void SetEndOfResponse(const std::string& s) { endOfResponse_ = s; }
+  int ResponseTime() const { return responseTime_; }
+  void SetResponseTime(int ms) { responseTime_ = ms; }
+  bool TimedOut() const { return timedOut_; }
+  bool ShowErrors() const { return showErrors_; }
+  void SetShowErrors(bool on) { showErrors_ = on; }
+  bool InUse() const { return inUse_; }
+  bool HwInFlow() const { return hwInFlow_; }
+  void SetHwInFlow(bool on) { hwInFlow_ = on; }
+  bool HwOutFlow() const { return hwOutFlow_; }
+  void SetHwOutFlow(bool on) { hwOutFlow_ = on; }
+
+  void SetErrorDialog(ErrorDialog dialog) { errorDialog_ = std::move(dialog); }
+  void SetErrorMessage(ErrorMessage message) { errorMessage_ = std::move(message); }
+  std::function<void(T_AdvCom32&)> OnTimeout;
+
+ private:
+  bool OpenLocked();
+  void CloseLocked();
+  void ReopenIfOpen();
+
+  mutable std::recursive_mutex lock_;
+  int fd_ = -1;
+  int port_ = 1;
+  std::uint32_t baud_ = 9600;
+  char parity_ = 'N';
+  std::uint8_t databits_ = 8;
+  std::uint8_t stopbits_ = 1;
+  bool rts_ = false, dtr_ = false, break_ = false;
+  std::string devicePath_;
+  std::string endOfResponse_;
+  int responseTime_ = 1000;
+  std::atomic<bool> timedOut_{false};
+  std::atomic<bool> showErrors_{false};
+  std::atomic<bool> inUse_{false};
+  bool hwInFlow_ = false, hwOutFlow_ = false;
+  ErrorDialog errorDialog_;
+  ErrorMessage errorMessage_;
+};

@@ -1,0 +1,96 @@
+#pragma once
+// Everything the poll thread hands to the user-interface thread.
+//
+// Each answer is a value/flag pair (PpsTiAnswer/PpsTiNew, EfcAnswer/EfcNew, ...).
+// One mutex guards all pairs and the status lines, so publishing stores value and
+// flag together and taking clears the flag and copies the value as one step.
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/DateTime.h"
+
+enum class ReceiverValue : int {
+  PpsTi,      // ":PTIM:TINT?"
+  Efc,        // ":DIAG:ROSC:EFC:ABS?"
+  Hup,        // ":SYNC:HOLD:TUNC:PRED?"
+  LifeCount,  // ":DIAG:LIF:COUN?"
+  Tracked,
+  Visible,
+  Idn,        // "*IDN?"
+  OscStatus,  // ":ROSC:STAT?"
+  Error,      // ":SYST:ERR?"
+  TimeCode,   // ":PTIM:TCOD?"
+  Count
+};
+
+// Receiver families as detected from "*IDN?".
+enum DeviceFamilyCode : std::uint8_t {
+  FamilyZ3801 = 0,
+  FamilyZ3805 = 1,
+  FamilyZ3815 = 2,
+  FamilyZ3816 = 3,
+  FamilyZ3817 = 4,
+  FamilyGCRU = 5,
+  FamilyJackson = 6,
+  FamilyHP58503 = 7,
+  FamilyHP55300 = 8,
+  FamilyMtron = 9,
+  FamilyUndefined = 10
+};
+
+class SharedReceiverState {
+ public:
+  // Poll thread: store the value and set its flag to (value not empty).
+  void Publish(ReceiverValue which, std::string value);
+  // Poll thread: store the value and set its flag as given.
+  void Publish(ReceiverValue which, std::string value, bool isNew);
+
+  // UI thread: if the flag is set, clear it and copy the value out; false otherwise.
+  bool Take(ReceiverValue which, std::string& value);
+  bool IsNew(ReceiverValue which) const;
+  std::string Value(ReceiverValue which) const;
+
+  // Status screen (StatusLines / StatusLinesNew).
+  void ClearStatusLines();
+  void AppendStatusLine(std::string line);
+  // StatusLinesNew := StatusLines holds at least one line.
+  void FinishStatusLines();
+  bool StatusLinesNew() const;
+  // Clears StatusLinesNew and copies the lines, as one step; false when not new.
+  bool TakeStatusLines(std::vector<std::string>& lines);
+  std::vector<std::string> StatusLines() const;
+
+  // Trace queue. Every line already ends with CR LF.
+  void QueueTrace(std::string line);
+  // Moves every queued line out, in order, under TraceLock.
+  std::deque<std::string> DrainTrace();
+  std::size_t TraceCount() const;
+  // Guards TraceLines and nothing else; the debug window holds it for a whole drain.
+  mutable std::recursive_mutex TraceLock;
+  std::deque<std::string> TraceLines;  // access only under TraceLock
+
+  // The debug window's "Hold": producers of ordinary trace lines drop them while set.
+  std::atomic<bool> TraceHold{false};
+
+  // Start of the running poll cycle (UTC), renewed by every tick test.
+  std::atomic<TDateTime> CycleTime{0.0};
+  std::atomic<std::uint8_t> DeviceFamily{0};
+
+  std::atomic<bool> StartGate{false};
+  std::atomic<bool> ManualMode{false};
+  std::atomic<bool> PollBusy{false};
+
+ private:
+  struct Slot {
+    std::string value;
+    bool isNew = false;
+  };
+  mutable std::mutex mutex_;
+  Slot slots_[static_cast<int>(ReceiverValue::Count)];
+  std::vector<std::string> statusLines_;
+  bool statusLinesNew_ = false;
+};

@@ -1,0 +1,7 @@
+#include "windows/ui/ClockUnit.h"
+
+#include "app/ui/VarnexContext.h"
+
+TClockForm::TClockForm(VarnexContext& context, QWidget* parent) : QWidget(parent), context_(context) {
+  setWindowTitle("Varnex Clock Display");
+}

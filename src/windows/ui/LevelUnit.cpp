@@ -1,0 +1,7 @@
+#include "windows/ui/LevelUnit.h"
+
+#include "app/ui/VarnexContext.h"
+
+TLevelForm::TLevelForm(VarnexContext& context, QWidget* parent) : QWidget(parent), context_(context) {
+  setWindowTitle("Varnex Satellite C/N levels");
+}

@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QAction>
+#include <chrono>
+
+#include "app/ui/Startup.h"
+#include "app/ui/VarnexContext.h"
+#include "frontend/ui/MainUnit.h"
+#include "link/ComThread.h"
+#include "link/SharedReceiverState.h"
+#include "platform/Clock.h"
+
+namespace {
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "test_app_ui";
+  static char* argv[] = {name, nullptr};
+  static QApplication app(argc, argv);
+  return app;
+}
+}  // namespace
+
+TEST(Startup, CreatesFourteenWindowsInOrderWithCaptions) {
+  App();
+  SharedReceiverState state;
+  SystemClock clock;
+  VarnexContext context(state, clock, ::testing::TempDir());
+  {
+    VarnexWindows windows(context);
+    const char* captions[] = {"Varnex Vers 20130801",
+                              "Varnex Parameters",
+                              "Varnex Receiver Status",
+                              "Varnex Satellite Azimuth/Elevation Chart",
+                              "Varnex Error Log",
+                              "Varnex Status Log",
+                              "Varnex Holdover Uncertainity & Sats",
+                              "Varnex Time Stability Measures",
+                              "Varnex Debug Window",
+                              "About Varnex",
+                              "Varnex Satellite C/N levels",
+                              "Varnex Clock Display",
+                              "Varnex EFC Statistics",
+                              "Varnex Manual Command Entry"};
+    ASSERT_EQ(windows.Created().size(), 14u);
+    for (int i = 0; i < 14; ++i) {
+      EXPECT_EQ(windows.Created()[i]->windowTitle(), captions[i]) << "window " << i + 1;
+      EXPECT_FALSE(windows.Created()[i]->isVisible()) << "window " << i + 1;
+    }
+    EXPECT_EQ(context.MainForm->windowTitle(), "Varnex Vers 20130801");
+    EXPECT_TRUE(state.StartGate.load());
+    EXPECT_FALSE(context.MainForm->Action("TimeStab")->isEnabled());
+    EXPECT_FALSE(context.MainForm->Action("Clock")->isEnabled());
+    EXPECT_EQ(context.MainForm->Timer1().interval(), 100);
+    EXPECT_TRUE(context.MainForm->Timer1().isActive());
+    ASSERT_NE(context.MainForm->ComThread(), nullptr);
+    EXPECT_TRUE(context.MainForm->ComThread()->Running());
+
+    const auto start = std::chrono::steady_clock::now();
+    context.MainForm->close();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(3));
+    EXPECT_FALSE(context.MainForm->ComThread()->Running());
+  }
+  EXPECT_EQ(context.MainForm, nullptr);
+}
