@@ -3,6 +3,8 @@
 // the program folder and the windows themselves (created once, in order).
 #include <string>
 
+#include "frontend/Settings.h"
+
 class SharedReceiverState;
 class Clock;
 class TMainForm;
@@ -27,6 +29,7 @@ struct VarnexContext {
   SharedReceiverState& State;
   Clock& clock;
   std::string Folder;  // every file of the program lives here
+  VarnexSettings Settings;
 
   TMainForm* MainForm = nullptr;
   TParameterForm* ParameterForm = nullptr;
