@@ -1,0 +1,151 @@
+#pragma once
+// Common ground of every chart window: a QCustomPlot with a title, the four
+// axes, a legend (optionally with a check box per series), series styling,
+// automatic or fixed axis ranges, number label formats and a value tip.
+// The chart editor and the print preview work on this class.
+#include <QColor>
+#include <QString>
+#include <QWidget>
+#include <string>
+#include <vector>
+
+class QCustomPlot;
+class QCPAxis;
+class QCPAbstractPlottable;
+class QCPTextElement;
+class QCPLegend;
+class QCPAbstractLegendItem;
+class QTimer;
+class QMouseEvent;
+
+enum class AxisSide { Left, Right, Bottom, Top };
+
+enum class PointStyle { None, Circle, Square, Diamond, Triangle, Cross, Plus, Star };
+
+class TChartBase : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TChartBase(QWidget* parent = nullptr);
+  ~TChartBase() override;
+
+  QCustomPlot* Plot() const { return plot_; }
+
+  // Title above the plot; an empty text removes the title row.
+  void SetTitle(const QString& title, QColor color = QColor(40, 40, 40));
+  QString Title() const;
+
+  // Axes. Formats: "0", "0.000000", "#.00,\"x10\",E+0" ...; see AxisFormat.h.
+  void SetAxisVisible(AxisSide side, bool visible);
+  bool AxisVisible(AxisSide side) const;
+  void SetAxisTitle(AxisSide side, const QString& title, QColor color = QColor(40, 40, 40));
+  QString AxisTitle(AxisSide side) const;
+  virtual void SetAxisNumberFormat(AxisSide side, const std::string& format);
+  std::string AxisNumberFormat(AxisSide side) const;
+  void SetAxisGrid(AxisSide side, bool on);
+  bool AxisGrid(AxisSide side) const;
+  // Automatic: the range follows the shown series at each Replot.
+  void SetAxisAutomatic(AxisSide side, bool automatic);
+  bool AxisAutomatic(AxisSide side) const;
+  // Fixes the range (automatic off).
+  void SetAxisRange(AxisSide side, double min, double max);
+  double AxisMin(AxisSide side) const;  // displayed range
+  double AxisMax(AxisSide side) const;
+  virtual void SetAxisLogarithmic(AxisSide side, bool on);
+  bool AxisLogarithmic(AxisSide side) const;
+  // The data of a range fills startPercent..endPercent of the axis length.
+  void SetAxisExtent(AxisSide side, double startPercent, double endPercent);
+
+  // Legend.
+  void SetLegendVisible(bool visible);
+  bool LegendVisible() const;
+  void SetLegendTitle(const QString& title);
+  // A check box before each legend entry; clicking it shows or hides the series.
+  void SetLegendCheckBoxes(bool on);
+  bool LegendCheckBoxes() const { return legendCheckBoxes_; }
+  // Screen rectangle of a series' legend entry (empty when not shown).
+  QRect LegendItemRect(int index) const;
+
+  // Series, by index in the order added.
+  int SeriesCount() const { return static_cast<int>(series_.size()); }
+  QString SeriesTitle(int index) const;
+  void SetSeriesTitle(int index, const QString& title);
+  virtual void SetSeriesVisible(int index, bool visible);
+  bool SeriesVisible(int index) const;
+  void SetSeriesColor(int index, QColor color);
+  QColor SeriesColor(int index) const;
+  void SetSeriesLineWidth(int index, double width);
+  double SeriesLineWidth(int index) const;
+  // Whether the points are joined by a line (bars and polar charts ignore it).
+  void SetSeriesLine(int index, bool on);
+  bool SeriesLine(int index) const;
+  void SetSeriesPointStyle(int index, PointStyle style, double size = 6.0);
+  PointStyle SeriesPointStyle(int index) const;
+  QCPAbstractPlottable* Plottable(int index) const { return series_[index].plottable; }
+  // Removes one series from the chart (its model, if any, stays with its owner).
+  virtual void RemoveSeries(int index);
+  // Removes every series with that title; returns how many.
+  int RemoveSeriesTitled(const QString& title);
+
+  // Rescales the automatic axes and redraws now.
+  virtual void Replot();
+
+  // Value tip shown after the mouse rests this long over a point.
+  static constexpr int TipDelayMs = 300;
+  // The tip text for the point nearest to pos (widget coordinates), or empty.
+  QString TipTextAt(const QPoint& pos) const;
+
+ signals:
+  void SeriesVisibilityChanged(int index, bool visible);
+  void Changed();  // any edit of series or axes (the chart editor listens)
+
+ protected:
+  struct SeriesEntry {
+    QCPAbstractPlottable* plottable = nullptr;
+    AxisSide side = AxisSide::Left;
+    PointStyle pointStyle = PointStyle::None;
+    double pointSize = 6.0;
+    bool line = true;
+  };
+  struct AxisState {
+    std::string format;
+    bool automatic = true;
+    bool grid = true;
+    double startPercent = 0.0;
+    double endPercent = 100.0;
+  };
+
+  QCPAxis* Axis(AxisSide side) const;
+  AxisState& State(AxisSide side) { return axes_[static_cast<int>(side)]; }
+  const AxisState& State(AxisSide side) const { return axes_[static_cast<int>(side)]; }
+  int AddPlottable(QCPAbstractPlottable* plottable, AxisSide side, QColor color, const QString& title);
+  std::vector<SeriesEntry> series_;
+
+  // Label text of one value on an axis; the time chart overrides the bottom axis.
+  virtual QString ValueText(AxisSide side, double value) const;
+  virtual QString KeyText(double key) const;
+  // Data range of the shown series on one axis (found=false when none).
+  virtual bool DataRange(AxisSide side, double& lo, double& hi) const;
+  // Installs the ticker that matches the axis' format.
+  virtual void ApplyTicker(AxisSide side);
+
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void RescaleAutomatic();
+  void ApplyGridPens();
+  void ShowTip();
+  void LegendClicked(QCPLegend* legend, QCPAbstractLegendItem* item, QMouseEvent* event);
+  void RebuildLegendItem(int index);
+
+  QCustomPlot* plot_ = nullptr;
+  QCPTextElement* title_ = nullptr;
+  QCPTextElement* legendTitle_ = nullptr;
+  AxisState axes_[4];
+  bool legendCheckBoxes_ = false;
+  QTimer* tipTimer_ = nullptr;
+  QPoint tipPos_;
+};
+
+// Offers a print preview of a chart scaled to the page.
+void ShowPrintPreview(QCustomPlot* plot, QWidget* parent);
+void ShowPrintPreview(TChartBase* chart, QWidget* parent);
