@@ -1,22 +1,210 @@
 #include "link/AdvCom32.h"
 
+#include <cctype>
+#include <chrono>
+#include <thread>
+
+namespace {
+// A write that cannot get rid of its bytes within this time gives up, so that a
+// stuck device never holds the line's lock for long.
+constexpr int WriteTimeoutMs = 1000;
+}  // namespace
+
 T_AdvCom32::T_AdvCom32() = default;
+
 T_AdvCom32::~T_AdvCom32() { Close(); }
-bool T_AdvCom32::Open() { return false; }
-void T_AdvCom32::Close() {}
-bool T_AdvCom32::Write(const std::string&) { return false; }
-void T_AdvCom32::Read(std::string& text) { text.clear(); }
-std::string T_AdvCom32::Read() { return {}; }
-int T_AdvCom32::InCount() { return 0; }
-int T_AdvCom32::OutCount() { return 0; }
-bool T_AdvCom32::Opened() const { return fd_ >= 0; }
-void T_AdvCom32::SetPort(int port) { port_ = port; }
-void T_AdvCom32::SetBaud(std::uint32_t baud) { baud_ = baud; }
-void T_AdvCom32::SetParity(char parity) { parity_ = parity; }
-void T_AdvCom32::SetDatabits(std::uint8_t bits) { databits_ = bits; }
-void T_AdvCom32::SetStopbits(std::uint8_t bits) { stopbits_ = bits; }
-void T_AdvCom32::SetDtr(bool on) { dtr_ = on; }
-void T_AdvCom32::SetRts(bool on) { rts_ = on; }
-void T_AdvCom32::SetBreak(bool on) { break_ = on; }
-void T_AdvCom32::SetDevicePath(const std::string& path) { devicePath_ = path; }
-std::string T_AdvCom32::DeviceName() const { return devicePath_; }
+
+std::string T_AdvCom32::DeviceName() const {
+  if (!devicePath_.empty()) return devicePath_;
+  return "/dev/ttyS" + std::to_string(port_ - 1);
+}
+
+bool T_AdvCom32::Open() {
+  std::unique_lock<std::recursive_mutex> held(lock_);
+  return OpenLocked(held);
+}
+
+bool T_AdvCom32::OpenLocked(std::unique_lock<std::recursive_mutex>& held) {
+  CloseLocked();
+  for (;;) {
+    if (device_.Open(DeviceName())) break;
+    if (!showErrors_.load() || !errorDialog_) return false;
+    const std::string text = devicePath_.empty() ? "Error opening COM" + std::to_string(port_) + ": "
+                                                 : "Error opening " + devicePath_ + ": ";
+    // The dialog waits for the user; let the other thread's reads and writes go on meanwhile.
+    held.unlock();
+    const DialogResult answer = errorDialog_(text);
+    held.lock();
+    if (answer != DialogResult::Retry) return false;
+    CloseLocked();
+  }
+  ++openCount_;
+  SerialLineSettings settings;
+  settings.baud = baud_;
+  settings.databits = databits_;
+  settings.parity = parity_;
+  settings.stopbits = stopbits_;
+  // A device that keeps its own settings (or refuses the modem lines) is still used.
+  if (device_.Configure(settings)) {
+    device_.SetDtr(dtr_);
+    device_.SetRts(rts_);
+  }
+  return device_.IsOpen();
+}
+
+void T_AdvCom32::Close() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  CloseLocked();
+}
+
+void T_AdvCom32::CloseLocked() { device_.Close(); }
+
+bool T_AdvCom32::Opened() const {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return device_.IsOpen();
+}
+
+bool T_AdvCom32::Write(const std::string& text) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (!device_.IsOpen()) return false;
+  if (text.empty()) return true;
+  return device_.WriteAll(text.data(), text.size(), WriteTimeoutMs) == text.size();
+}
+
+int T_AdvCom32::InCount() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return device_.InQueue();
+}
+
+int T_AdvCom32::OutCount() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return device_.OutQueue();
+}
+
+std::string T_AdvCom32::Read() {
+  std::string text;
+  Read(text);
+  return text;
+}
+
+void T_AdvCom32::Read(std::string& text) {
+  text.clear();
+  if (inUse_.exchange(true)) {
+    ShowMessage("Port is in use -- operation aborted");
+    return;
+  }
+  if (endOfResponse_.empty()) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    ReadQueuedLocked(text);
+  } else {
+    WaitingRead(text);
+  }
+  inUse_ = false;
+}
+
+void T_AdvCom32::ReadQueuedLocked(std::string& text) {
+  if (!device_.IsOpen()) return;
+  const int n = device_.InQueue();
+  if (n <= 0) return;
+  text.resize(static_cast<std::size_t>(n));
+  text.resize(device_.ReadAvailable(text.data(), text.size()));
+}
+
+// Collects until EndOfResponse arrives or ResponseTime runs out. The lock is taken per
+// chunk, not across the pauses, so a re-open from the other thread is never held up.
+void T_AdvCom32::WaitingRead(std::string& text) {
+  using SteadyClock = std::chrono::steady_clock;
+  for (;;) {
+    timedOut_ = false;
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(responseTime_);
+    for (;;) {
+      std::string chunk;
+      {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        ReadQueuedLocked(chunk);
+      }
+      text += chunk;
+      if (text.find(endOfResponse_) != std::string::npos) return;
+      if (SteadyClock::now() >= deadline) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    DoTimeout();
+    if (!showErrors_.load() || !errorDialog_) return;
+    if (errorDialog_("Timeout waiting for response.") != DialogResult::Retry) return;
+  }
+}
+
+void T_AdvCom32::DoTimeout() {
+  timedOut_ = true;
+  if (OnTimeout) OnTimeout(*this);
+}
+
+void T_AdvCom32::ShowMessage(const std::string& text) {
+  if (showErrors_.load() && errorMessage_) errorMessage_(text);
+}
+
+void T_AdvCom32::ReopenIfOpen() {
+  std::unique_lock<std::recursive_mutex> held(lock_);
+  if (device_.IsOpen()) OpenLocked(held);
+}
+
+void T_AdvCom32::SetPort(int port) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (port == port_) return;
+  port_ = port;
+  ReopenIfOpen();
+}
+
+void T_AdvCom32::SetBaud(std::uint32_t baud) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (baud == baud_) return;
+  baud_ = baud;
+  ReopenIfOpen();
+}
+
+void T_AdvCom32::SetParity(char parity) {
+  parity = static_cast<char>(std::toupper(static_cast<unsigned char>(parity)));
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (parity == parity_) return;
+  parity_ = parity;
+  ReopenIfOpen();
+}
+
+void T_AdvCom32::SetDatabits(std::uint8_t bits) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (bits == databits_) return;
+  databits_ = bits;
+  ReopenIfOpen();
+}
+
+void T_AdvCom32::SetStopbits(std::uint8_t bits) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (bits == stopbits_) return;
+  stopbits_ = bits;
+  ReopenIfOpen();
+}
+
+void T_AdvCom32::SetDevicePath(const std::string& path) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (path == devicePath_) return;
+  devicePath_ = path;
+  ReopenIfOpen();
+}
+
+void T_AdvCom32::SetDtr(bool on) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  dtr_ = on;
+  if (device_.IsOpen()) device_.SetDtr(on);
+}
+
+void T_AdvCom32::SetRts(bool on) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  rts_ = on;
+  if (device_.IsOpen()) device_.SetRts(on);
+}
+
+void T_AdvCom32::SetBreak(bool on) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  break_ = on;
+  if (device_.IsOpen()) device_.SetBreak(on);
+}

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 
+#include "platform/SerialDevice.h"
+
 class T_AdvCom32 {
  public:
   enum class DialogResult { Abort, Retry };
@@ -31,6 +33,8 @@ class T_AdvCom32 {
   int InCount();
   int OutCount();
   bool Opened() const;
+  // Successful opens since construction (each re-open counts).
+  int OpenCount() const { return openCount_.load(); }
 
   int Port() const { return port_; }
   void SetPort(int port);
@@ -59,6 +63,8 @@ class T_AdvCom32 {
   void SetEndOfResponse(const std::string& s) { endOfResponse_ = s; }
   int ResponseTime() const { return responseTime_; }
   void SetResponseTime(int ms) { responseTime_ = ms; }
+  // Called by the waiting read when ResponseTime runs out.
+  void DoTimeout();
   bool TimedOut() const { return timedOut_; }
   bool ShowErrors() const { return showErrors_; }
   void SetShowErrors(bool on) { showErrors_ = on; }
@@ -73,12 +79,16 @@ class T_AdvCom32 {
   std::function<void(T_AdvCom32&)> OnTimeout;
 
  private:
-  bool OpenLocked();
+  bool OpenLocked(std::unique_lock<std::recursive_mutex>& held);
   void CloseLocked();
   void ReopenIfOpen();
+  void ReadQueuedLocked(std::string& text);
+  void WaitingRead(std::string& text);
+  void ShowMessage(const std::string& text);
 
   mutable std::recursive_mutex lock_;
-  int fd_ = -1;
+  SerialDevice device_;
+  std::atomic<int> openCount_{0};
   int port_ = 1;
   std::uint32_t baud_ = 9600;
   char parity_ = 'N';

@@ -1,0 +1,59 @@
+#pragma once
+// A thin POSIX termios layer for a serial device: raw 8-bit line, no flow control,
+// modem lines and break through their ioctls, queue counts through FIONREAD/TIOCOUTQ.
+// Not thread-safe by itself; its owner serialises the calls.
+#include <sys/types.h>
+#include <termios.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct SerialLineSettings {
+  std::uint32_t baud = 9600;
+  std::uint8_t databits = 8;
+  char parity = 'N';  // 'E' even, 'O' odd, anything else none
+  std::uint8_t stopbits = 1;  // 2 two stop bits, anything else one
+};
+
+// Fills the line fields of t for a raw line without flow control. Returns false when
+// the baud rate has no termios speed (the speed is then left as it was).
+bool ApplyLineSettings(termios& t, const SerialLineSettings& s);
+// The termios speed constant for a baud rate, or B0 when there is none.
+speed_t BaudToSpeed(std::uint32_t baud);
+
+class SerialDevice {
+ public:
+  SerialDevice() = default;
+  ~SerialDevice() { Close(); }
+  SerialDevice(const SerialDevice&) = delete;
+  SerialDevice& operator=(const SerialDevice&) = delete;
+
+  // Opens for reading and writing, not as controlling terminal, not shared with
+  // another process that opened it the same way. False when it cannot be opened.
+  bool Open(const std::string& path);
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+  int Fd() const { return fd_; }
+
+  // Reads the current line settings and writes s over them; false when either fails
+  // (the line then keeps what it had).
+  bool Configure(const SerialLineSettings& s);
+  // Modem lines and break; false when the device refuses (pseudo-terminals do).
+  bool SetDtr(bool on);
+  bool SetRts(bool on);
+  bool SetBreak(bool on);
+
+  // Bytes waiting to be read / still to be sent; 0 when closed or unknown.
+  int InQueue() const;
+  int OutQueue() const;
+  // Reads up to size bytes that are already waiting; never blocks. Returns the count (0 if none).
+  std::size_t ReadAvailable(char* buffer, std::size_t size);
+  // Writes all bytes, waiting at most timeoutMs for room in the output queue.
+  // Returns the number of bytes written.
+  std::size_t WriteAll(const char* data, std::size_t size, int timeoutMs);
+
+ private:
+  bool ModemLine(int bit, bool on);
+  int fd_ = -1;
+};
