@@ -1,22 +1,39 @@
 #include "link/ComThread.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "link/AdvCom32.h"
 #include "link/LinkEvents.h"
+#include "link/LinkPort.h"
+#include "link/LinkRules.h"
 #include "link/SharedReceiverState.h"
+#include "link/TimeHelpers.h"
 #include "platform/Clock.h"
+#include "platform/DateTime.h"
+
+namespace {
+constexpr int PlainIdleLimit = 500;    // passes of 10 ms without a new character
+constexpr int StatusFirstIdle = 1000;  // before the screen's first character, and after its echo
+constexpr int StatusIdleLimit = 100;   // after every chunk of the screen
+constexpr int PassMilliseconds = 10;
+constexpr const char* StatusCommand = ":SYST:STAT?";
+}  // namespace
 
 TComThread::TComThread(SharedReceiverState& state, T_AdvCom32& port, Clock& clock, LinkEvents* events)
+    : state_(state),
+      ownedPort_(std::make_unique<AdvCom32LinkPort>(port)),
+      port_(*ownedPort_),
+      clock_(clock),
+      events_(events) {}
+
+TComThread::TComThread(SharedReceiverState& state, LinkPort& port, Clock& clock, LinkEvents* events)
     : state_(state), port_(port), clock_(clock), events_(events) {}
 
 TComThread::~TComThread() {
   RequestStop();
   if (thread_.joinable()) {
-    if (Join(2000))
-      thread_.join();
-    else
-      thread_.detach();  // never block the process end on a stuck device
+    if (!Join(2000)) thread_.detach();  // never block the process end on a stuck device
   }
 }
 
@@ -38,7 +55,12 @@ bool TComThread::Join(int timeoutMs) {
 }
 
 void TComThread::Run() {
-  Execute();
+  try {
+    Execute();
+  } catch (...) {
+    // Nothing may escape the thread; Execute already reports what it can.
+  }
+  state_.PollBusy = false;
   running_ = false;
   std::lock_guard<std::mutex> lock(doneMutex_);
   done_ = true;
@@ -46,10 +68,313 @@ void TComThread::Run() {
 }
 
 void TComThread::Execute() {
-  // Held at the start gate until the debug window exists.
+  // Held at the start gate until the debug window exists; a program that closes
+  // before that must still be able to end the thread.
   while (!state_.StartGate.load()) {
     if (stop_.load()) return;
     clock_.Sleep(100);
   }
-  while (!stop_.load()) clock_.Sleep(10);
+  Guarded("IdentifyDevice", &TComThread::IdentifyDevice);
+  while (!stop_.load()) {
+    const bool tick = IsPollTick();
+    if (!tick || state_.ManualMode.load()) {
+      clock_.Sleep(PassMilliseconds);
+      if (state_.ManualMode.load()) Guarded("PassManualAnswers", &TComThread::PassManualAnswers);
+      continue;
+    }
+    // Busy first, then look at ManualMode again: the manual command window sets its
+    // flag and then reads ours, so one of the two always sees the other.
+    state_.PollBusy = true;
+    if (!state_.ManualMode.load()) {
+      switch (state_.DeviceFamily.load()) {
+        case FamilyGCRU:
+          RunCycle(Cycle::Gcru);
+          break;
+        case FamilyJackson:
+        case FamilyMtron:
+          RunCycle(Cycle::Jackson);
+          break;
+        case FamilyUndefined:
+          RunCycle(Cycle::Undefined);
+          break;
+        default:
+          RunCycle(Cycle::Standard);
+          break;
+      }
+    }
+    state_.PollBusy = false;
+  }
+}
+
+bool TComThread::IsPollTick() {
+  const TDateTime now = UtcNow(clock_);
+  state_.CycleTime = now;
+  const int second = DecodeDateTime(now).second;
+  if (second != LastTickSecond) {
+    LastTickSecond = second;
+    if (second % 10 == 0) return true;
+  }
+  return false;
+}
+
+void TComThread::RunCycle(Cycle cycle) {
+  using S = TComThread;
+  switch (cycle) {
+    case Cycle::Standard:
+      RunSteps({{"QueryTimeInterval", &S::QueryTimeInterval},
+                {"QueryTimeCode", &S::QueryTimeCode},
+                {"QueryEfc", &S::QueryEfc},
+                {"QueryHoldoverUncertainty", &S::QueryHoldoverUncertainty},
+                {"QueryLifeCount", &S::QueryLifeCount},
+                {"IdentifyDevice", &S::IdentifyDevice},
+                {"QueryOscillatorStatus", &S::QueryOscillatorStatus},
+                {"QueryTrackedCount", &S::QueryTrackedCount},
+                {"QueryVisibleCount", &S::QueryVisibleCount},
+                {"QueryErrorQueue", &S::QueryErrorQueue},
+                {"QueryStatusScreen", &S::QueryStatusScreen},
+                {"ToggleActivityLed", &S::ToggleActivityLed}},
+               0);
+      break;
+    case Cycle::Jackson:
+      RunSteps({{"QueryTimeInterval", &S::QueryTimeInterval},
+                {"QueryTimeAndDate", &S::QueryTimeAndDate},
+                {"QueryEfc", &S::QueryEfc},
+                {"QueryHoldoverUncertainty", &S::QueryHoldoverUncertainty},
+                {"QueryLifeCount", &S::QueryLifeCount},
+                {"IdentifyDevice", &S::IdentifyDevice},
+                {"QueryTrackedCount", &S::QueryTrackedCount},
+                {"QueryVisibleCount", &S::QueryVisibleCount},
+                {"QueryStatusScreen", &S::QueryStatusScreen}},
+               0);
+      break;
+    case Cycle::Gcru:
+      RunSteps({{"IdentifyDevice", &S::IdentifyDevice},
+                {"QueryEfc", &S::QueryEfc},
+                {"QueryErrorQueue", &S::QueryErrorQueue}},
+               200);
+      if (!stop_.load()) Guarded("QueryStatusScreenDecoded", &S::QueryStatusScreenDecoded);
+      break;
+    case Cycle::Undefined:
+      Guarded("IdentifyDevice", &S::IdentifyDevice);
+      break;
+  }
+}
+
+void TComThread::RunSteps(const std::vector<std::pair<const char*, Step>>& steps, int pauseAfterMs) {
+  for (const auto& [name, step] : steps) {
+    if (stop_.load()) return;
+    Guarded(name, step);
+    if (stop_.load()) return;
+    if (pauseAfterMs > 0) clock_.Sleep(pauseAfterMs);
+  }
+}
+
+bool TComThread::Guarded(const char* operation, Step step) {
+  try {
+    (this->*step)();
+    return true;
+  } catch (...) {
+    try {
+      AddTrace(true, std::string("A error in \"") + operation + "\" has occurred");
+    } catch (...) {
+    }
+    return false;
+  }
+}
+
+void TComThread::Pause(int milliseconds) {
+  for (int left = milliseconds; left > 0 && !stop_.load(); left -= PassMilliseconds)
+    clock_.Sleep(std::min(left, PassMilliseconds));
+}
+
+void TComThread::AddTrace(bool stamped, std::string_view message) { ::AddTrace(state_, clock_, stamped, message); }
+
+// ---- Transactions ----
+
+void TComThread::Send(const std::string& command) {
+  port_.Read(chunk_);  // whatever an earlier, abandoned query left behind
+  ReceiveBuffer.clear();
+  CurrentCommand = command;
+  port_.Write(command + "\r");
+  AddTrace(false, "");
+  AddTrace(false, "");
+  AddTrace(true, "Send    : " + command);
+}
+
+bool TComThread::Collect(int idleLimit) {
+  int idle = idleLimit;
+  bool prompt = false;
+  const TDateTime start = clock_.UtcNow();
+  for (;;) {
+    port_.Read(chunk_);
+    if (!chunk_.empty()) {
+      const std::size_t room = MaxCollectedBytes - ReceiveBuffer.size();
+      const std::size_t taken = std::min(room, chunk_.size());
+      ReceiveBuffer.append(chunk_, 0, taken);
+      prompt = prompt || chunk_.find('>', 0) < taken;
+      idle = idleLimit;
+    }
+    clock_.Sleep(PassMilliseconds);
+    --idle;
+    if (stop_.load()) return false;
+    if (idle <= 0 || prompt) return true;
+    if (ReceiveBuffer.size() >= MaxCollectedBytes) return true;
+    if ((clock_.UtcNow() - start) * 86400000.0 >= MaxQueryMilliseconds) return true;
+  }
+}
+
+std::optional<std::string> TComThread::Query(const std::string& command) {
+  Send(command);
+  if (!Collect(PlainIdleLimit)) return std::nullopt;
+  TrimAnswer(ReceiveBuffer, CurrentCommand);
+  AddTrace(true, "Received: " + ReceiveBuffer);
+  return ReceiveBuffer;
+}
+
+void TComThread::QueryInto(ReceiverValue which, const std::string& command) {
+  if (std::optional<std::string> answer = Query(command)) state_.Publish(which, std::move(*answer));
+}
+
+bool TComThread::CollectStatusScreen(std::vector<std::string>& lines, std::string& traceText) {
+  lines.clear();
+  traceText.clear();
+  Send(StatusCommand);
+  int idle = StatusFirstIdle;
+  std::size_t collected = 0;
+  const TDateTime start = clock_.UtcNow();
+  for (;;) {
+    port_.Read(chunk_);
+    if (!chunk_.empty()) {
+      const std::size_t taken = std::min(MaxCollectedBytes - collected, chunk_.size());
+      ReceiveBuffer.append(chunk_, 0, taken);
+      collected += taken;
+      idle = StatusIdleLimit;
+    }
+    // One line per pass. A line ends at the first CR LF or LF CR, whichever comes
+    // first, so a blank line never glues two lines together.
+    const std::size_t crLf = ReceiveBuffer.find("\r\n");
+    const std::size_t lfCr = ReceiveBuffer.find("\n\r");
+    const std::size_t end = std::min(crLf, lfCr);
+    if (end != std::string::npos) {
+      std::string line = ReceiveBuffer.substr(0, end);
+      ReceiveBuffer.erase(0, end + 2);
+      if (line.find(CurrentCommand) != std::string::npos) {
+        idle = StatusFirstIdle;  // the echo: the screen itself is still to come
+      } else {
+        traceText += line;
+        traceText += "\r\n";
+        lines.push_back(std::move(line));
+      }
+    }
+    clock_.Sleep(PassMilliseconds);
+    --idle;
+    if (stop_.load()) return false;
+    if (idle <= 0) return true;
+    if (lines.size() > 10 && chunk_.find('>') != std::string::npos) return true;
+    if (collected >= MaxCollectedBytes) return true;
+    if ((clock_.UtcNow() - start) * 86400000.0 >= MaxStatusMilliseconds) return true;
+  }
+}
+
+// ---- Identification and set-up ----
+
+void TComThread::IdentifyDevice() {
+  state_.DeviceFamily = FamilyUndefined;
+  const std::optional<std::string> answer = Query("*IDN?");
+  if (!answer) return;
+  const std::uint8_t family = FamilyFromIdn(*answer);
+  state_.DeviceFamily = family;
+  AddTrace(true, DetectedDeviceMessage(family));
+  state_.Publish(ReceiverValue::Idn, *answer);
+
+  const bool stability = family != FamilyUndefined && family != FamilyGCRU;
+  if (events_ && menuEnabled_ != static_cast<int>(stability)) events_->SetStabilityMenuEnabled(stability);
+  menuEnabled_ = stability;
+
+  // These units keep their continuous time-code output on unless told once.
+  if (SetupPending && (family == FamilyZ3805 || family == FamilyZ3815)) {
+    SetupPending = false;
+    SendSetupCommands();
+  }
+}
+
+void TComThread::SendSetupCommands() {
+  for (const char* command : {"PTIM:TCOD:CONT 0\r", ":SYST:COMM:SER1:FDUP 0\r", "*CLS\r"}) {
+    if (stop_.load()) return;
+    port_.Write(command);
+    Pause(1000);
+  }
+  port_.Read(chunk_);
+}
+
+// ---- Query handlers ----
+
+void TComThread::QueryTimeInterval() { QueryInto(ReceiverValue::PpsTi, ":PTIM:TINT?"); }
+void TComThread::QueryEfc() { QueryInto(ReceiverValue::Efc, ":DIAG:ROSC:EFC:ABS?"); }
+void TComThread::QueryHoldoverUncertainty() { QueryInto(ReceiverValue::Hup, ":SYNC:HOLD:TUNC:PRED?"); }
+void TComThread::QueryLifeCount() { QueryInto(ReceiverValue::LifeCount, ":DIAG:LIF:COUN?"); }
+void TComThread::QueryOscillatorStatus() { QueryInto(ReceiverValue::OscStatus, ":ROSC:STAT?"); }
+void TComThread::QueryErrorQueue() { QueryInto(ReceiverValue::Error, ":SYST:ERR?"); }
+
+static bool UsesJacksonCommands(std::uint8_t family) { return family == FamilyJackson || family == FamilyMtron; }
+
+void TComThread::QueryTrackedCount() {
+  QueryInto(ReceiverValue::Tracked,
+            UsesJacksonCommands(state_.DeviceFamily.load()) ? "GPS:SAT:TRACKING:COUNT?" : ":PTIM:GPS:SAT:TRAC:COUN?");
+}
+
+void TComThread::QueryVisibleCount() {
+  QueryInto(ReceiverValue::Visible, UsesJacksonCommands(state_.DeviceFamily.load()) ? "GPS:SAT:VISIBLE:COUNT?"
+                                                                                    : ":PTIM:GPS:SAT:VIS:PRED:COUN?");
+}
+
+void TComThread::QueryTimeCode() {
+  if (TimeCodeFormatPending) {
+    TimeCodeFormatPending = false;
+    Send(":PTIM:TCOD:FORM F2");
+    if (!Collect(PlainIdleLimit)) return;
+  }
+  QueryInto(ReceiverValue::TimeCode, ":PTIM:TCOD?");
+}
+
+void TComThread::QueryTimeAndDate() {
+  const std::optional<std::string> time = Query("PTIM:TIME?");
+  if (!time) return;
+  const std::optional<std::string> date = Query("PTIM:DATE?");
+  if (!date) return;
+  std::string timeCode;
+  if (BuildTimeCode(*time, *date, timeCode))
+    state_.Publish(ReceiverValue::TimeCode, std::move(timeCode), true);
+  else
+    state_.Publish(ReceiverValue::TimeCode, "", false);  // no valid date and time: nothing for the clock
+}
+
+void TComThread::QueryStatusScreen() {
+  std::vector<std::string> lines;
+  std::string traceText;
+  if (!CollectStatusScreen(lines, traceText)) return;
+  AddTrace(true, "Received:");
+  AddTrace(false, traceText);
+  state_.ReplaceStatusLines(std::move(lines));
+}
+
+void TComThread::QueryStatusScreenDecoded() {
+  std::vector<std::string> lines;
+  std::string traceText;
+  if (!CollectStatusScreen(lines, traceText)) return;
+  DecodeGcruStatus(lines, state_);
+  AddTrace(true, "Received:");
+  AddTrace(false, traceText);
+  state_.ReplaceStatusLines(std::move(lines));
+}
+
+void TComThread::ToggleActivityLed() {
+  ActivityLedOn = !ActivityLedOn;
+  Send(ActivityLedOn ? ":LED:ACT ON;" : ":LED:ACT OFF;");
+  Collect(PlainIdleLimit);
+}
+
+void TComThread::PassManualAnswers() {
+  port_.Read(chunk_);
+  if (!chunk_.empty() && events_) events_->ManualAnswer(chunk_);
 }

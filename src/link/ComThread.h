@@ -1,19 +1,29 @@
 #pragma once
 // The poll thread: waits for the start gate, identifies the receiver and runs
-// one poll cycle every 10 s of UTC.
+// one poll cycle every 10 s of UTC. It talks to the user interface only through
+// SharedReceiverState and LinkEvents.
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
+#include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
 class SharedReceiverState;
 class T_AdvCom32;
 class Clock;
 class LinkEvents;
+class LinkPort;
+enum class ReceiverValue : int;
 
 class TComThread {
  public:
   TComThread(SharedReceiverState& state, T_AdvCom32& port, Clock& clock, LinkEvents* events);
+  // Same thread over any port (tests put a scripted receiver here).
+  TComThread(SharedReceiverState& state, LinkPort& port, Clock& clock, LinkEvents* events);
   ~TComThread();  // requests the stop and joins
   TComThread(const TComThread&) = delete;
   TComThread& operator=(const TComThread&) = delete;
@@ -25,12 +35,53 @@ class TComThread {
   bool Join(int timeoutMs);
   bool Running() const { return running_.load(); }
 
+  // Limits that keep a talking but never prompting receiver (time-code output left
+  // on, a wrong baud rate producing noise) from holding a query or growing memory.
+  static constexpr std::size_t MaxCollectedBytes = 64 * 1024;
+  static constexpr int MaxQueryMilliseconds = 30000;
+  static constexpr int MaxStatusMilliseconds = 60000;
+
  private:
+  enum class Cycle { Standard, Jackson, Gcru, Undefined };
+  using Step = void (TComThread::*)();
+
   void Run();
   void Execute();
+  bool IsPollTick();
+  void RunCycle(Cycle cycle);
+  void RunSteps(const std::vector<std::pair<const char*, Step>>& steps, int pauseAfterMs);
+  bool Guarded(const char* operation, Step step);
+  void Pause(int milliseconds);
+
+  // Transactions. Each returns false (or nothing) when the stop request ended it.
+  void Send(const std::string& command);
+  bool Collect(int idleLimit);
+  std::optional<std::string> Query(const std::string& command);
+  bool CollectStatusScreen(std::vector<std::string>& lines, std::string& traceText);
+  void AddTrace(bool stamped, std::string_view message);
+  void QueryInto(ReceiverValue which, const std::string& command);
+
+  // Handlers.
+  void IdentifyDevice();
+  void SendSetupCommands();
+  void QueryTimeInterval();
+  void QueryTimeCode();
+  void QueryTimeAndDate();
+  void QueryEfc();
+  void QueryHoldoverUncertainty();
+  void QueryLifeCount();
+  void QueryOscillatorStatus();
+  void QueryTrackedCount();
+  void QueryVisibleCount();
+  void QueryErrorQueue();
+  void QueryStatusScreen();
+  void QueryStatusScreenDecoded();
+  void ToggleActivityLed();
+  void PassManualAnswers();
 
   SharedReceiverState& state_;
-  T_AdvCom32& port_;
+  std::unique_ptr<LinkPort> ownedPort_;
+  LinkPort& port_;
   Clock& clock_;
   LinkEvents* events_;
   std::thread thread_;
@@ -39,4 +90,14 @@ class TComThread {
   std::mutex doneMutex_;
   std::condition_variable doneCv_;
   bool done_ = false;
+
+  // Poll thread only.
+  std::string ReceiveBuffer;
+  std::string CurrentCommand;
+  int LastTickSecond = 0;
+  bool TimeCodeFormatPending = true;
+  bool ActivityLedOn = false;
+  bool SetupPending = true;
+  int menuEnabled_ = -1;  // last state posted to the user interface, -1 before the first
+  std::string chunk_;
 };

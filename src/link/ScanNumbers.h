@@ -10,9 +10,11 @@ struct NumberList {
   int Count = 0;
   double Values[Capacity] = {};
 
-  // 1-based, as the numbers stand in the line. Positions beyond Count read 0;
-  // callers that use a fixed position must check Count.
-  double operator[](int position) const { return position >= 1 && position <= Capacity ? Values[position - 1] : 0.0; }
+  // 1-based, as the numbers stand in the line. Positions beyond Count read 0, so a
+  // list reused for several scans never shows a number of an earlier line.
+  double operator[](int position) const {
+    return position >= 1 && position <= Count && position <= Capacity ? Values[position - 1] : 0.0;
+  }
 };
 
 // True when the line holds at least one token; the numbers go to `numbers`

@@ -46,6 +46,12 @@ void SharedReceiverState::FinishStatusLines() {
   statusLinesNew_ = !statusLines_.empty();
 }
 
+void SharedReceiverState::ReplaceStatusLines(std::vector<std::string> lines) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  statusLines_ = std::move(lines);
+  statusLinesNew_ = !statusLines_.empty();
+}
+
 bool SharedReceiverState::StatusLinesNew() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return statusLinesNew_;

@@ -59,6 +59,9 @@ class SharedReceiverState {
   void AppendStatusLine(std::string line);
   // StatusLinesNew := StatusLines holds at least one line.
   void FinishStatusLines();
+  // Replaces the lines and assigns StatusLinesNew := (lines not empty) as one step,
+  // so the reader never copies a screen that is still being filled.
+  void ReplaceStatusLines(std::vector<std::string> lines);
   bool StatusLinesNew() const;
   // Clears StatusLinesNew and copies the lines, as one step; false when not new.
   bool TakeStatusLines(std::vector<std::string>& lines);

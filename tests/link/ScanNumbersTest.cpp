@@ -62,6 +62,9 @@ TEST(ScanNumbers, KeepsTheFirstFortyOfFortyFive) {
   EXPECT_EQ(list[1], 1);
   EXPECT_EQ(list[40], 40);
   EXPECT_EQ(list[41], 0);  // beyond the capacity reads 0 rather than out of bounds
+  ScanNumbers("7", list);  // a reused list shows nothing of the earlier line
+  EXPECT_EQ(list.Count, 1);
+  EXPECT_EQ(list[2], 0);
 }
 
 TEST(ScanNumbers, ReadsTheSameWhateverTheLocaleSeparator) {
