@@ -1,0 +1,342 @@
+#include "analysis/Stability.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <thread>
+
+#include "charting/ChartSeries.h"
+
+namespace {
+
+// A measure that overflowed or divided 0 by 0 has no value at this tau.
+double FiniteOrZero(double value) { return std::isfinite(value) ? value : 0.0; }
+
+double Deviation(double sum, double divisor) {
+  if (!(divisor > 0.0)) return 0.0;
+  return FiniteOrZero(std::sqrt(sum / divisor));
+}
+
+// x[i + 2m] - 2 x[i + m] + x[i], zero-based i.
+inline double SecondDifference(const double* x, std::int64_t i, std::int64_t m) {
+  return x[i + 2 * m] - 2.0 * x[i + m] + x[i];
+}
+
+// x[i + 3m] - 3 x[i + 2m] + 3 x[i + m] - x[i], zero-based i.
+inline double ThirdDifference(const double* x, std::int64_t i, std::int64_t m) {
+  return x[i + 3 * m] - 3.0 * x[i + 2 * m] + 3.0 * x[i + m] - x[i];
+}
+
+// Theo1's inner sum for one delta: the sum over i < n of
+// (x[i] - x[i + c] + x[i + m] - x[i + d])^2. Eight independent lanes let the
+// compiler keep two-wide vector registers busy on any x86-64.
+using Vec2 = double __attribute__((vector_size(16)));
+
+inline Vec2 Load2(const double* p) {
+  Vec2 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+double Theo1Pass(const double* x, std::int64_t first, std::int64_t last, std::int64_t m, std::int64_t c,
+                 std::int64_t d) {
+  const double* a = x;
+  const double* b = x + c;
+  const double* e = x + m;
+  const double* f = x + d;
+  Vec2 s0 = {0.0, 0.0};
+  Vec2 s1 = s0;
+  Vec2 s2 = s0;
+  Vec2 s3 = s0;
+  std::int64_t i = first;
+  for (; i + 8 <= last; i += 8) {
+    const Vec2 t0 = Load2(a + i) - Load2(b + i) + Load2(e + i) - Load2(f + i);
+    const Vec2 t1 = Load2(a + i + 2) - Load2(b + i + 2) + Load2(e + i + 2) - Load2(f + i + 2);
+    const Vec2 t2 = Load2(a + i + 4) - Load2(b + i + 4) + Load2(e + i + 4) - Load2(f + i + 4);
+    const Vec2 t3 = Load2(a + i + 6) - Load2(b + i + 6) + Load2(e + i + 6) - Load2(f + i + 6);
+    s0 += t0 * t0;
+    s1 += t1 * t1;
+    s2 += t2 * t2;
+    s3 += t3 * t3;
+  }
+  double tail = 0.0;
+  for (; i < last; ++i) {
+    const double t = a[i] - b[i] + e[i] - f[i];
+    tail += t * t;
+  }
+  const Vec2 s = (s0 + s1) + (s2 + s3);
+  return (s[0] + s[1]) + tail;
+}
+
+unsigned WorkerCount() {
+  const unsigned n = std::thread::hardware_concurrency();
+  return std::clamp(n, 1u, 16u);
+}
+
+// Below this many terms a second thread costs more than it saves.
+constexpr double kParallelTerms = 1 << 18;
+// Slices of the i range are fixed by the data length alone, so the result does
+// not depend on how many threads share the work.
+constexpr std::int64_t kSliceLength = 1 << 15;
+
+// Sum over i = 1 ... M - m and delta = 0 ... m/2 - 1 of the Theo1 terms, each
+// delta's squared sum divided once by its weight m/2 - delta.
+double Theo1Sum(const double* x, std::int64_t n, std::int64_t m) {
+  const std::int64_t half = m / 2;
+  const std::int64_t slices = std::max<std::int64_t>(1, (n + kSliceLength - 1) / kSliceLength);
+  const std::int64_t sliceLength = (n + slices - 1) / slices;
+  const std::int64_t tasks = half * slices;
+  std::vector<double> partial(static_cast<std::size_t>(tasks), 0.0);
+  std::atomic<std::int64_t> nextTask{0};
+  auto work = [&] {
+    for (std::int64_t t = nextTask++; t < tasks; t = nextTask++) {
+      const std::int64_t delta = t / slices;
+      const std::int64_t slice = t % slices;
+      const std::int64_t first = slice * sliceLength;
+      const std::int64_t last = std::min(n, first + sliceLength);
+      partial[static_cast<std::size_t>(t)] = Theo1Pass(x, first, last, m, half - delta, half + delta);
+    }
+  };
+  std::vector<std::thread> helpers;
+  if (static_cast<double>(n) * static_cast<double>(half) >= kParallelTerms && tasks > 1) {
+    const unsigned extra = std::min<std::int64_t>(WorkerCount(), tasks) - 1;
+    for (unsigned k = 0; k < extra; ++k) {
+      try {
+        helpers.emplace_back(work);
+      } catch (...) {
+        break;  // no thread to spare: this one does the rest
+      }
+    }
+  }
+  work();
+  for (std::thread& t : helpers) t.join();
+
+  double sum = 0.0;
+  for (std::int64_t delta = 0; delta < half; ++delta) {
+    double deltaSum = 0.0;
+    for (std::int64_t slice = 0; slice < slices; ++slice) {
+      deltaSum += partial[static_cast<std::size_t>(delta * slices + slice)];
+    }
+    sum += deltaSum / static_cast<double>(half - delta);
+  }
+  return sum;
+}
+
+}  // namespace
+
+std::vector<double> LoadPhaseSamples(const ChartSeries& ppsTi) {
+  std::vector<double> x;
+  if (ppsTi.Count() < 2) return x;
+  x.reserve(ppsTi.Count() - 1);
+  for (std::size_t k = 1; k < ppsTi.Count(); ++k) x.push_back(ppsTi.Y(k));
+  return x;
+}
+
+std::vector<double> LoadPhaseSamples(const std::vector<double>& ppsTiY) {
+  if (ppsTiY.size() < 2) return {};
+  return std::vector<double>(ppsTiY.begin() + 1, ppsTiY.end());
+}
+
+double AllanDeviation(std::span<const double> x, std::int64_t m, double tau0) {
+  const auto M = static_cast<std::int64_t>(x.size());
+  if (m < 1 || m >= M) return 0.0;
+  double sum = 0.0;
+  std::int64_t terms = 0;
+  for (std::int64_t i = 0; i + 2 * m < M; i += m) {
+    const double d2 = SecondDifference(x.data(), i, m);
+    sum += d2 * d2;
+    ++terms;
+  }
+  const double tau = tau0 * static_cast<double>(m);
+  return Deviation(sum, 2.0 * static_cast<double>(terms) * tau * tau);
+}
+
+double OverlappingAllanDeviation(std::span<const double> x, std::int64_t m, double tau0) {
+  const auto M = static_cast<std::int64_t>(x.size());
+  if (m < 1 || M - 2 * m <= 0) return 0.0;
+  double sum = 0.0;
+  for (std::int64_t i = 0; i < M - 2 * m; ++i) {
+    const double d2 = SecondDifference(x.data(), i, m);
+    sum += d2 * d2;
+  }
+  const double tau = tau0 * static_cast<double>(m);
+  return Deviation(sum, 2.0 * static_cast<double>(M - 2 * m) * tau * tau);
+}
+
+double ModifiedAllanDeviation(std::span<const double> x, std::int64_t m, double tau0) {
+  const auto M = static_cast<std::int64_t>(x.size());
+  if (m < 1 || M - 3 * m + 1 <= 0) return 0.0;
+  const std::int64_t windows = M - 3 * m + 1;
+  // The second differences D2(1) ... D2(M - 2m); each window sums m of them.
+  std::vector<double> d2(static_cast<std::size_t>(M - 2 * m));
+  for (std::int64_t i = 0; i < M - 2 * m; ++i) d2[static_cast<std::size_t>(i)] = SecondDifference(x.data(), i, m);
+  double window = 0.0;
+  for (std::int64_t i = 0; i < m; ++i) window += d2[static_cast<std::size_t>(i)];
+  double sum = window * window;
+  for (std::int64_t j = 1; j < windows; ++j) {
+    window = window + d2[static_cast<std::size_t>(j - 1 + m)] - d2[static_cast<std::size_t>(j - 1)];
+    sum += window * window;
+  }
+  const double tau = tau0 * static_cast<double>(m);
+  const double mm = static_cast<double>(m);
+  return Deviation(sum, 2.0 * mm * mm * tau * tau * static_cast<double>(windows));
+}
+
+double HadamardDeviation(std::span<const double> x, std::int64_t m, double tau0) {
+  const auto M = static_cast<std::int64_t>(x.size());
+  if (m < 1 || m >= M) return 0.0;
+  double sum = 0.0;
+  std::int64_t terms = 0;
+  for (std::int64_t i = 0; i + 3 * m < M; i += m) {
+    const double d3 = ThirdDifference(x.data(), i, m);
+    sum += d3 * d3;
+    ++terms;
+  }
+  const double tau = tau0 * static_cast<double>(m);
+  return Deviation(sum, 6.0 * static_cast<double>(terms) * tau * tau);
+}
+
+double OverlappingHadamardDeviation(std::span<const double> x, std::int64_t m, double tau0) {
+  const auto M = static_cast<std::int64_t>(x.size());
+  if (m < 1 || M - 3 * m <= 0) return 0.0;
+  double sum = 0.0;
+  for (std::int64_t i = 0; i < M - 3 * m; ++i) {
+    const double d3 = ThirdDifference(x.data(), i, m);
+    sum += d3 * d3;
+  }
+  const double tau = tau0 * static_cast<double>(m);
+  return Deviation(sum, 6.0 * static_cast<double>(M - 3 * m) * tau * tau);
+}
+
+double TotalDeviation(std::span<const double> x, std::int64_t m, double tau0) {
+  const auto M = static_cast<std::int64_t>(x.size());
+  if (m < 1 || m > M - 3) return 0.0;
+  // One-based access, as the reflection rules are written.
+  auto at = [&x](std::int64_t k) { return x[static_cast<std::size_t>(k - 1)]; };
+  const double first = at(1);
+  const double last = at(M);
+  double sum = 0.0;
+  for (std::int64_t i = 2; i <= M - 1; ++i) {
+    const double left = i - m >= 1 ? at(i - m) : 2.0 * first - at(m - i + 2);
+    const double right = i + m <= M ? at(i + m) : 2.0 * last - at(2 * M - i - m);
+    const double d2 = left - 2.0 * at(i) + right;
+    sum += d2 * d2;
+  }
+  const double tau = tau0 * static_cast<double>(m);
+  return Deviation(sum, 2.0 * static_cast<double>(M - 2) * tau * tau);
+}
+
+double Theo1Deviation(std::span<const double> x, std::int64_t m, double tau0) {
+  const auto M = static_cast<std::int64_t>(x.size());
+  if (m < 2 || m % 2 != 0 || M - m <= 0) return 0.0;
+  const double sum = Theo1Sum(x.data(), M - m, m);
+  const double tau = tau0 * static_cast<double>(m);
+  return Deviation(sum, 0.75 * static_cast<double>(M - m) * tau * tau);
+}
+
+double TieRms(std::span<const double> x, std::int64_t m) {
+  const auto M = static_cast<std::int64_t>(x.size());
+  if (m < 1 || !(static_cast<double>(M) / 4.0 > static_cast<double>(m))) return 0.0;
+  double sum = 0.0;
+  for (std::int64_t i = 0; i < M - m; ++i) {
+    const double d = x[static_cast<std::size_t>(i + m)] - x[static_cast<std::size_t>(i)];
+    sum += d * d;
+  }
+  return Deviation(sum, static_cast<double>(M - m));
+}
+
+double MeasureValue(StabilityMeasure measure, std::span<const double> x, std::int64_t m, double tau0) {
+  switch (measure) {
+    case StabilityMeasure::Allan:
+      return AllanDeviation(x, m, tau0);
+    case StabilityMeasure::OverlappingAllan:
+      return OverlappingAllanDeviation(x, m, tau0);
+    case StabilityMeasure::ModifiedAllan:
+      return ModifiedAllanDeviation(x, m, tau0);
+    case StabilityMeasure::Hadamard:
+      return HadamardDeviation(x, m, tau0);
+    case StabilityMeasure::OverlappingHadamard:
+      return OverlappingHadamardDeviation(x, m, tau0);
+    case StabilityMeasure::Total:
+      return TotalDeviation(x, m, tau0);
+    case StabilityMeasure::Theo1:
+      return Theo1Deviation(x, m, tau0);
+    case StabilityMeasure::TieRms:
+      return TieRms(x, m);
+    case StabilityMeasure::Mtie:
+      break;
+  }
+  return 0.0;
+}
+
+std::vector<StabilityPoint> MtieSeries(std::span<const double> x, double tau0) {
+  std::vector<StabilityPoint> points;
+  const auto M = static_cast<std::int64_t>(x.size());
+  if (M < 2) return points;
+  // A NaN would slip through max/min unnoticed; such data have no MTIE.
+  if (!std::all_of(x.begin(), x.end(), [](double v) { return std::isfinite(v); })) return points;
+  // hi[j], lo[j]: largest and smallest of x[j] ... x[j + m - 1] (zero-based),
+  // valid for j <= M - m. Two neighbouring entries cover a window of m + 1.
+  std::vector<double> hi(x.begin(), x.end());
+  std::vector<double> lo(x.begin(), x.end());
+  for (std::int64_t m = 1; m <= M - 1; m *= 2) {
+    double spread = 0.0;
+    for (std::int64_t j = 0; j + m < M; ++j) {
+      const double h = std::max(hi[static_cast<std::size_t>(j)], hi[static_cast<std::size_t>(j + 1)]);
+      const double l = std::min(lo[static_cast<std::size_t>(j)], lo[static_cast<std::size_t>(j + 1)]);
+      spread = std::max(spread, h - l);
+    }
+    const double tau = tau0 * static_cast<double>(m);
+    if (!std::isfinite(spread) || !std::isfinite(tau)) break;
+    points.push_back({tau, spread});
+    if (2 * m > M - 1) break;
+    for (std::int64_t j = 0; j + 2 * m <= M; ++j) {
+      const auto k = static_cast<std::size_t>(j);
+      const auto km = static_cast<std::size_t>(j + m);
+      hi[k] = std::max(hi[k], hi[km]);
+      lo[k] = std::min(lo[k], lo[km]);
+    }
+  }
+  return points;
+}
+
+MeasurePoints::MeasurePoints(StabilityMeasure measure, std::span<const double> x, double tau0)
+    : measure_(measure), x_(x), tau0_(tau0), m_(MeasureInfoOf(measure).sequence == TauSequence::Theo1 ? 10 : 1) {}
+
+bool MeasurePoints::Next(StabilityPoint& point) {
+  if (done_) return false;
+  const TauSequence sequence = MeasureInfoOf(measure_).sequence;
+  if (sequence == TauSequence::MtieStages) {
+    if (!mtieReady_) {
+      mtie_ = MtieSeries(x_, tau0_);
+      mtieReady_ = true;
+    }
+    if (mtieNext_ < mtie_.size()) {
+      point = mtie_[mtieNext_++];
+      return true;
+    }
+    done_ = true;
+    return false;
+  }
+  // Every measure has run out of terms once m reaches M.
+  const double value = m_ < static_cast<std::int64_t>(x_.size()) ? MeasureValue(measure_, x_, m_, tau0_) : 0.0;
+  const double tau = tau0_ * static_cast<double>(m_);
+  if (value == 0.0 || !std::isfinite(tau)) {
+    done_ = true;
+    return false;
+  }
+  point.tau = sequence == TauSequence::Theo1 ? 0.75 * tau : tau;
+  point.value = value;
+  m_ *= 2;
+  return true;
+}
+
+std::vector<StabilityPoint> AllMeasurePoints(StabilityMeasure measure, std::span<const double> x, double tau0) {
+  std::vector<StabilityPoint> points;
+  MeasurePoints source(measure, x, tau0);
+  StabilityPoint p;
+  while (source.Next(p)) points.push_back(p);
+  return points;
+}

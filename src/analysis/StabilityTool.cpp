@@ -1,0 +1,196 @@
+#include "analysis/StabilityTool.h"
+
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "analysis/CurveFit.h"
+#include "analysis/Stability.h"
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: varnex-stability [--tau0 SECONDS] [--efc-scale SCALE] FILE...\n"
+    "\n"
+    "Computes the nine time-stability measures of the phase data in the FILEs,\n"
+    "joined in the order given, and prints them as CSV: measure,tau_s,value.\n"
+    "A FILE is a Varnex data file (five tab-separated numbers a line, PPS TI in\n"
+    "field 2) or a file of one phase value in seconds a line; \"-\" reads standard\n"
+    "input. Every value is used as it comes, taken at a spacing of tau0 seconds.\n"
+    "For data files the EFC drift fit follows: the rows efc_slope_per_day,\n"
+    "efc_relative_drift_per_day (slope times the EFC scale) and efc_qof.\n"
+    "\n"
+    "  --tau0 SECONDS     sample spacing (default 10)\n"
+    "  --efc-scale SCALE  relative frequency change of one EFC unit (default 1.0E-12)\n"
+    "  -h, --help         this text\n";
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+
+bool ParseNumber(std::string_view text, double& value) {
+  if (!text.empty() && text.front() == '+') {
+    text.remove_prefix(1);
+    if (text.empty() || text.front() == '-' || text.front() == '+') return false;
+  }
+  const auto res = std::from_chars(text.data(), text.data() + text.size(), value);
+  return res.ec == std::errc() && res.ptr == text.data() + text.size() && std::isfinite(value);
+}
+
+std::string FormatNumber(double value) {
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, res.ptr);
+}
+
+bool ParseOptionValue(const std::string& text, double& value) { return ParseNumber(text, value); }
+
+}  // namespace
+
+bool ParseNumberFields(std::string_view line, std::vector<double>& fields) {
+  fields.clear();
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && IsSpace(line[i])) ++i;
+    if (i == line.size()) break;
+    const std::size_t start = i;
+    while (i < line.size() && !IsSpace(line[i])) ++i;
+    double value = 0.0;
+    if (!ParseNumber(line.substr(start, i - start), value)) return false;
+    fields.push_back(value);
+  }
+  return true;
+}
+
+std::string ReadAnalysisInput(std::istream& in, const std::string& name, AnalysisInput& input) {
+  enum class Kind { Unknown, Plain, Data } kind = Kind::Unknown;
+  std::string line;
+  std::vector<double> fields;
+  long lineNumber = 0;
+  while (std::getline(in, line)) {
+    ++lineNumber;
+    std::string_view text(line);
+    if (lineNumber == 1 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    std::size_t first = 0;
+    while (first < text.size() && IsSpace(text[first])) ++first;
+    if (first == text.size() || text[first] == '#') continue;
+
+    const std::string where = name + ":" + std::to_string(lineNumber) + ": ";
+    if (!ParseNumberFields(text, fields)) return where + "not a line of numbers: " + line;
+    if (fields.size() != 1 && fields.size() != 5) {
+      return where + "expected one phase value or five data fields, found " + std::to_string(fields.size());
+    }
+    const Kind lineKind = fields.size() == 5 ? Kind::Data : Kind::Plain;
+    if (kind == Kind::Unknown) kind = lineKind;
+    if (lineKind != kind) {
+      return where + (kind == Kind::Data ? "a single value in a data file" : "a data line in a file of phase values");
+    }
+    if (kind == Kind::Data) {
+      input.mjd.push_back(fields[0]);
+      input.phase.push_back(fields[1]);
+      input.efc.push_back(fields[2]);
+    } else {
+      input.phase.push_back(fields[0]);
+    }
+  }
+  if (in.bad()) return name + ": read error";
+  if (kind == Kind::Unknown) return name + ": no numbers in the file";
+  return {};
+}
+
+std::string ReadAnalysisFile(const std::string& path, AnalysisInput& input) {
+  if (path == "-") return ReadAnalysisInput(std::cin, "standard input", input);
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return path + ": cannot open the file";
+  return ReadAnalysisInput(file, path, input);
+}
+
+int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  double tau0 = kSampleInterval;
+  double efcScale = 1.0e-12;
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "-h" || arg == "--help") {
+      out << kUsage;
+      return 0;
+    }
+    double* target = nullptr;
+    std::string option;
+    std::string value;
+    for (const char* name : {"--tau0", "--efc-scale"}) {
+      const std::string n(name);
+      if (arg == n || arg.rfind(n + "=", 0) == 0) {
+        option = n;
+        target = n == "--tau0" ? &tau0 : &efcScale;
+        if (arg == n) {
+          if (i + 1 >= args.size()) {
+            err << "varnex-stability: " << n << " needs a value\n" << kUsage;
+            return 2;
+          }
+          value = args[++i];
+        } else {
+          value = arg.substr(n.size() + 1);
+        }
+      }
+    }
+    if (target != nullptr) {
+      if (!ParseOptionValue(value, *target) || (target == &tau0 && !(tau0 > 0.0))) {
+        err << "varnex-stability: " << option << ": not a valid value: " << value << "\n";
+        return 2;
+      }
+      continue;
+    }
+    if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
+      err << "varnex-stability: unknown option " << arg << "\n" << kUsage;
+      return 2;
+    }
+    paths.push_back(arg);
+  }
+  if (paths.empty()) {
+    err << "varnex-stability: no input file\n" << kUsage;
+    return 2;
+  }
+
+  AnalysisInput input;
+  for (const std::string& path : paths) {
+    const std::string problem = ReadAnalysisFile(path, input);
+    if (!problem.empty()) {
+      err << "varnex-stability: " << problem << "\n";
+      return 1;
+    }
+  }
+  if (input.phase.size() < 3) {
+    err << "varnex-stability: note: only " << input.phase.size() << " phase values; most measures need more\n";
+  }
+
+  std::ostringstream csv;
+  csv << "measure,tau_s,value\n";
+  for (const MeasureInfo& info : kMeasureCatalogue) {
+    MeasurePoints points(info.measure, input.phase, tau0);
+    StabilityPoint p;
+    while (points.Next(p)) csv << info.shortName << ',' << FormatNumber(p.tau) << ',' << FormatNumber(p.value) << '\n';
+  }
+  if (!input.efc.empty()) {
+    TCurveFit fit;
+    for (std::size_t i = 0; i < input.efc.size(); ++i) fit.AddFitPoint(input.mjd[i], input.efc[i]);
+    try {
+      double k = 0.0;
+      double d = 0.0;
+      double qof = 0.0;
+      fit.CalcLinFit(k, d, qof);
+      csv << "efc_slope_per_day,," << FormatNumber(k) << '\n';
+      csv << "efc_relative_drift_per_day,," << FormatNumber(k * efcScale) << '\n';
+      csv << "efc_qof,," << FormatNumber(qof) << '\n';
+    } catch (const CurveFitError& e) {
+      err << "varnex-stability: EFC drift fit: " << e.what() << "\n";
+    }
+  }
+  out << csv.str();
+  out.flush();
+  if (!out) {
+    err << "varnex-stability: cannot write the output\n";
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,30 @@
+#pragma once
+// The offline analysis behind varnex-stability: reads Varnex data files or
+// plain files of phase values and prints every stability measure as CSV, with
+// the EFC drift fit when the input holds EFC values.
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct AnalysisInput {
+  std::vector<double> phase;  // seconds, in file order
+  std::vector<double> mjd;    // time stamps of data-file lines (Modified Julian Date)
+  std::vector<double> efc;    // EFC of data-file lines
+};
+
+// Whitespace-separated numbers of one line, read with "." as decimal point
+// whatever the locale; a leading "+" is allowed. False if a field is not a
+// finite number.
+bool ParseNumberFields(std::string_view line, std::vector<double>& fields);
+
+// Appends the values of one file (or of standard input for "-"). A file is
+// either a data file, five numbers a line with PPS TI in field 2, or one phase
+// value a line; blank lines and lines starting with "#" are passed over.
+// Returns an empty string, or a message naming the file and line at fault.
+std::string ReadAnalysisInput(std::istream& in, const std::string& name, AnalysisInput& input);
+std::string ReadAnalysisFile(const std::string& path, AnalysisInput& input);
+
+// The whole program: arguments without the program name; returns the exit
+// status (0 done, 1 bad input, 2 bad usage).
+int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
