@@ -1,0 +1,70 @@
+#pragma once
+// The small rules of the main window's refresh tick: how receiver answers are
+// converted and shown, how SmartClock status reports are logged and how the
+// time code is taken apart. Locale-independent; nothing here throws on bad text.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/DateTime.h"
+
+// Strict decimal conversion: optional leading blanks, optional sign, digits with
+// "." as decimal point, optional exponent; any other character (trailing blanks
+// included) fails. A result that does not fit a double fails too.
+bool StrictToFloat(std::string_view text, double& value);
+
+// Strict 32-bit integer conversion: optional leading blanks, then either an
+// optional sign and decimal digits, or hexadecimal digits introduced by "$",
+// "x", "X", "0x" or "0X" (up to 8 of them, read as the 32-bit pattern);
+// nothing may follow.
+bool StrictToInt32(std::string_view text, std::int32_t& value);
+
+// Scientific notation, 3 significant digits, exponent with sign and at least
+// two digits: 1.5e-9 -> "1.50E-09".
+std::string FormatScientific3(double value);
+
+// Whole numbers in their shortest form ("12345"), others in the general
+// format with up to 10 significant digits ("32768.25").
+std::string FormatGeneral(double value);
+
+// The holdover uncertainty answer may carry more comma-separated fields; only
+// the first counts, and only a magnitude of at most one second is accepted.
+bool ConvertHoldoverUncertainty(std::string_view answer, double& value);
+
+// SmartClock status codes, by exact whole-text comparison.
+enum SmartClockStatus : std::uint8_t {
+  StatusUndefined = 0,
+  StatusOth = 1,
+  StatusHold = 2,
+  StatusWait = 3,
+  StatusRec = 4,
+  StatusLock = 5,
+  StatusPow = 6
+};
+std::uint8_t SmartClockStatusCode(std::string_view text);
+
+// The status history lines one report causes, given the last code; the caller
+// then makes the new code the last one.
+std::vector<std::string> StatusReportMessages(std::uint8_t lastCode, std::uint8_t newCode, const std::string& text);
+
+// Logs a receiver error text only when it differs from the one logged last.
+class ErrorRepeatFilter {
+ public:
+  // True when `text` is to be logged; it then becomes the last one.
+  bool Accept(const std::string& text);
+  const std::string& LastErrorText() const { return last_; }
+
+ private:
+  std::string last_;
+};
+
+// The receiver's time code "T2yyyymmddhhnnss...".
+struct TimeCode {
+  enum Outcome { TooShort, NotNumeric, Valid };
+  Outcome outcome = TooShort;
+  DateTimeParts parts;   // when Valid: the six fields as read, milliseconds 0
+  bool encodes = false;  // when Valid: the fields form a real date and time
+  TDateTime time = 0.0;  // when encodes
+};
+TimeCode ParseTimeCode(std::string_view text);
