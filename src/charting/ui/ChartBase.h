@@ -17,6 +17,7 @@ class QCPLegend;
 class QCPAbstractLegendItem;
 class QTimer;
 class QMouseEvent;
+class QPrinter;
 
 enum class AxisSide { Left, Right, Bottom, Top };
 
@@ -102,6 +103,8 @@ class TChartBase : public QWidget {
   struct SeriesEntry {
     QCPAbstractPlottable* plottable = nullptr;
     AxisSide side = AxisSide::Left;
+    QColor color;
+    double lineWidth = 1.0;
     PointStyle pointStyle = PointStyle::None;
     double pointSize = 6.0;
     bool line = true;
@@ -112,6 +115,7 @@ class TChartBase : public QWidget {
     bool grid = true;
     double startPercent = 0.0;
     double endPercent = 100.0;
+    double lo = 0.0, hi = 1.0;  // range of the data shown, before the extent inset
   };
 
   QCPAxis* Axis(AxisSide side) const;
@@ -127,6 +131,13 @@ class TChartBase : public QWidget {
   virtual bool DataRange(AxisSide side, double& lo, double& hi) const;
   // Installs the ticker that matches the axis' format.
   virtual void ApplyTicker(AxisSide side);
+  // Pen, brush and symbol of one series from its entry.
+  virtual void ApplySeriesStyle(int index);
+  // Half the span shown around data that has a single value.
+  virtual double DegenerateHalfSpan(AxisSide side, double value) const;
+  void RebuildLegend();
+  // Sets the shown range so that [lo, hi] fills the axis' extent.
+  void ApplyRange(AxisSide side, double lo, double hi);
 
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -135,11 +146,11 @@ class TChartBase : public QWidget {
   void ApplyGridPens();
   void ShowTip();
   void LegendClicked(QCPLegend* legend, QCPAbstractLegendItem* item, QMouseEvent* event);
-  void RebuildLegendItem(int index);
 
   QCustomPlot* plot_ = nullptr;
   QCPTextElement* title_ = nullptr;
-  QCPTextElement* legendTitle_ = nullptr;
+  QString legendTitleText_;
+  bool titleShown_ = false;
   AxisState axes_[4];
   bool legendCheckBoxes_ = false;
   QTimer* tipTimer_ = nullptr;
@@ -148,4 +159,6 @@ class TChartBase : public QWidget {
 
 // Offers a print preview of a chart scaled to the page.
 void ShowPrintPreview(QCustomPlot* plot, QWidget* parent);
+// Draws the chart onto the printer's page, scaled to fit and centred (what the preview shows).
+void PrintChart(QCustomPlot* plot, QPrinter* printer);
 void ShowPrintPreview(TChartBase* chart, QWidget* parent);

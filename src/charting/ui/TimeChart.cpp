@@ -1,0 +1,157 @@
+#include "charting/ui/TimeChart.h"
+
+#include <qcustomplot.h>
+
+#include <cmath>
+#include <limits>
+
+#include "charting/AxisFormat.h"
+#include "charting/ui/ChartTickers.h"
+
+namespace {
+
+// The graph's data container with one extra: dropping the first n points in
+// O(1) by widening the unused block at the front (the container squeezes it
+// away now and then on its own).
+class TPlotData : public QCPGraphDataContainer {
+ public:
+  void RemoveFront(int n) {
+    n = std::min(n, size());
+    if (n <= 0) return;
+    mPreallocSize += n;
+    if (mAutoSqueeze) performAutoSqueeze();
+  }
+};
+
+QCPGraphData Plotted(const ChartPoint& p) {
+  return QCPGraphData(p.x, p.isNull ? std::numeric_limits<double>::quiet_NaN() : p.y);
+}
+
+}  // namespace
+
+TTimeChart::TTimeChart(QWidget* parent) : TChartBase(parent) {
+  ApplyTicker(AxisSide::Bottom);
+  SetAxisExtent(AxisSide::Bottom, 2, 98);
+  SetAxisExtent(AxisSide::Left, 3, 97);
+  SetAxisExtent(AxisSide::Right, 3, 97);
+  SetAxisGrid(AxisSide::Right, false);
+}
+
+TTimeChart::~TTimeChart() = default;
+
+void TTimeChart::ApplyTicker(AxisSide side) {
+  if (side != AxisSide::Bottom) {
+    TChartBase::ApplyTicker(side);
+    return;
+  }
+  auto ticker = QSharedPointer<TDateTimeTicker>::create(dateTimeFormat_);
+  ticker->setTickCount(6);
+  Axis(AxisSide::Bottom)->setTicker(ticker);
+}
+
+void TTimeChart::SetDateTimeFormat(const std::string& format) {
+  dateTimeFormat_ = format;
+  ApplyTicker(AxisSide::Bottom);
+}
+
+QString TTimeChart::KeyText(double key) const { return QString::fromStdString(FormatDateTimeLabel(key, "yyyy-mm-dd hh:nn:ss")); }
+
+int TTimeChart::AddSeries(ChartSeries* model, AxisSide side, QColor color, const QString& title) {
+  QCPAxis* valueAxis = side == AxisSide::Right ? Plot()->yAxis2 : Plot()->yAxis;
+  QCPGraph* graph = Plot()->addGraph(Plot()->xAxis, valueAxis);
+  graph->setData(QSharedPointer<QCPGraphDataContainer>(new TPlotData));
+  graph->setAdaptiveSampling(true);
+  Mirror mirror;
+  mirror.model = model;
+  mirrors_.push_back(mirror);
+  int index = AddPlottable(graph, side, color, title);
+  if (model) Rebuild(index);
+  return index;
+}
+
+int TTimeChart::AddFitLine(const QString& title, AxisSide side, QColor color, double x0, double y0, double x1,
+                           double y1) {
+  int index = AddSeries(nullptr, side, color, title);
+  auto* graph = static_cast<QCPGraph*>(Plottable(index));
+  graph->addData(x0, y0);
+  graph->addData(x1, y1);
+  SetSeriesLineWidth(index, 1.5);
+  return index;
+}
+
+ChartSeries* TTimeChart::Model(int index) const { return mirrors_[index].model; }
+
+void TTimeChart::RemoveSeries(int index) {
+  if (index < 0 || index >= SeriesCount()) return;
+  mirrors_.erase(mirrors_.begin() + index);
+  TChartBase::RemoveSeries(index);
+}
+
+void TTimeChart::Sync() {
+  for (int i = 0; i < SeriesCount(); ++i) SyncOne(i);
+}
+
+void TTimeChart::Replot() {
+  Sync();
+  TChartBase::Replot();
+}
+
+void TTimeChart::Rebuild(int index) {
+  Mirror& m = mirrors_[index];
+  auto* graph = static_cast<QCPGraph*>(Plottable(index));
+  QVector<QCPGraphData> points;
+  points.reserve(static_cast<int>(m.model->Count()));
+  for (const ChartPoint& p : m.model->Points()) points.push_back(Plotted(p));
+  // The model keeps ascending X, so the container need not sort.
+  graph->data()->set(points, true);
+  m.appended = m.model->Appended();
+  m.deletedFront = m.model->DeletedFront();
+  m.generation = m.model->Generation();
+  m.built = true;
+}
+
+void TTimeChart::SyncOne(int index) {
+  Mirror& m = mirrors_[index];
+  if (!m.model || m.model->Updating()) return;
+  if (!m.built || m.generation != m.model->Generation()) {
+    Rebuild(index);
+    return;
+  }
+  const std::uint64_t deleted = m.model->DeletedFront() - m.deletedFront;
+  const std::uint64_t appended = m.model->Appended() - m.appended;
+  if (deleted == 0 && appended == 0) return;
+  auto* data = static_cast<TPlotData*>(static_cast<QCPGraph*>(Plottable(index))->data().data());
+  const std::uint64_t copyCount = static_cast<std::uint64_t>(data->size());
+  // The counters must describe the copy; if not, start over.
+  if (copyCount + appended < deleted || copyCount + appended - deleted != m.model->Count()) {
+    Rebuild(index);
+    return;
+  }
+  const std::uint64_t fromCopy = std::min(deleted, copyCount);
+  data->RemoveFront(static_cast<int>(fromCopy));
+  const std::size_t kept = static_cast<std::size_t>(copyCount - fromCopy);
+  const std::size_t count = m.model->Count();
+  for (std::size_t i = kept; i < count; ++i) {
+    const ChartPoint& p = m.model->Point(i);
+    if (!data->isEmpty() && p.x < (data->constEnd() - 1)->key) {
+      // Out of order: the container would insert in the middle; rebuild instead.
+      Rebuild(index);
+      return;
+    }
+    data->add(Plotted(p));
+  }
+  m.appended = m.model->Appended();
+  m.deletedFront = m.model->DeletedFront();
+}
+
+int TTimeChart::PlottedCount(int index) const {
+  return static_cast<QCPGraph*>(Plottable(index))->data()->size();
+}
+
+double TTimeChart::PlottedX(int index, int i) const {
+  return (static_cast<QCPGraph*>(Plottable(index))->data()->constBegin() + i)->key;
+}
+
+double TTimeChart::PlottedY(int index, int i) const {
+  return (static_cast<QCPGraph*>(Plottable(index))->data()->constBegin() + i)->value;
+}
