@@ -6,6 +6,7 @@
 #include <QFontDatabase>
 #include <QImage>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <string>
 
@@ -248,6 +249,39 @@ TEST_F(ConsoleWidgetTest, ResetConsoleClearsPicture) {
   Drain();
   EXPECT_FALSE(CellInked(c, Picture(c), 0, 0));
   EXPECT_EQ(c.Screen().CursorX(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// What is on screen after many small incremental repaints and pixel moves must equal a
+// fresh paint of the same content.
+TEST_F(ConsoleWidgetTest, IncrementalPaintingMatchesFullPaint) {
+  TConsole c;
+  c.SetRows(40);
+  c.resize(420, 260);
+  c.show();
+  Drain();
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen || screen->grabWindow(c.winId()).isNull()) GTEST_SKIP() << "no window grab on this platform";
+  for (int burst = 0; burst < 30; ++burst) {
+    for (int i = 0; i <= burst % 4; ++i) {
+      c.WriteString("burst " + std::to_string(burst) + " line " + std::to_string(i) + " ");
+      c.WriteString(std::string(static_cast<std::size_t>(burst * 3 % 70), '=') + "\r\n");
+    }
+    c.WriteString("partial\b\b");
+    Drain();
+  }
+  Key(c, Qt::Key_Right, Qt::ControlModifier);
+  Key(c, Qt::Key_Up);
+  Drain();
+  const QPoint at = c.viewport()->mapTo(&c, QPoint(0, 0));
+  const QImage onScreen =
+      screen->grabWindow(c.winId(), at.x(), at.y(), c.viewport()->width(), c.viewport()->height()).toImage();
+  const QImage fresh = Picture(c);
+  ASSERT_EQ(onScreen.size(), fresh.size());
+  EXPECT_EQ(onScreen.convertToFormat(QImage::Format_RGB32), fresh.convertToFormat(QImage::Format_RGB32));
 }
 
 }  // namespace
