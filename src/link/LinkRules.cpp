@@ -164,8 +164,9 @@ bool BuildTimeCode(std::string_view timeText, std::string_view dateText, std::st
   std::replace(time.begin(), time.end(), ',', '\t');
   std::replace(date.begin(), date.end(), ',', '\t');
   NumberList timeNumbers, dateNumbers;
-  ScanNumbers(time, timeNumbers);
-  ScanNumbers(date, dateNumbers);
+  // Three numbers each, or no time code at all.
+  if (!ScanNumbers(time, timeNumbers) || !ScanNumbers(date, dateNumbers)) return false;
+  if (timeNumbers.Count < 3 || dateNumbers.Count < 3) return false;
   DateTimeParts parts;
   if (!RoundField(dateNumbers[1], parts.year) || !RoundField(dateNumbers[2], parts.month) ||
       !RoundField(dateNumbers[3], parts.day) || !RoundField(timeNumbers[1], parts.hour) ||
