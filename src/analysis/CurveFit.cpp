@@ -22,18 +22,12 @@ void TCurveFit::CalcLinFit(double& k, double& d, double& qof) const {
 
   double sumX = 0.0;
   double sumY = 0.0;
-  bool xConstant = true;
-  bool yConstant = true;
   for (std::size_t i = 0; i < count_; ++i) {
     sumX += X(i);
     sumY += Y(i);
-    xConstant = xConstant && X(i) == X(0);
-    yConstant = yConstant && Y(i) == Y(0);
   }
-  // A rounded mean of equal values would leave tiny non-zero deviations that
-  // make det and F noise instead of 0; equal values are their own mean.
-  const double meanX = xConstant ? X(0) : sumX / n;
-  const double meanY = yConstant ? Y(0) : sumY / n;
+  const double meanX = sumX / n;
+  const double meanY = sumY / n;
 
   double su = 0.0;
   double sv = 0.0;
