@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "analysis/Stability.h"
+#include "analysis/StabilityTool.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class StabilityTool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("varnex-stability-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Write(const std::string& name, const std::string& text) {
+    const fs::path path = dir_ / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path.string();
+  }
+
+  struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+  };
+  Result Run(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    Result r;
+    r.status = RunStabilityTool(args, out, err);
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+  }
+
+  fs::path dir_;
+};
+
+// A number the way Varnex writes it into its data files: sign, one digit, 15 decimals, exponent.
+std::string DataField(double v) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%+.15E", v);
+  return buf;
+}
+
+std::vector<double> Phase(std::size_t n) {
+  std::mt19937_64 rng(n);
+  std::normal_distribution<double> noise(0.0, 2e-9);
+  std::vector<double> x(n);
+  double walk = 0;
+  for (double& v : x) v = (walk += noise(rng)) + noise(rng);
+  return x;
+}
+
+// measure -> list of (tau, value), plus the rows with an empty tau.
+struct Csv {
+  std::map<std::string, std::vector<StabilityPoint>> series;
+  std::map<std::string, double> scalars;
+};
+
+Csv ParseCsv(const std::string& text) {
+  Csv csv;
+  std::istringstream in(text);
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ(line, "measure,tau_s,value");
+  while (std::getline(in, line)) {
+    const auto c1 = line.find(',');
+    const auto c2 = line.find(',', c1 + 1);
+    const std::string name = line.substr(0, c1);
+    const std::string tau = line.substr(c1 + 1, c2 - c1 - 1);
+    const std::string valueText = line.substr(c2 + 1);
+    double value = 0;
+    std::from_chars(valueText.data(), valueText.data() + valueText.size(), value);
+    if (tau.empty()) {
+      csv.scalars[name] = value;
+    } else {
+      double t = 0;
+      std::from_chars(tau.data(), tau.data() + tau.size(), t);
+      csv.series[name].push_back({t, value});
+    }
+  }
+  return csv;
+}
+
+}  // namespace
+
+TEST_F(StabilityTool, DataFilesGiveEveryMeasureAndTheDriftFit) {
+  auto x = Phase(300);
+  for (double& v : x) v = std::strtod(DataField(v).c_str(), nullptr);  // as stored: 16 digits
+  std::string first, second;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    const double mjd = 56505.5 + i * 10.0 / 86400.0;
+    const double efc = 32768.25 + 2.5 * (mjd - 56505.5);
+    const std::string line = DataField(mjd) + "\t" + DataField(x[i]) + "\t" + DataField(efc) + "\t" + DataField(2e-6) +
+                             "\t" + DataField(8) + "\r\n";
+    (i < 120 ? first : second) += line;
+  }
+  // Two weekly files, read in the order given.
+  const Result r =
+      Run({"--efc-scale", "2e-12", Write("VarnexData2013CW31.Txt", first), Write("VarnexData2013CW32.Txt", second)});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Csv csv = ParseCsv(r.out);
+  ASSERT_EQ(csv.series.size(), kMeasureCatalogue.size());
+  for (const MeasureInfo& info : kMeasureCatalogue) {
+    const auto expected = AllMeasurePoints(info.measure, x);
+    const auto& actual = csv.series.count(std::string(info.shortName)) ? csv.series.at(std::string(info.shortName))
+                                                                       : std::vector<StabilityPoint>{};
+    ASSERT_EQ(actual.size(), expected.size()) << info.title;
+    for (std::size_t i = 0; i < actual.size(); ++i) {
+      EXPECT_EQ(actual[i].tau, expected[i].tau);
+      EXPECT_EQ(actual[i].value, expected[i].value) << "values are printed to full precision";
+    }
+  }
+  EXPECT_NEAR(csv.scalars.at("efc_slope_per_day"), 2.5, 1e-8);
+  EXPECT_NEAR(csv.scalars.at("efc_relative_drift_per_day"), 5e-12, 1e-19);
+  EXPECT_NEAR(csv.scalars.at("efc_qof"), 1.0, 1e-12);
+}
+
+TEST_F(StabilityTool, PlainPhaseFileAndSampleInterval) {
+  auto x = Phase(64);
+  std::string text = "# phase in seconds\n\n";
+  for (double& v : x) {
+    text += DataField(v) + "\n";
+    v = std::strtod(DataField(v).c_str(), nullptr);
+  }
+  const Result r = Run({"--tau0=1", Write("phase.txt", text)});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Csv csv = ParseCsv(r.out);
+  EXPECT_TRUE(csv.scalars.empty());  // no EFC in a plain file
+  const auto& adev = csv.series.at("adev");
+  ASSERT_EQ(adev.size(), AllMeasurePoints(StabilityMeasure::Allan, x, 1.0).size());
+  EXPECT_EQ(adev.front().tau, 1.0);
+  EXPECT_EQ(adev.front().value, AllanDeviation(x, 1, 1.0));
+  EXPECT_EQ(csv.series.at("theo1").front().tau, 7.5);
+  EXPECT_EQ(csv.series.at("mtie").size(), 6u);  // m = 1 ... 32 <= 63
+}
+
+TEST_F(StabilityTool, BadInputIsReportedNotCrashedOn) {
+  const std::string good = Write("good.txt", "1e-9\n2e-9\n4e-9\n");
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    const char* message;
+  } cases[] = {
+      {"missing file", {(dir_ / "nowhere.txt").string()}, 1, "cannot open"},
+      {"empty file", {Write("empty.txt", "")}, 1, "no numbers"},
+      {"only comments", {Write("comments.txt", "# nothing\n\n   \n")}, 1, "no numbers"},
+      {"text line", {Write("text.txt", "1e-9\n2e-9\nhello\n")}, 1, "text.txt:3: not a line of numbers"},
+      {"decimal comma", {Write("comma.txt", "1,5e-9\n")}, 1, "comma.txt:1:"},
+      {"three fields", {Write("three.txt", "1 2 3\n")}, 1, "found 3"},
+      {"mixed kinds", {Write("mixed.txt", "1 2 3 4 5\n7e-9\n")}, 1, "mixed.txt:2:"},
+      {"overflowing number", {Write("huge.txt", "1e999\n")}, 1, "huge.txt:1:"},
+      {"not a number", {Write("nan.txt", "nan\n")}, 1, "nan.txt:1:"},
+      {"bad file after good", {good, (dir_ / "gone.txt").string()}, 1, "gone.txt"},
+      {"no file", {}, 2, "no input file"},
+      {"unknown option", {"--frobnicate", good}, 2, "unknown option"},
+      {"zero tau0", {"--tau0", "0", good}, 2, "--tau0"},
+      {"tau0 missing value", {"--tau0"}, 2, "needs a value"},
+      {"bad scale", {"--efc-scale", "x", good}, 2, "--efc-scale"},
+  };
+  for (const auto& c : cases) {
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << ": " << r.err;
+    EXPECT_TRUE(r.out.empty()) << c.name;
+  }
+}
+
+TEST_F(StabilityTool, TooFewValuesStillAnswer) {
+  // One data line: MTIE has nothing, the fit has too few points; both are said, not fatal.
+  const Result r = Run({Write("one.txt", "+5.6e+04\t-1.5e-09\t+3.2e+04\t+2e-06\t+8e+00\n")});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "measure,tau_s,value\n");
+  EXPECT_NE(r.err.find("CalcLinFit: not enough data points"), std::string::npos) << r.err;
+}
+
+TEST(ParseNumberFields, AcceptsDataFileNumbersOnly) {
+  const struct {
+    const char* line;
+    bool ok;
+    std::vector<double> fields;
+  } cases[] = {
+      {"+5.650550000000000E+04\t-1.500000000000000E-09", true, {56505.5, -1.5e-9}},
+      {"  7  \t 8\r", true, {7, 8}},
+      {".5 +.25 -0", true, {0.5, 0.25, -0.0}},
+      {"", true, {}},
+      {"1,5", false, {}},
+      {"+-1", false, {}},
+      {"++1", false, {}},
+      {"+", false, {}},
+      {"1e5x", false, {}},
+      {"inf", false, {}},
+      {"0x10", false, {}},
+  };
+  for (const auto& c : cases) {
+    std::vector<double> fields{99};
+    EXPECT_EQ(ParseNumberFields(c.line, fields), c.ok) << c.line;
+    if (c.ok) {
+      EXPECT_EQ(fields, c.fields) << c.line;
+    }
+  }
+}
