@@ -12,7 +12,7 @@
 struct SerialLineSettings {
   std::uint32_t baud = 9600;
   std::uint8_t databits = 8;
-  char parity = 'N';  // 'E' even, 'O' odd, anything else none
+  char parity = 'N';          // 'E' even, 'O' odd, anything else none
   std::uint8_t stopbits = 1;  // 2 two stop bits, anything else one
 };
 

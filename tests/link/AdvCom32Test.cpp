@@ -1,5 +1,3 @@
-#include "link/AdvCom32.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -10,6 +8,8 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+
+#include "link/AdvCom32.h"
 
 namespace {
 
@@ -214,7 +214,7 @@ TEST(AdvCom32, ParityAndStopbitMapping) {
     bool parenb, parodd, cstopb;
   };
   const Case cases[] = {
-      {'N', 1, 'N', false, false, false}, {'e', 1, 'E', true, false, false}, {'E', 2, 'E', true, false, true},
+      {'N', 1, 'N', false, false, false}, {'e', 1, 'E', true, false, false},  {'E', 2, 'E', true, false, true},
       {'o', 1, 'O', true, true, false},   {'M', 0, 'M', false, false, false}, {'s', 3, 'S', false, false, false},
       {'x', 2, 'X', false, false, true},
   };
