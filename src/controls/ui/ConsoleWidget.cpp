@@ -116,6 +116,8 @@ TConsole::TConsole(QWidget* parent) : QAbstractScrollArea(parent) {
   setFocusPolicy(Qt::StrongFocus);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // A little room between the frame and the first column and row, in the cell colour.
+  setViewportMargins(4, 2, 0, 0);
   // Every pixel is painted by paintEvent; no background erase, no full repaint on resize.
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   viewport()->setAttribute(Qt::WA_StaticContents);
@@ -172,6 +174,7 @@ void TConsole::FontChanged() {
   measured_.bkColor_ = font_.bkColor_;
   measuredValid_ = true;
   viewport()->update();
+  update();
 }
 
 void TConsole::ApplyFontMetrics(const QFont& font) {
@@ -297,6 +300,12 @@ bool TConsole::event(QEvent* event) {
   if (event->type() == TrackingRequestEvent) {
     screen_.DeliverTracking();
     return true;
+  }
+  if (event->type() == QEvent::Paint) {
+    // The margins around the viewport; the frame, the bars' corner and the viewport
+    // paint over this afterwards.
+    QPainter painter(this);
+    painter.fillRect(contentsRect(), font_.BkColor());
   }
   return QAbstractScrollArea::event(event);
 }
