@@ -69,6 +69,51 @@ VARNEX_WIDE_VECTORS double Theo1Pass(const double* x, std::int64_t first, std::i
   return ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7])) + tail;
 }
 
+// Four neighbouring deltas (delta0 ... delta0 + 3, with half = m/2) in one pass,
+// so x[i] and x[i + m] are read once for all four.
+VARNEX_WIDE_VECTORS void Theo1Pass4(const double* x, std::int64_t first, std::int64_t last, std::int64_t m,
+                                    std::int64_t half, std::int64_t delta0, double* sums) {
+  const double* a = x;
+  const double* e = x + m;
+  const double* b0 = x + half - delta0;
+  const double* f0 = x + half + delta0;
+  Vec8 s0 = {}, s1 = {}, s2 = {}, s3 = {};
+  Vec8 r0 = {}, r1 = {}, r2 = {}, r3 = {};
+  std::int64_t i = first;
+  for (; i + 16 <= last; i += 16) {
+    const Vec8 a0 = At(a + i);
+    const Vec8 a1 = At(a + i + 8);
+    const Vec8 e0 = At(e + i);
+    const Vec8 e1 = At(e + i + 8);
+    const Vec8 t0 = a0 - At(b0 + i) + e0 - At(f0 + i);
+    const Vec8 t1 = a0 - At(b0 - 1 + i) + e0 - At(f0 + 1 + i);
+    const Vec8 t2 = a0 - At(b0 - 2 + i) + e0 - At(f0 + 2 + i);
+    const Vec8 t3 = a0 - At(b0 - 3 + i) + e0 - At(f0 + 3 + i);
+    const Vec8 u0 = a1 - At(b0 + i + 8) + e1 - At(f0 + i + 8);
+    const Vec8 u1 = a1 - At(b0 - 1 + i + 8) + e1 - At(f0 + 1 + i + 8);
+    const Vec8 u2 = a1 - At(b0 - 2 + i + 8) + e1 - At(f0 + 2 + i + 8);
+    const Vec8 u3 = a1 - At(b0 - 3 + i + 8) + e1 - At(f0 + 3 + i + 8);
+    s0 += t0 * t0;
+    s1 += t1 * t1;
+    s2 += t2 * t2;
+    s3 += t3 * t3;
+    r0 += u0 * u0;
+    r1 += u1 * u1;
+    r2 += u2 * u2;
+    r3 += u3 * u3;
+  }
+  const Vec8 lanes[4] = {s0 + r0, s1 + r1, s2 + r2, s3 + r3};
+  for (int k = 0; k < 4; ++k) {
+    double tail = 0.0;
+    for (std::int64_t j = i; j < last; ++j) {
+      const double t = a[j] - b0[j - k] + e[j] - f0[j + k];
+      tail += t * t;
+    }
+    const Vec8& s = lanes[k];
+    sums[k] = ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7])) + tail;
+  }
+}
+
 unsigned WorkerCount() {
   const unsigned n = std::thread::hardware_concurrency();
   return std::clamp(n, 1u, 16u);
@@ -103,7 +148,13 @@ double Theo1Sum(const double* x, std::int64_t n, std::int64_t m) {
       const std::int64_t chunkEnd = std::min(n, (chunk + 1) * kChunkLength);
       for (std::int64_t first = chunk * kChunkLength; first < chunkEnd; first += kBlockLength) {
         const std::int64_t last = std::min(chunkEnd, first + kBlockLength);
-        for (std::int64_t delta = firstDelta; delta < lastDelta; ++delta) {
+        std::int64_t delta = firstDelta;
+        for (; delta + 4 <= lastDelta; delta += 4) {
+          double sums[4];
+          Theo1Pass4(x, first, last, m, half, delta, sums);
+          for (int k = 0; k < 4; ++k) partial[static_cast<std::size_t>((delta + k) * chunks + chunk)] += sums[k];
+        }
+        for (; delta < lastDelta; ++delta) {
           partial[static_cast<std::size_t>(delta * chunks + chunk)] +=
               Theo1Pass(x, first, last, m, half - delta, half + delta);
         }
