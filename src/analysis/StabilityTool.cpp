@@ -19,6 +19,7 @@ constexpr std::string_view kUsage =
     "A FILE is a Varnex data file (five tab-separated numbers a line, PPS TI in\n"
     "field 2) or a file of one phase value in seconds a line; \"-\" reads standard\n"
     "input. Every value is used as it comes, taken at a spacing of tau0 seconds.\n"
+    "Theo1 rows carry 0.75 m tau0, the averaging time Theo1 stands for.\n"
     "For data files the EFC drift fit follows: the rows efc_slope_per_day,\n"
     "efc_relative_drift_per_day (slope times the EFC scale) and efc_qof.\n"
     "\n"
