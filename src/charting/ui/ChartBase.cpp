@@ -359,7 +359,8 @@ void TChartBase::SetLegendCheckBoxes(bool on) {
 
 void TChartBase::RebuildLegend() {
   QCPLegend* legend = plot_->legend;
-  while (legend->elementCount() > 0) legend->removeAt(legend->elementCount() - 1);
+  for (int i = legend->elementCount() - 1; i >= 0; --i)
+    if (legend->elementAt(i)) legend->removeAt(i);
   legend->simplify();
   if (!legendTitleText_.isEmpty()) {
     QFont font = legend->font();
