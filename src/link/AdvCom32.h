@@ -59,6 +59,8 @@ class T_AdvCom32 {
   // The device Open will use.
   std::string DeviceName() const;
 
+  // Non-empty selects the waiting read: Read collects until this text arrives or
+  // ResponseTime (ms) runs out. The program never uses it; it keeps EndOfResponse empty.
   const std::string& EndOfResponse() const { return endOfResponse_; }
   void SetEndOfResponse(const std::string& s) { endOfResponse_ = s; }
   int ResponseTime() const { return responseTime_; }
@@ -69,6 +71,7 @@ class T_AdvCom32 {
   bool ShowErrors() const { return showErrors_; }
   void SetShowErrors(bool on) { showErrors_ = on; }
   bool InUse() const { return inUse_; }
+  // Stored only: the line is always opened without flow control.
   bool HwInFlow() const { return hwInFlow_; }
   void SetHwInFlow(bool on) { hwInFlow_ = on; }
   bool HwOutFlow() const { return hwOutFlow_; }
