@@ -1,7 +1,39 @@
 #include "frontend/ui/ErrorUnit.h"
 
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
 #include "app/ui/VarnexContext.h"
+#include "frontend/StatusLog.h"
+#include "frontend/ui/LogMemo.h"
+#include "frontend/ui/UserComment.h"
 
 TErrorForm::TErrorForm(VarnexContext& context, QWidget* parent) : QWidget(parent), context_(context) {
+  setObjectName("ErrorForm");
   setWindowTitle("Varnex Error Log");
+  resize(497, 359);
+  memo_ = NewLogMemo(this, "Memo");
+  memo_->setReadOnly(true);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(memo_);
+  LoadErrorLog();
+}
+
+void TErrorForm::LoadErrorLog() { FillLogMemo(memo_, ::LoadErrorLog(context_.Folder)); }
+
+bool TErrorForm::AppendErrorLog(const std::string& message) {
+  const auto line = ::AppendErrorLog(context_.Folder, LogStamp(context_), message, &context_.State);
+  if (line) AddLine(*line);
+  return line.has_value();
+}
+
+void TErrorForm::AddLine(const std::string& line) { AddLogLine(memo_, line); }
+
+void TErrorForm::showEvent(QShowEvent* event) {
+  if (!placed_) {
+    placed_ = true;
+    CentreOverMainWindow(this, context_);
+  }
+  QWidget::showEvent(event);
 }

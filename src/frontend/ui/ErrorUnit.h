@@ -1,6 +1,10 @@
 #pragma once
+// "Varnex Error Log": the receiver's error texts, from the file at start and as they
+// are logged.
 #include <QWidget>
+#include <string>
 
+class QPlainTextEdit;
 struct VarnexContext;
 
 class TErrorForm : public QWidget {
@@ -8,6 +12,19 @@ class TErrorForm : public QWidget {
  public:
   explicit TErrorForm(VarnexContext& context, QWidget* parent = nullptr);
 
+  // Fills the window from "VarnexError.Txt"; runs at creation.
+  void LoadErrorLog();
+  // Appends the message to "VarnexError.Txt" and, when that worked, to the window.
+  bool AppendErrorLog(const std::string& message);
+  void AddLine(const std::string& line);
+
+  QPlainTextEdit* Memo() const { return memo_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   VarnexContext& context_;
+  QPlainTextEdit* memo_ = nullptr;
+  bool placed_ = false;
 };

@@ -1,7 +1,47 @@
 #include "frontend/ui/StausLogUnit.h"
 
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
 #include "app/ui/VarnexContext.h"
+#include "frontend/StatusLog.h"
+#include "frontend/ui/LogMemo.h"
+#include "frontend/ui/UserComment.h"
 
 TStatusLogForm::TStatusLogForm(VarnexContext& context, QWidget* parent) : QWidget(parent), context_(context) {
+  setObjectName("StatusLogForm");
   setWindowTitle("Varnex Status Log");
+  resize(568, 375);
+  memo1_ = NewLogMemo(this, "Memo1");
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(memo1_);
+  LoadStatusHistory();
+}
+
+void TStatusLogForm::LoadStatusHistory() {
+  const StatusHistory history = ::LoadStatusHistory(context_.Folder);
+  FillLogMemo(memo1_, history.Lines);
+  lastStatusCode_ = history.LastStatusCode;
+}
+
+bool TStatusLogForm::AppendStatusHistory(const std::string& message) {
+  return ::AppendStatusHistory(context_.Folder, LogStamp(context_), message, &context_.State).has_value();
+}
+
+void TStatusLogForm::WriteUserComment() {
+  const std::optional<QString> comment = AskUserComment(this);
+  if (!comment || comment->isEmpty()) return;
+  const auto line = ::WriteUserComment(context_.Folder, LogStamp(context_), comment->toStdString(), &context_.State);
+  if (line) AddLine(*line);
+}
+
+void TStatusLogForm::AddLine(const std::string& line) { AddLogLine(memo1_, line); }
+
+void TStatusLogForm::showEvent(QShowEvent* event) {
+  if (!placed_) {
+    placed_ = true;
+    CentreOverMainWindow(this, context_);
+  }
+  QWidget::showEvent(event);
 }

@@ -1,6 +1,11 @@
 #pragma once
+// "Varnex Status Log": the status history as it stood at start, plus the comments
+// written during this run. Edits in the text area are never saved.
 #include <QWidget>
+#include <cstdint>
+#include <string>
 
+class QPlainTextEdit;
 struct VarnexContext;
 
 class TStatusLogForm : public QWidget {
@@ -8,6 +13,27 @@ class TStatusLogForm : public QWidget {
  public:
   explicit TStatusLogForm(VarnexContext& context, QWidget* parent = nullptr);
 
+  // Fills the window from "VarnexStatus.Txt" and seeds LastStatusCode; runs at creation.
+  void LoadStatusHistory();
+  // The status named last in the history at start (0: none), for the main window's
+  // LastStatusCode.
+  std::uint8_t LastStatusCode() const { return lastStatusCode_; }
+
+  // Appends a status line to the file only; the window shows it after the next start.
+  bool AppendStatusHistory(const std::string& message);
+  // Asks for a comment and logs it to the file and the window (menu "&Write Comment to Log").
+  void WriteUserComment();
+  // Adds one line at the end of the window.
+  void AddLine(const std::string& line);
+
+  QPlainTextEdit* Memo1() const { return memo1_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   VarnexContext& context_;
+  QPlainTextEdit* memo1_ = nullptr;
+  std::uint8_t lastStatusCode_ = 0;
+  bool placed_ = false;
 };
