@@ -5,3 +5,5 @@
 TEFCForm::TEFCForm(VarnexContext& context, QWidget* parent) : QWidget(parent), context_(context) {
   setWindowTitle("Varnex Holdover Uncertainity & Sats");
 }
+
+void TEFCForm::ChartsChanged() { update(); }

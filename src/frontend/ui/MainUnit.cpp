@@ -2,16 +2,21 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
 #include <QThread>
+#include <algorithm>
 
-#include "app/ui/VarnexContext.h"
 #include "analysis/ui/DriftUnit.h"
 #include "analysis/ui/EFCUnit.h"
 #include "analysis/ui/StatUnit.h"
+#include "app/ui/VarnexContext.h"
+#include "charting/ui/TimeChart.h"
+#include "frontend/BigIni.h"
+#include "frontend/Settings.h"
 #include "frontend/Version.h"
 #include "frontend/ui/AboutUnit.h"
 #include "frontend/ui/ErrorUnit.h"
@@ -30,6 +35,9 @@
 
 namespace {
 constexpr int PollThreadJoinMs = 2000;
+const QColor PpsTiBlue(0, 0, 255);
+const QColor EfcOrange(255, 128, 0);
+const QColor AxisRed(220, 0, 0);
 
 void ShowWindow(QWidget* w) {
   if (!w) return;
@@ -37,18 +45,24 @@ void ShowWindow(QWidget* w) {
   w->raise();
   w->activateWindow();
 }
+
+// Receiver text may hold any byte; Latin-1 shows each one as one character.
+QString ReceiverText(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 }  // namespace
 
 TMainForm::TMainForm(VarnexContext& context, QWidget* parent)
-    : QMainWindow(parent), context_(context), comport_(std::make_unique<T_AdvCom32>()) {
+    : QMainWindow(parent),
+      context_(context),
+      comport_(std::make_unique<T_AdvCom32>()),
+      refresh_(context.State, context.clock, context.Settings, *this, RefreshSeries{&Series1, &Series2}) {
   setObjectName("MainForm");
   setWindowTitle(VarnexDesignCaption);
   resize(841, 447);
   BuildMenu();
+  BuildChart();
   BuildStatusBar();
-  auto* chartArea = new QWidget(this);
-  chartArea->setObjectName("Chart1");
-  setCentralWidget(chartArea);
   timer1_.setInterval(100);
   connect(&timer1_, &QTimer::timeout, this, &TMainForm::Timer1Timer);
   FormCreate();
@@ -67,14 +81,32 @@ void TMainForm::FormCreate() {
     QThread::msleep(10);
   }
 
+  Series1.Clear();
+  Series2.Clear();
+
+  // A settings file that cannot be read leaves the defaults; start-up goes on.
+  settingsFile_ = std::make_unique<TAppIniFile>(context_.Folder);
+  LoadSettings(*settingsFile_, *comport_, context_.Settings);
+
+  ReloadChartHistory();
+
   comport_->SetShowErrors(false);
   comport_->Open();
 
   comThread_ = std::make_unique<TComThread>(context_.State, *comport_, context_.clock, this);
   comThread_->Start();
 
+  refresh_.SetLogs(MakeLogs());
   timer1_.start();
   QApplication::restoreOverrideCursor();
+}
+
+RefreshLogs TMainForm::MakeLogs() { return {}; }
+
+void TMainForm::ReloadChartHistory() {
+  Series1.Clear();
+  Series2.Clear();
+  if (chart1_) chart1_->Replot();
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -95,10 +127,21 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   QApplication::quit();
 }
 
+bool TMainForm::SaveSettingsNow(std::string* error) {
+  if (!settingsFile_) return false;
+  return SaveSettings(*settingsFile_, *comport_, context_.Settings, error);
+}
+
 void TMainForm::StopSequence() {
   if (stopped_) return;
   stopped_ = true;
   timer1_.stop();
+  // An unwritable settings file must not keep the program from stopping.
+  try {
+    SaveSettingsNow();
+  } catch (...) {
+  }
+  settingsFile_.reset();
   if (comThread_) {
     comThread_->RequestStop();
     comThread_->Join(PollThreadJoinMs);
@@ -113,6 +156,27 @@ QAction* TMainForm::AddItem(QMenu* menu, const char* name, const QString& captio
 
 QAction* TMainForm::Action(const char* name) const { return findChild<QAction*>(name); }
 
+void TMainForm::BuildChart() {
+  chart1_ = new TTimeChart(this);
+  chart1_->setObjectName("Chart1");
+  chart1_->SetTitle("PPS TI & EFC");
+  chart1_->SetLegendVisible(false);
+  chart1_->SetDateTimeFormat("MM-dd hh:mm");
+  chart1_->SetAxisExtent(AxisSide::Bottom, 2, 98);
+  chart1_->SetAxisVisible(AxisSide::Left, true);
+  chart1_->SetAxisTitle(AxisSide::Left, "PPS TI / s", PpsTiBlue);
+  chart1_->SetAxisNumberFormat(AxisSide::Left, "#.00,\"x10\",E+0");
+  chart1_->SetAxisExtent(AxisSide::Left, 3, 97);
+  chart1_->SetAxisVisible(AxisSide::Right, true);
+  chart1_->SetAxisTitle(AxisSide::Right, "EFC value", AxisRed);
+  chart1_->SetAxisNumberFormat(AxisSide::Right, "0");
+  chart1_->SetAxisGrid(AxisSide::Right, false);
+  chart1_->SetAxisExtent(AxisSide::Right, 3, 97);
+  chart1_->AddSeries(&Series1, AxisSide::Left, PpsTiBlue, "PPS TI");
+  chart1_->AddSeries(&Series2, AxisSide::Right, EfcOrange, "EFC");
+  setCentralWidget(chart1_);
+}
+
 void TMainForm::BuildMenu() {
   QMenuBar* bar = menuBar();
   connect(AddItem(nullptr, "Parameters1", "&Parameters"), &QAction::triggered, this,
@@ -121,8 +185,7 @@ void TMainForm::BuildMenu() {
   QMenu* view = bar->addMenu("&View");
   view->menuAction()->setObjectName("View1");
   auto show = [this, view](const char* name, const QString& caption, auto member) {
-    connect(AddItem(view, name, caption), &QAction::triggered, this,
-            [this, member] { ShowWindow(context_.*member); });
+    connect(AddItem(view, name, caption), &QAction::triggered, this, [this, member] { ShowWindow(context_.*member); });
   };
   show("SatelliteAzimuthElevationChart1", "&Satellite Azimuth/Elevation Chart", &VarnexContext::PolarForm);
   show("SatelliteCNlevels1", "Satellite C/N Level Chart", &VarnexContext::LevelForm);
@@ -140,31 +203,96 @@ void TMainForm::BuildMenu() {
 
   connect(AddItem(nullptr, "ManualCommandEntry1", "&Manual Command Entry"), &QAction::triggered, this,
           [this] { ShowWindow(context_.CommandForm); });
-  AddItem(nullptr, "WritteCommenttoLog1", "&Write Comment to Log");
-  AddItem(nullptr, "Charteditor1", "&Chart Editor");
+  connect(AddItem(nullptr, "WritteCommenttoLog1", "&Write Comment to Log"), &QAction::triggered, this,
+          &TMainForm::WritteCommenttoLog1Click);
+  connect(AddItem(nullptr, "Charteditor1", "&Chart Editor"), &QAction::triggered, this, &TMainForm::Charteditor1Click);
   connect(AddItem(nullptr, "DebugWindow1", "&Debug Window"), &QAction::triggered, this,
           [this] { ShowWindow(context_.DebugForm); });
-  connect(AddItem(nullptr, "About1", "&About"), &QAction::triggered, this,
-          [this] { ShowWindow(context_.AboutBox); });
+  connect(AddItem(nullptr, "About1", "&About"), &QAction::triggered, this, [this] { ShowWindow(context_.AboutBox); });
 }
 
+void TMainForm::Charteditor1Click() {}
+
+void TMainForm::WritteCommenttoLog1Click() {}
+
 void TMainForm::BuildStatusBar() {
+  // Design widths at 96 dpi; a panel grows when the font needs more room for its
+  // widest usual reading, so the values are never cut off.
   static const int widths[7] = {130, 110, 110, 110, 75, 85, 200};
+  static const char* widest[7] = {"PPS TI = -8.88E-10 s",
+                                  "EFC = -32768.12345",
+                                  "HUP = 8.88E-06 s",
+                                  "LIFE = 8888888",
+                                  "Visible = 88",
+                                  "Tracked = 88",
+                                  ""};
   QStatusBar* bar = statusBar();
   bar->setObjectName("StatusBar1");
-  bar->setSizeGripEnabled(true);
+  bar->setSizeGripEnabled(false);
+  bar->setStyleSheet(
+      "QStatusBar { background: #f4f5f7; border-top: 1px solid #d4d7dd; }"
+      "QStatusBar::item { border: none; }"
+      "QLabel { color: #1d2330; border: none; border-right: 1px solid #c9cdd4; padding: 1px 6px; }");
+  QFont font = bar->font();
+  font.setPointSizeF(8.5);
+  const QFontMetrics metrics(font);
   for (int i = 0; i < 7; ++i) {
     auto* panel = new QLabel(bar);
     panel->setObjectName(QString("Panel%1").arg(i));
-    panel->setFixedWidth(widths[i]);
-    panel->setFrameShape(QFrame::StyledPanel);
-    panel->setContentsMargins(4, 0, 4, 0);
+    panel->setFont(font);
+    panel->setIndent(0);
+    const int needed = metrics.horizontalAdvance(QString::fromLatin1(widest[i])) + 14;
+    if (i == 6) {
+      panel->setMinimumWidth(widths[i]);
+    } else {
+      panel->setFixedWidth(std::max(widths[i], needed));
+    }
     bar->addWidget(panel, i == 6 ? 1 : 0);
     panels_[i] = panel;
   }
 }
 
-void TMainForm::Timer1Timer() {}
+void TMainForm::Timer1Timer() {
+  // The holdover window comes into being after this one; its series join once it exists.
+  if (context_.EFCForm && !holdoverJoined_) {
+    refresh_.SetSeries({&Series1, &Series2, &context_.EFCForm->Series1, &context_.EFCForm->Series2});
+    holdoverJoined_ = true;
+  }
+  refresh_.Tick();
+}
+
+void TMainForm::SetPanel(int index, const std::string& text) {
+  if (index < 0 || index >= 7) return;
+  panels_[index]->setText(ReceiverText(text));
+  // A long identification may not fit its panel; the tip shows all of it.
+  if (index == RefreshCycle::PanelIdn) panels_[index]->setToolTip(panels_[index]->text());
+}
+
+void TMainForm::ShowStatusLines(const std::vector<std::string>& lines) {
+  if (context_.StatusForm) context_.StatusForm->SetLines(lines);
+}
+
+void TMainForm::ShowSatellites(const SatelliteDisplay& display) {
+  if (context_.PolarForm) context_.PolarForm->SetSatellites(display.Sky);
+  if (context_.LevelForm) context_.LevelForm->SetLevels(display.Bars);
+}
+
+void TMainForm::UpdateHorizonLine() {
+  if (context_.PolarForm) context_.PolarForm->UpdateHorizonLine();
+}
+
+void TMainForm::SetRightAxisDecimals() { chart1_->SetAxisNumberFormat(AxisSide::Right, "0.000000"); }
+
+void TMainForm::SetClockMenuEnabled(bool enabled) { Action("Clock")->setEnabled(enabled); }
+
+void TMainForm::ShowDateTime(TDateTime t) {
+  if (context_.ClockForm) context_.ClockForm->ShowDateTime(t);
+}
+
+void TMainForm::ChartsChanged() {
+  chart1_->Replot();
+  if (context_.EFCForm) context_.EFCForm->ChartsChanged();
+}
 
 void TMainForm::SetStabilityMenuEnabled(bool enabled) {
   QMetaObject::invokeMethod(

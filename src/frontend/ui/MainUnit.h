@@ -3,6 +3,8 @@
 #include <QTimer>
 #include <memory>
 
+#include "charting/ChartSeries.h"
+#include "frontend/RefreshCycle.h"
 #include "link/LinkEvents.h"
 
 class QAction;
@@ -10,9 +12,11 @@ class QLabel;
 class QMenu;
 class T_AdvCom32;
 class TComThread;
+class TTimeChart;
+class TAppIniFile;
 struct VarnexContext;
 
-class TMainForm : public QMainWindow, public LinkEvents {
+class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   Q_OBJECT
  public:
   explicit TMainForm(VarnexContext& context, QWidget* parent = nullptr);
@@ -23,6 +27,17 @@ class TMainForm : public QMainWindow, public LinkEvents {
   QTimer& Timer1() { return timer1_; }
   QAction* Action(const char* name) const;
   QLabel* StatusPanel(int index) const { return panels_[index]; }
+  TTimeChart* Chart1() const { return chart1_; }
+  // The points behind the chart's "PPS TI" and "EFC" lines.
+  ChartSeries Series1{"PPS TI"};
+  ChartSeries Series2{"EFC"};
+  // The refresh tick's state; the status log window seeds its LastStatusCode.
+  RefreshCycle& Refresh() { return refresh_; }
+
+  // Empties both main series and refills them from the data files (start, larger span).
+  void ReloadChartHistory();
+  // Saves the settings file now; false (with the reason) when it could not be written.
+  bool SaveSettingsNow(std::string* error = nullptr);
 
   // LinkEvents: called from the poll thread, carried out on this thread.
   void SetStabilityMenuEnabled(bool enabled) override;
@@ -31,26 +46,44 @@ class TMainForm : public QMainWindow, public LinkEvents {
   // The stop sequence; runs once, from the close box, a signal or a test.
   void StopSequence();
 
+ public slots:
+  void Timer1Timer();
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
- private slots:
-  void Timer1Timer();
-
  private:
   void FormCreate();
   void FormShow();
+  void BuildChart();
   void BuildMenu();
   void BuildStatusBar();
   QAction* AddItem(QMenu* menu, const char* name, const QString& caption);
+  RefreshLogs MakeLogs();
+  void Charteditor1Click();
+  void WritteCommenttoLog1Click();
+
+  // RefreshView
+  void SetPanel(int index, const std::string& text) override;
+  void ShowStatusLines(const std::vector<std::string>& lines) override;
+  void ShowSatellites(const SatelliteDisplay& display) override;
+  void UpdateHorizonLine() override;
+  void SetRightAxisDecimals() override;
+  void SetClockMenuEnabled(bool enabled) override;
+  void ShowDateTime(TDateTime t) override;
+  void ChartsChanged() override;
 
   VarnexContext& context_;
   std::unique_ptr<T_AdvCom32> comport_;
   std::unique_ptr<TComThread> comThread_;
+  std::unique_ptr<TAppIniFile> settingsFile_;
+  RefreshCycle refresh_;
   QTimer timer1_;
+  TTimeChart* chart1_ = nullptr;
   QLabel* panels_[7] = {};
   bool firstShow_ = true;
   bool stopped_ = false;
+  bool holdoverJoined_ = false;
   int designPixelsPerInch_ = 96;
 };

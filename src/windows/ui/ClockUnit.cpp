@@ -5,3 +5,8 @@
 TClockForm::TClockForm(VarnexContext& context, QWidget* parent) : QWidget(parent), context_(context) {
   setWindowTitle("Varnex Clock Display");
 }
+
+void TClockForm::ShowDateTime(TDateTime t) {
+  shown_ = t;
+  update();
+}

@@ -1,6 +1,8 @@
 #pragma once
 #include <QWidget>
 
+#include "platform/DateTime.h"
+
 struct VarnexContext;
 
 class TClockForm : public QWidget {
@@ -8,6 +10,11 @@ class TClockForm : public QWidget {
  public:
   explicit TClockForm(VarnexContext& context, QWidget* parent = nullptr);
 
+  // Called once per new second with the receiver's time minus one second.
+  void ShowDateTime(TDateTime t);
+  TDateTime Shown() const { return shown_; }
+
  private:
   VarnexContext& context_;
+  TDateTime shown_ = 0.0;
 };

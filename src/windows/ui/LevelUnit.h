@@ -1,5 +1,8 @@
 #pragma once
 #include <QWidget>
+#include <vector>
+
+#include "frontend/StatusScreen.h"
 
 struct VarnexContext;
 
@@ -8,6 +11,11 @@ class TLevelForm : public QWidget {
  public:
   explicit TLevelForm(VarnexContext& context, QWidget* parent = nullptr);
 
+  // One bar per satellite of the latest status screen, in table order.
+  void SetLevels(const std::vector<LevelBar>& bars);
+  const std::vector<LevelBar>& Levels() const { return levels_; }
+
  private:
   VarnexContext& context_;
+  std::vector<LevelBar> levels_;
 };

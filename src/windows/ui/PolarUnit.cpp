@@ -5,3 +5,13 @@
 TPolarForm::TPolarForm(VarnexContext& context, QWidget* parent) : QWidget(parent), context_(context) {
   setWindowTitle("Varnex Satellite Azimuth/Elevation Chart");
 }
+
+void TPolarForm::SetSatellites(const std::vector<SkyPoint>& points) {
+  satellites_ = points;
+  update();
+}
+
+void TPolarForm::UpdateHorizonLine() {
+  ++horizonUpdates_;
+  update();
+}

@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+
+#include "analysis/ui/EFCUnit.h"
+#include "app/ui/Startup.h"
+#include "app/ui/VarnexContext.h"
+#include "charting/ui/TimeChart.h"
+#include "frontend/ui/MainUnit.h"
+#include "frontend/ui/StatusUnit.h"
+#include "link/ComThread.h"
+#include "link/SharedReceiverState.h"
+#include "platform/Clock.h"
+#include "windows/ui/ClockUnit.h"
+#include "windows/ui/LevelUnit.h"
+#include "windows/ui/PolarUnit.h"
+
+namespace {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "test_frontend_ui";
+  static char* argv[] = {name, nullptr};
+  static QApplication app(argc, argv);
+  return app;
+}
+
+std::string FreshFolder(const std::string& name) {
+  const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / ("varnex_main_" + name);
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir.string();
+}
+
+// All windows, with the poll thread stopped so the test alone feeds the shared state.
+struct MainWindowTest : ::testing::Test {
+  MainWindowTest()
+      : folder((App(), FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name()))),
+        context(state, clock, folder) {
+    windows = std::make_unique<VarnexWindows>(context);
+    main = context.MainForm;
+    main->ComThread()->RequestStop();
+    main->ComThread()->Join(3000);
+    main->Timer1().stop();
+    state.DrainTrace();
+  }
+  ~MainWindowTest() override { windows.reset(); }
+
+  void Cycle(TDateTime t, const std::string& efc, const std::vector<std::string>& screen) {
+    state.CycleTime = t;
+    state.Publish(ReceiverValue::PpsTi, "-1.5E-09");
+    state.Publish(ReceiverValue::Efc, efc);
+    state.Publish(ReceiverValue::Hup, "+2.0E-06,+1.0E-06");
+    state.Publish(ReceiverValue::LifeCount, "$3039");
+    state.Publish(ReceiverValue::Tracked, "3");
+    state.Publish(ReceiverValue::Visible, "9");
+    state.Publish(ReceiverValue::Idn, "HEWLETT-PACKARD,Z3801A,3542A01234,3.17");
+    state.Publish(ReceiverValue::OscStatus, "LOCK");
+    state.ClearStatusLines();
+    for (const auto& l : screen) state.AppendStatusLine(l);
+    state.FinishStatusLines();
+    main->Timer1Timer();
+  }
+
+  SharedReceiverState state;
+  VirtualClock clock{EncodeDateTime({2013, 8, 1, 12, 0, 0, 0})};
+  std::string folder;
+  VarnexContext context;
+  std::unique_ptr<VarnexWindows> windows;
+  TMainForm* main = nullptr;
+};
+
+const std::vector<std::string> Screen = {
+    "---------------------------- Receiver Status ----------------------------",
+    "SmartClock Mode ___________________________   Reference Outputs _______________",
+    "Tracking: 3 ____   Not Tracking: 5 ________   Time _____________________________",
+    "PRN  El  Az  C/N   PRN  El  Az                UTC      12:00:10     01 Aug 2013",
+    "   2  65 267   49    7  12 301                1PPS CLK Synchronized to UTC",
+    "  14   7 123   40   19  40 122                ANT DLY  0 ns",
+    "  22  40  10    0",
+    "HEALTH MONITOR ......................................................... [ OK ]"};
+
+TEST_F(MainWindowTest, LayoutOfChartAndStatusBar) {
+  EXPECT_EQ(main->size(), QSize(841, 447));
+  TTimeChart* chart = main->Chart1();
+  ASSERT_NE(chart, nullptr);
+  EXPECT_EQ(chart->objectName(), "Chart1");
+  EXPECT_EQ(chart->Title(), "PPS TI & EFC");
+  EXPECT_FALSE(chart->LegendVisible());
+  EXPECT_EQ(chart->DateTimeFormat(), "MM-dd hh:mm");
+  EXPECT_EQ(chart->AxisTitle(AxisSide::Left), "PPS TI / s");
+  EXPECT_EQ(chart->AxisNumberFormat(AxisSide::Left), "#.00,\"x10\",E+0");
+  EXPECT_EQ(chart->AxisTitle(AxisSide::Right), "EFC value");
+  EXPECT_EQ(chart->AxisNumberFormat(AxisSide::Right), "0");
+  EXPECT_FALSE(chart->AxisGrid(AxisSide::Right));
+  ASSERT_EQ(chart->SeriesCount(), 2);
+  EXPECT_EQ(chart->SeriesTitle(0), "PPS TI");
+  EXPECT_EQ(chart->SeriesColor(0), QColor(0, 0, 255));
+  EXPECT_EQ(chart->SeriesTitle(1), "EFC");
+  EXPECT_EQ(chart->SeriesColor(1), QColor(255, 128, 0));
+  EXPECT_EQ(chart->Model(0), &main->Series1);
+  EXPECT_EQ(chart->Model(1), &main->Series2);
+
+  EXPECT_EQ(main->statusBar()->objectName(), "StatusBar1");
+  const int widths[7] = {130, 110, 110, 110, 75, 85, 200};
+  for (int i = 0; i < 7; ++i) EXPECT_GE(main->StatusPanel(i)->width(), widths[i]) << i;
+  // Each panel has room for its widest usual reading.
+  main->StatusPanel(0)->setText("PPS TI = -1.50E-09 s");
+  EXPECT_LE(main->StatusPanel(0)->sizeHint().width(), main->StatusPanel(0)->width());
+}
+
+TEST_F(MainWindowTest, TwoCyclesFillEveryDisplay) {
+  const TDateTime t0 = EncodeDateTime({2013, 8, 1, 12, 0, 10, 0});
+  Cycle(t0, "32768", Screen);
+  Cycle(t0 + 10 * OneSecond, "32768.25", Screen);
+
+  EXPECT_EQ(main->StatusPanel(0)->text(), "PPS TI = -1.50E-09 s");
+  EXPECT_EQ(main->StatusPanel(1)->text(), "EFC = 32768.25");
+  EXPECT_EQ(main->StatusPanel(2)->text(), "HUP = 2.00E-06 s");
+  EXPECT_EQ(main->StatusPanel(3)->text(), "LIFE = 12345");
+  EXPECT_EQ(main->StatusPanel(4)->text(), "Visible = 9");
+  EXPECT_EQ(main->StatusPanel(5)->text(), "Tracked = 3");
+  EXPECT_EQ(main->StatusPanel(6)->text(), "HEWLETT-PACKARD,Z3801A,3542A01234,3.17");
+
+  for (ChartSeries* s : {&main->Series1, &main->Series2, &context.EFCForm->Series1, &context.EFCForm->Series2}) {
+    ASSERT_EQ(s->Count(), 2u) << s->Title();
+    EXPECT_TRUE(s->IsNull(0)) << s->Title();
+    EXPECT_FALSE(s->IsNull(1)) << s->Title();
+  }
+  TTimeChart* chart = main->Chart1();
+  ASSERT_EQ(chart->PlottedCount(0), 2);
+  EXPECT_TRUE(std::isnan(chart->PlottedY(0, 0)));
+  EXPECT_DOUBLE_EQ(chart->PlottedY(0, 1), -1.5e-9);
+  EXPECT_EQ(chart->AxisNumberFormat(AxisSide::Right), "0.000000");
+
+  const std::vector<std::string> shown = context.StatusForm->Lines();
+  EXPECT_EQ(shown, Screen);
+  ASSERT_EQ(context.PolarForm->Satellites().size(), 2u);
+  EXPECT_EQ(context.PolarForm->Satellites()[1].Label, "PRN: 14 C/N: 40");
+  ASSERT_EQ(context.LevelForm->Levels().size(), 2u);
+  EXPECT_EQ(context.LevelForm->Levels()[0].Label, "PRN 2");
+  EXPECT_EQ(context.PolarForm->HorizonUpdates(), 2);
+  EXPECT_EQ(context.Settings.HorizonTable[123], 7);
+  EXPECT_EQ(context.Settings.HorizonTable[10], 90);  // C/N 0 teaches nothing
+}
+
+TEST_F(MainWindowTest, TimeCodeDrivesClockMenuAndClockWindow) {
+  QAction* clockItem = main->Action("Clock");
+  clock.Set(EncodeDateTime({2013, 8, 1, 12, 0, 0, 950}));
+  main->Timer1Timer();
+  clock.Advance(100);
+  state.Publish(ReceiverValue::TimeCode, "T22013080112345600");
+  main->Timer1Timer();
+  EXPECT_TRUE(clockItem->isEnabled());
+  EXPECT_EQ(FormatStamp(context.ClockForm->Shown()), "2013-08-01 12:34:55");
+
+  state.Publish(ReceiverValue::TimeCode, "T2201308011234560");
+  main->Timer1Timer();
+  EXPECT_FALSE(clockItem->isEnabled());
+}
+
+TEST_F(MainWindowTest, ViewMenuShowsTheWindows) {
+  struct Item {
+    const char* action;
+    QWidget* window;
+  };
+  const Item items[] = {{"ReceiverStatus1", reinterpret_cast<QWidget*>(context.StatusForm)},
+                        {"SatelliteAzimuthElevationChart1", reinterpret_cast<QWidget*>(context.PolarForm)},
+                        {"SatelliteCNlevels1", reinterpret_cast<QWidget*>(context.LevelForm)},
+                        {"EFCSats1", reinterpret_cast<QWidget*>(context.EFCForm)}};
+  for (const Item& item : items) {
+    ASSERT_NE(main->Action(item.action), nullptr) << item.action;
+    main->Action(item.action)->trigger();
+    EXPECT_TRUE(item.window->isVisible()) << item.action;
+    item.window->hide();
+  }
+}
+
+TEST_F(MainWindowTest, HostileStatusScreenIsShownAndParsedSafely) {
+  // A status screen made of every byte, very long lines and many rows is just text.
+  std::vector<std::string> screen = {"title", "PRN"};
+  std::string bytes;
+  for (int b = 0; b < 256; ++b) bytes.push_back(static_cast<char>(b));
+  screen.push_back(bytes);
+  screen.push_back(std::string(10240, '7'));
+  for (int i = 0; i < 1000; ++i) screen.push_back(" " + std::to_string(i + 1) + " 10 20 30");
+  state.Publish(ReceiverValue::Tracked, "1000");
+  EXPECT_NO_THROW(Cycle(EncodeDateTime({2013, 8, 1, 12, 0, 10, 0}), "1E999", screen));
+  EXPECT_EQ(context.StatusForm->Memo1()->document()->blockCount(), static_cast<int>(screen.size()));
+  EXPECT_LE(context.LevelForm->Levels().size(), 24u);
+}
+
+TEST_F(MainWindowTest, PictureOfADayOfData) {
+  // A day of a locked receiver: PPS TI wandering by a few ns, EFC drifting slowly,
+  // with one ten-minute outage that must show as a gap.
+  const TDateTime start = EncodeDateTime({2013, 8, 1, 0, 0, 0, 0});
+  for (int i = 0; i < 8640; ++i) {
+    if (i >= 4000 && i < 4060) continue;
+    const TDateTime t = start + i * 10 * OneSecond;
+    const bool null = i == 0 || i == 4060;
+    const double pps = 2e-9 * std::sin(i / 300.0) + 0.6e-9 * std::sin(i / 17.0);
+    const double efc = 32768.0 + 40.0 * i / 8640.0 + 3.0 * std::sin(i / 900.0);
+    null ? main->Series1.AddNull(t, pps) : main->Series1.Add(t, pps);
+    null ? main->Series2.AddNull(t, efc) : main->Series2.Add(t, efc);
+  }
+  main->Refresh().LastPointTime = start + 8639 * 10 * OneSecond;
+  Cycle(start + 8640 * 10 * OneSecond, "32808.25", Screen);
+  main->show();
+  context.StatusForm->show();
+  const std::string dir = ::testing::TempDir();
+  ASSERT_TRUE(main->grab().save(QString::fromStdString(dir + "/varnex_main.png")));
+  ASSERT_TRUE(context.StatusForm->grab().save(QString::fromStdString(dir + "/varnex_status.png")));
+}
+
+}  // namespace
