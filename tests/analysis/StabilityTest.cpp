@@ -499,3 +499,40 @@ TEST(MeasurePoints, YieldsOnePointAtATimeAndStaysEnded) {
   EXPECT_EQ(more, 5);  // up to m = 32, where M - 2m = 36 > 0; m = 64 has no terms
   EXPECT_FALSE(points.Next(p));
 }
+
+// ---- The field's published reference values ----
+
+TEST(StabilityMeasures, MatchPublishedValuesForTheNbsThousandPointData) {
+  // The classic 1000-point frequency test data (a Lehmer generator from seed
+  // 1234567890, values in (0, 1), tau0 = 1 s) and the deviations published for
+  // them with seven digits.
+  std::vector<double> y;
+  long long n = 1234567890;
+  for (int i = 0; i < 1000; ++i) {
+    y.push_back(static_cast<double>(n) / 2147483647.0);
+    n = 16807 * n % 2147483647;
+  }
+  double mean = 0;
+  for (double v : y) mean += v;
+  EXPECT_NEAR(mean / 1000, 4.897745e-01, 1e-7);
+  std::vector<double> x{0.0};  // phase: the running sum of frequency
+  for (double v : y) x.push_back(x.back() + v);
+
+  const struct {
+    StabilityMeasure measure;
+    long m;
+    double published;
+  } cases[] = {
+      {StabilityMeasure::Allan, 1, 2.922319e-01},
+      {StabilityMeasure::OverlappingAllan, 10, 9.159953e-02},
+      {StabilityMeasure::OverlappingAllan, 100, 3.241343e-02},
+      {StabilityMeasure::ModifiedAllan, 10, 6.172376e-02},
+      {StabilityMeasure::ModifiedAllan, 100, 2.170921e-02},
+      {StabilityMeasure::Total, 10, 9.134743e-02},
+      {StabilityMeasure::Total, 100, 3.406530e-02},
+  };
+  for (const auto& c : cases) {
+    EXPECT_NEAR(MeasureValue(c.measure, x, c.m, 1.0), c.published, 1e-6 * c.published)
+        << MeasureInfoOf(c.measure).title << " m=" << c.m;
+  }
+}
