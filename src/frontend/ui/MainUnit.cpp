@@ -16,7 +16,9 @@
 #include "app/ui/VarnexContext.h"
 #include "charting/ui/TimeChart.h"
 #include "frontend/BigIni.h"
+#include "frontend/DataFile.h"
 #include "frontend/Settings.h"
+#include "frontend/StatusLog.h"
 #include "frontend/Version.h"
 #include "frontend/ui/AboutUnit.h"
 #include "frontend/ui/ErrorUnit.h"
@@ -101,12 +103,67 @@ void TMainForm::FormCreate() {
   QApplication::restoreOverrideCursor();
 }
 
-RefreshLogs TMainForm::MakeLogs() { return {}; }
+RefreshLogs TMainForm::MakeLogs() {
+  RefreshLogs logs;
+  // The log windows write the files and show what they wrote; before they exist
+  // (they are created after this window) the files are written directly.
+  logs.AppendStatusHistory = [this](TDateTime stamp, const std::string& message) {
+    if (context_.StatusLogForm)
+      context_.StatusLogForm->AppendStatusHistory(message);
+    else
+      ::AppendStatusHistory(context_.Folder, stamp, message, &context_.State);
+  };
+  logs.AppendErrorLog = [this](TDateTime stamp, const std::string& message) {
+    if (context_.ErrorForm)
+      context_.ErrorForm->AppendErrorLog(message);
+    else
+      ::AppendErrorLog(context_.Folder, stamp, message, &context_.State);
+  };
+  logs.AppendDataLine = [this](const MeasurementRecord& r) {
+    ::AppendDataLine(context_.Folder, DataRecord{r.Time, r.PpsTi, r.Efc, r.Hup, static_cast<double>(r.Tracked)},
+                     &context_.State);
+  };
+  return logs;
+}
+
+HistorySource TMainForm::History() {
+  // Loading a week of lines takes a while; the refresh tick keeps going meanwhile.
+  return HistorySource{context_.Folder, &context_.clock, context_.Settings.SpanMinutes,
+                       [] { QApplication::processEvents(); }};
+}
 
 void TMainForm::ReloadChartHistory() {
   Series1.Clear();
   Series2.Clear();
+  try {
+    LoadChartHistory(History(), Series1, Series2);
+  } catch (...) {
+    // A file that cannot be read leaves what could be loaded.
+  }
   if (chart1_) chart1_->Replot();
+}
+
+void TMainForm::ReloadAllCharts() {
+  ReloadChartHistory();
+  if (!context_.EFCForm) return;
+  context_.EFCForm->Series1.Clear();
+  context_.EFCForm->Series2.Clear();
+  try {
+    LoadHoldoverHistory(History(), context_.EFCForm->Series1, context_.EFCForm->Series2);
+  } catch (...) {
+  }
+  context_.EFCForm->ChartsChanged();
+}
+
+void TMainForm::JoinWindows() {
+  // The other windows are created after this one; they are joined once, before the
+  // first tick uses them and before the parameters dialog can be opened.
+  if (windowsJoined_ || !context_.EFCForm || !context_.StatusLogForm || !context_.ParameterForm) return;
+  windowsJoined_ = true;
+  refresh_.SetSeries({&Series1, &Series2, &context_.EFCForm->Series1, &context_.EFCForm->Series2});
+  refresh_.LastStatusCode = context_.StatusLogForm->LastStatusCode();
+  context_.ParameterForm->Attach(comport_.get(), settingsFile_.get());
+  context_.ParameterForm->ReloadCharts = [this] { ReloadAllCharts(); };
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -141,6 +198,7 @@ void TMainForm::StopSequence() {
     SaveSettingsNow();
   } catch (...) {
   }
+  if (context_.ParameterForm) context_.ParameterForm->Attach(comport_.get(), nullptr);
   settingsFile_.reset();
   if (comThread_) {
     comThread_->RequestStop();
@@ -179,8 +237,10 @@ void TMainForm::BuildChart() {
 
 void TMainForm::BuildMenu() {
   QMenuBar* bar = menuBar();
-  connect(AddItem(nullptr, "Parameters1", "&Parameters"), &QAction::triggered, this,
-          [this] { ShowWindow(context_.ParameterForm); });
+  connect(AddItem(nullptr, "Parameters1", "&Parameters"), &QAction::triggered, this, [this] {
+    JoinWindows();
+    ShowWindow(context_.ParameterForm);
+  });
 
   QMenu* view = bar->addMenu("&View");
   view->menuAction()->setObjectName("View1");
@@ -213,7 +273,9 @@ void TMainForm::BuildMenu() {
 
 void TMainForm::Charteditor1Click() {}
 
-void TMainForm::WritteCommenttoLog1Click() {}
+void TMainForm::WritteCommenttoLog1Click() {
+  if (context_.StatusLogForm) context_.StatusLogForm->WriteUserComment();
+}
 
 void TMainForm::BuildStatusBar() {
   // Design widths at 96 dpi; a panel grows when the font needs more room for its
@@ -253,11 +315,7 @@ void TMainForm::BuildStatusBar() {
 }
 
 void TMainForm::Timer1Timer() {
-  // The holdover window comes into being after this one; its series join once it exists.
-  if (context_.EFCForm && !holdoverJoined_) {
-    refresh_.SetSeries({&Series1, &Series2, &context_.EFCForm->Series1, &context_.EFCForm->Series2});
-    holdoverJoined_ = true;
-  }
+  JoinWindows();
   refresh_.Tick();
 }
 

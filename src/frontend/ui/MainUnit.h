@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "charting/ChartSeries.h"
+#include "frontend/DataFile.h"
 #include "frontend/RefreshCycle.h"
 #include "link/LinkEvents.h"
 
@@ -36,6 +37,9 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
 
   // Empties both main series and refills them from the data files (start, larger span).
   void ReloadChartHistory();
+  // The same for the holdover window's series too; the parameters dialog runs it when
+  // the span grows.
+  void ReloadAllCharts();
   // Saves the settings file now; false (with the reason) when it could not be written.
   bool SaveSettingsNow(std::string* error = nullptr);
 
@@ -61,6 +65,8 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   void BuildStatusBar();
   QAction* AddItem(QMenu* menu, const char* name, const QString& caption);
   RefreshLogs MakeLogs();
+  HistorySource History();
+  void JoinWindows();
   void Charteditor1Click();
   void WritteCommenttoLog1Click();
 
@@ -84,6 +90,6 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   QLabel* panels_[7] = {};
   bool firstShow_ = true;
   bool stopped_ = false;
-  bool holdoverJoined_ = false;
+  bool windowsJoined_ = false;
   int designPixelsPerInch_ = 96;
 };

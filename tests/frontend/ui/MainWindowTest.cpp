@@ -8,14 +8,19 @@
 #include <QStatusBar>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "analysis/ui/EFCUnit.h"
 #include "app/ui/Startup.h"
 #include "app/ui/VarnexContext.h"
 #include "charting/ui/TimeChart.h"
+#include "frontend/DataFile.h"
+#include "frontend/StatusLog.h"
+#include "frontend/ui/ErrorUnit.h"
 #include "frontend/ui/MainUnit.h"
 #include "frontend/ui/StatusUnit.h"
+#include "frontend/ui/StausLogUnit.h"
 #include "link/ComThread.h"
 #include "link/SharedReceiverState.h"
 #include "platform/Clock.h"
@@ -44,7 +49,9 @@ std::string FreshFolder(const std::string& name) {
 struct MainWindowTest : ::testing::Test {
   MainWindowTest()
       : folder((App(), FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name()))),
-        context(state, clock, folder) {
+        context(state, clock, folder) {}
+  // Files a test wants in place at start-up are written before this.
+  void Start() {
     windows = std::make_unique<VarnexWindows>(context);
     main = context.MainForm;
     main->ComThread()->RequestStop();
@@ -89,6 +96,7 @@ const std::vector<std::string> Screen = {
     "HEALTH MONITOR ......................................................... [ OK ]"};
 
 TEST_F(MainWindowTest, LayoutOfChartAndStatusBar) {
+  Start();
   EXPECT_EQ(main->size(), QSize(841, 447));
   TTimeChart* chart = main->Chart1();
   ASSERT_NE(chart, nullptr);
@@ -118,6 +126,7 @@ TEST_F(MainWindowTest, LayoutOfChartAndStatusBar) {
 }
 
 TEST_F(MainWindowTest, TwoCyclesFillEveryDisplay) {
+  Start();
   const TDateTime t0 = EncodeDateTime({2013, 8, 1, 12, 0, 10, 0});
   Cycle(t0, "32768", Screen);
   Cycle(t0 + 10 * OneSecond, "32768.25", Screen);
@@ -153,6 +162,7 @@ TEST_F(MainWindowTest, TwoCyclesFillEveryDisplay) {
 }
 
 TEST_F(MainWindowTest, TimeCodeDrivesClockMenuAndClockWindow) {
+  Start();
   QAction* clockItem = main->Action("Clock");
   clock.Set(EncodeDateTime({2013, 8, 1, 12, 0, 0, 950}));
   main->Timer1Timer();
@@ -168,6 +178,7 @@ TEST_F(MainWindowTest, TimeCodeDrivesClockMenuAndClockWindow) {
 }
 
 TEST_F(MainWindowTest, ViewMenuShowsTheWindows) {
+  Start();
   struct Item {
     const char* action;
     QWidget* window;
@@ -185,6 +196,7 @@ TEST_F(MainWindowTest, ViewMenuShowsTheWindows) {
 }
 
 TEST_F(MainWindowTest, HostileStatusScreenIsShownAndParsedSafely) {
+  Start();
   // A status screen made of every byte, very long lines and many rows is just text.
   std::vector<std::string> screen = {"title", "PRN"};
   std::string bytes;
@@ -199,6 +211,7 @@ TEST_F(MainWindowTest, HostileStatusScreenIsShownAndParsedSafely) {
 }
 
 TEST_F(MainWindowTest, PictureOfADayOfData) {
+  Start();
   // A day of a locked receiver: PPS TI wandering by a few ns, EFC drifting slowly,
   // with one ten-minute outage that must show as a gap.
   const TDateTime start = EncodeDateTime({2013, 8, 1, 0, 0, 0, 0});
@@ -218,6 +231,61 @@ TEST_F(MainWindowTest, PictureOfADayOfData) {
   const std::string dir = ::testing::TempDir();
   ASSERT_TRUE(main->grab().save(QString::fromStdString(dir + "/varnex_main.png")));
   ASSERT_TRUE(context.StatusForm->grab().save(QString::fromStdString(dir + "/varnex_status.png")));
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST_F(MainWindowTest, WritesDataLinesAndLogs) {
+  Start();
+  const TDateTime t0 = EncodeDateTime({2013, 8, 1, 12, 0, 10, 0});
+  state.Publish(ReceiverValue::Error, "-113,\"Undefined header\"");
+  Cycle(t0, "32768.25", Screen);
+  state.Publish(ReceiverValue::Error, "-113,\"Undefined header\"");
+  Cycle(t0 + 10 * OneSecond, "32768.25", Screen);
+
+  const auto data = ReadLines(folder + "/VarnexData2013CW31.Txt");
+  ASSERT_EQ(data.size(), 2u);
+  EXPECT_EQ(data[0], FormatDataLine({t0, -1.5e-9, 32768.25, 2e-6, 3}));
+  EXPECT_EQ(ReadLines(folder + "/VarnexStatus.Txt"),
+            (std::vector<std::string>{"2013-08-01 12:00:10: The last Smartclock Status is undefined",
+                                      "2013-08-01 12:00:10: Starting with status LOCK"}));
+  EXPECT_EQ(ReadLines(folder + "/VarnexError.Txt"),
+            (std::vector<std::string>{"2013-08-01 12:00:10: -113,\"Undefined header\""}));
+  EXPECT_TRUE(context.ErrorForm->Memo()->toPlainText().contains("Undefined header"));
+}
+
+TEST_F(MainWindowTest, StartLoadsHistoryAndLastStatusAndStopSavesSettings) {
+  // Written before start: two lines of data within the span, a status history ending in LOCK.
+  const TDateTime t = EncodeDateTime({2013, 8, 1, 11, 0, 0, 0});
+  {
+    std::ofstream data(folder + "/VarnexData2013CW31.Txt", std::ios::binary);
+    data << FormatDataLine({t, 1e-9, 32768, 2e-6, 7}) << "\r\n"
+         << FormatDataLine({t + 10 * OneSecond, 2e-9, 32769, 2e-6, 7}) << "\r\n";
+    std::ofstream status(folder + "/VarnexStatus.Txt", std::ios::binary);
+    status << "2013-08-01 10:00:00: The Smartclock Status has changed to LOCK\r\n"
+           << "2013-08-01 10:30:00: User comment: antenna cable replaced\r\n";
+  }
+  Start();
+  // Two loaded points and the closing null point of the file.
+  ASSERT_EQ(main->Series1.Count(), 3u);
+  EXPECT_TRUE(main->Series1.IsNull(0));
+  EXPECT_FALSE(main->Series1.IsNull(1));
+  EXPECT_TRUE(main->Series1.IsNull(2));
+
+  Cycle(EncodeDateTime({2013, 8, 1, 12, 0, 10, 0}), "32768", Screen);
+  EXPECT_EQ(ReadLines(folder + "/VarnexStatus.Txt").size(), 2u);  // LOCK again: nothing new
+
+  windows.reset();
+  const auto ini = ReadLines(folder + "/Varnex.ini");
+  EXPECT_NE(std::find(ini.begin(), ini.end(), "Az[123]=7"), ini.end());
 }
 
 }  // namespace
