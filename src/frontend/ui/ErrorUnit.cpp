@@ -22,8 +22,9 @@ TErrorForm::TErrorForm(VarnexContext& context, QWidget* parent) : QWidget(parent
 
 void TErrorForm::LoadErrorLog() { FillLogMemo(memo_, ::LoadErrorLog(context_.Folder)); }
 
-bool TErrorForm::AppendErrorLog(const std::string& message) {
-  const auto line = ::AppendErrorLog(context_.Folder, LogStamp(context_), message, &context_.State);
+bool TErrorForm::AppendErrorLog(const std::string& message, TDateTime stamp) {
+  if (stamp <= 0) stamp = LogStamp(context_);
+  const auto line = ::AppendErrorLog(context_.Folder, stamp, message, &context_.State);
   if (line) AddLine(*line);
   return line.has_value();
 }

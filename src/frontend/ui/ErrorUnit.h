@@ -4,6 +4,8 @@
 #include <QWidget>
 #include <string>
 
+#include "platform/DateTime.h"
+
 class QPlainTextEdit;
 struct VarnexContext;
 
@@ -15,7 +17,8 @@ class TErrorForm : public QWidget {
   // Fills the window from "VarnexError.Txt"; runs at creation.
   void LoadErrorLog();
   // Appends the message to "VarnexError.Txt" and, when that worked, to the window.
-  bool AppendErrorLog(const std::string& message);
+  // A stamp of 0 means the running cycle's CycleTime.
+  bool AppendErrorLog(const std::string& message, TDateTime stamp = 0);
   void AddLine(const std::string& line);
 
   QPlainTextEdit* Memo() const { return memo_; }

@@ -25,8 +25,9 @@ void TStatusLogForm::LoadStatusHistory() {
   lastStatusCode_ = history.LastStatusCode;
 }
 
-bool TStatusLogForm::AppendStatusHistory(const std::string& message) {
-  return ::AppendStatusHistory(context_.Folder, LogStamp(context_), message, &context_.State).has_value();
+bool TStatusLogForm::AppendStatusHistory(const std::string& message, TDateTime stamp) {
+  if (stamp <= 0) stamp = LogStamp(context_);
+  return ::AppendStatusHistory(context_.Folder, stamp, message, &context_.State).has_value();
 }
 
 void TStatusLogForm::WriteUserComment() {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/DateTime.h"
+
 class QPlainTextEdit;
 struct VarnexContext;
 
@@ -20,7 +22,8 @@ class TStatusLogForm : public QWidget {
   std::uint8_t LastStatusCode() const { return lastStatusCode_; }
 
   // Appends a status line to the file only; the window shows it after the next start.
-  bool AppendStatusHistory(const std::string& message);
+  // A stamp of 0 means the running cycle's CycleTime.
+  bool AppendStatusHistory(const std::string& message, TDateTime stamp = 0);
   // Asks for a comment and logs it to the file and the window (menu "&Write Comment to Log").
   void WriteUserComment();
   // Adds one line at the end of the window.
