@@ -19,8 +19,9 @@ QApplication& App() {
   static char name[] = "chart_bench";
   static char* argv[] = {name, nullptr};
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: tearing Qt down after main() has returned crashes.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 void Fill(ChartSeries& s, double base, double scale, unsigned seed) {

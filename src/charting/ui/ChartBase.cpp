@@ -184,7 +184,7 @@ bool TChartBase::AxisVisible(AxisSide side) const { return Axis(side)->visible()
 
 void TChartBase::SetAxisTitle(AxisSide side, const QString& title, QColor color) {
   Axis(side)->setLabel(title);
-  Axis(side)->setLabelColor(color);
+  if (color.isValid()) Axis(side)->setLabelColor(color);
 }
 
 QString TChartBase::AxisTitle(AxisSide side) const { return Axis(side)->label(); }

@@ -38,6 +38,7 @@ class TChartBase : public QWidget {
   // Axes. Formats: "0", "0.000000", "#.00,\"x10\",E+0" ...; see AxisFormat.h.
   void SetAxisVisible(AxisSide side, bool visible);
   bool AxisVisible(AxisSide side) const;
+  // An invalid colour keeps the one in use.
   void SetAxisTitle(AxisSide side, const QString& title, QColor color = QColor(40, 40, 40));
   QString AxisTitle(AxisSide side) const;
   virtual void SetAxisNumberFormat(AxisSide side, const std::string& format);

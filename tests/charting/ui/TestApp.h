@@ -9,8 +9,9 @@ inline QApplication& TestApp() {
   static char name[] = "test_charting_ui";
   static char* argv[] = {name, nullptr};
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: tearing Qt down after main() has returned crashes.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 // Where the widget pictures go for a look.
