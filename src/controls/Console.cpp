@@ -204,7 +204,6 @@ void TConsoleScreen::ClearScreen() {
   originX_ = originY_ = 0;
   cursorX_ = cursorY_ = 0;
   // A merged scroll still waiting would move the empty screen away from its first row.
-  scrollPending_ = false;
   pendingDx_ = pendingDy_ = 0;
   if (view_) view_->InvalidateAll();
 }
@@ -266,18 +265,18 @@ void TConsoleScreen::ScrollTo(int x, int y) {
 
 void TConsoleScreen::ScrollBy(int dx, int dy) {
   if (options_.Has(coLazyWrite) && view_) {
-    if (scrollPending_) {
-      dx += pendingDx_;
-      dy += pendingDy_;
-      scrollPending_ = false;
-      pendingDx_ = pendingDy_ = 0;
-    }
+    // Merge with the request still waiting; one posted event carries the sum.
+    dx += pendingDx_;
+    dy += pendingDy_;
+    pendingDx_ = pendingDy_ = 0;
     if (std::abs(dx) < std::min(visibleCols_, cols_) / 2 && std::abs(dy) < std::min(visibleRows_, rows_) / 2) {
       if (dx != 0 || dy != 0) {
-        scrollPending_ = true;
         pendingDx_ = dx;
         pendingDy_ = dy;
-        view_->PostScrollRequest();
+        if (!scrollPending_) {
+          scrollPending_ = true;
+          view_->PostScrollRequest();
+        }
       }
       return;
     }
@@ -286,12 +285,11 @@ void TConsoleScreen::ScrollBy(int dx, int dy) {
 }
 
 void TConsoleScreen::DeliverScroll() {
-  if (!scrollPending_) return;
   scrollPending_ = false;
-  int dx = pendingDx_;
-  int dy = pendingDy_;
+  const int dx = pendingDx_;
+  const int dy = pendingDy_;
   pendingDx_ = pendingDy_ = 0;
-  ScrollTo(originX_ + dx, originY_ + dy);
+  if (dx != 0 || dy != 0) ScrollTo(originX_ + dx, originY_ + dy);
 }
 
 void TConsoleScreen::TrackCursor() {

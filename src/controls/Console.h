@@ -154,6 +154,7 @@ class TConsoleScreen {
   // Deliveries of the posted requests.
   void DeliverScroll();
   void DeliverTracking();
+  // A scroll request is posted and not yet delivered; PendingScroll* is what it will move.
   bool ScrollRequestPending() const { return scrollPending_; }
   int PendingScrollX() const { return pendingDx_; }
   int PendingScrollY() const { return pendingDy_; }

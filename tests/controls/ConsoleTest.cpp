@@ -1,10 +1,10 @@
-#include "controls/Console.h"
-
 #include <gtest/gtest.h>
 
 #include <iostream>
 #include <string>
 #include <vector>
+
+#include "controls/Console.h"
 
 namespace {
 
@@ -39,26 +39,27 @@ const std::string Full80(80, 'x');
 
 INSTANTIATE_TEST_SUITE_P(
     Text, ConsoleWriteTest,
-    testing::Values(
-        WriteCase{"CrLfEndsLine", TConsoleLineBreak::CRLF, "abc\r\nde", {"abc", "de", ""}, 2, 1},
-        WriteCase{"WrapAt80thCharacter", TConsoleLineBreak::CRLF, Full80 + "\r\n", {Full80, "", ""}, 0, 2},
-        WriteCase{"WrapCarriesOn", TConsoleLineBreak::CRLF, Full80 + "yz", {Full80, "yz"}, 2, 1},
-        WriteCase{"LoneLfKeepsColumn", TConsoleLineBreak::CRLF, "abc\ndef", {"abc", "   def"}, 6, 1},
-        WriteCase{"LoneCrReturnsOnly", TConsoleLineBreak::CRLF, "abc\rX", {"Xbc", ""}, 1, 0},
-        WriteCase{"CrModeCrEndsLine", TConsoleLineBreak::CR, "abc\rde", {"abc", "de"}, 2, 1},
-        WriteCase{"CrModeCrLfAddsLine", TConsoleLineBreak::CR, "abc\r\nde", {"abc", "", "de"}, 2, 2},
-        WriteCase{"LfModeLfEndsLine", TConsoleLineBreak::LF, "abc\nde", {"abc", "de"}, 2, 1},
-        WriteCase{"LfModeCrOnlyReturns", TConsoleLineBreak::LF, "abc\rX", {"Xbc", ""}, 1, 0},
-        WriteCase{"Backspace", TConsoleLineBreak::CRLF, "ab\bc", {"ac"}, 2, 0},
-        WriteCase{"BackspaceAtColumn0", TConsoleLineBreak::CRLF, "ab\r\n\bc", {"ab", "c"}, 1, 1},
-        WriteCase{"BackspaceBlanksCell", TConsoleLineBreak::CRLF, "abc\b\b", {"a"}, 1, 0},
-        WriteCase{"DroppedControlCodes", TConsoleLineBreak::CRLF,
-                  std::string("a\tb\x1b[1mc\x01\x1f\x7f", 11) + std::string(1, '\0') + "d",
-                  {"ab[1mc\x7f"
-                   "d"},
-                  8, 0},
-        WriteCase{"BellStoresNothing", TConsoleLineBreak::CRLF, "a\ab", {"ab"}, 2, 0},
-        WriteCase{"HighBytesStored", TConsoleLineBreak::CRLF, "\x80\xb0\xff", {"\x80\xb0\xff"}, 3, 0}),
+    testing::Values(WriteCase{"CrLfEndsLine", TConsoleLineBreak::CRLF, "abc\r\nde", {"abc", "de", ""}, 2, 1},
+                    WriteCase{"WrapAt80thCharacter", TConsoleLineBreak::CRLF, Full80 + "\r\n", {Full80, "", ""}, 0, 2},
+                    WriteCase{"WrapCarriesOn", TConsoleLineBreak::CRLF, Full80 + "yz", {Full80, "yz"}, 2, 1},
+                    WriteCase{"LoneLfKeepsColumn", TConsoleLineBreak::CRLF, "abc\ndef", {"abc", "   def"}, 6, 1},
+                    WriteCase{"LoneCrReturnsOnly", TConsoleLineBreak::CRLF, "abc\rX", {"Xbc", ""}, 1, 0},
+                    WriteCase{"CrModeCrEndsLine", TConsoleLineBreak::CR, "abc\rde", {"abc", "de"}, 2, 1},
+                    WriteCase{"CrModeCrLfAddsLine", TConsoleLineBreak::CR, "abc\r\nde", {"abc", "", "de"}, 2, 2},
+                    WriteCase{"LfModeLfEndsLine", TConsoleLineBreak::LF, "abc\nde", {"abc", "de"}, 2, 1},
+                    WriteCase{"LfModeCrOnlyReturns", TConsoleLineBreak::LF, "abc\rX", {"Xbc", ""}, 1, 0},
+                    WriteCase{"Backspace", TConsoleLineBreak::CRLF, "ab\bc", {"ac"}, 2, 0},
+                    WriteCase{"BackspaceAtColumn0", TConsoleLineBreak::CRLF, "ab\r\n\bc", {"ab", "c"}, 1, 1},
+                    WriteCase{"BackspaceBlanksCell", TConsoleLineBreak::CRLF, "abc\b\b", {"a"}, 1, 0},
+                    WriteCase{"DroppedControlCodes",
+                              TConsoleLineBreak::CRLF,
+                              std::string("a\tb\x1b[1mc\x01\x1f\x7f", 11) + std::string(1, '\0') + "d",
+                              {"ab[1mc\x7f"
+                               "d"},
+                              8,
+                              0},
+                    WriteCase{"BellStoresNothing", TConsoleLineBreak::CRLF, "a\ab", {"ab"}, 2, 0},
+                    WriteCase{"HighBytesStored", TConsoleLineBreak::CRLF, "\x80\xb0\xff", {"\x80\xb0\xff"}, 3, 0}),
     [](const testing::TestParamInfo<WriteCase>& i) { return std::string(i.param.name); });
 
 TEST(Console, EveryByteIsHandled) {
@@ -233,17 +234,17 @@ TEST_P(ConsoleReadLineTest, StoresAndEchoes) {
   c.AttachView(nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, ConsoleReadLineTest,
-    testing::Values(ReadLineCase{"EnterAddsLf", "abc\r", 10, false, "abc\r\n", "abc"},
-                    ReadLineCase{"BackspaceForgets", "abx\bc\r", 10, false, "abc\r\n", "abc"},
-                    ReadLineCase{"BackspaceOnEmpty", "\b\ba\r", 10, false, "a\r\n", "a"},
-                    ReadLineCase{"TooLongDropped", "abcdef\r", 5, false, "abc\r\n", "abc"},
-                    ReadLineCase{"ControlIgnored", "a\tb\x1b\r", 10, false, "ab\r\n", "ab"},
-                    ReadLineCase{"CtrlZEndsWithCheckEof", "ab\x1a", 10, true, "ab\x1a", "ab"},
-                    ReadLineCase{"CtrlZIgnoredWithout", "ab\x1a\r", 10, false, "ab\r\n", "ab"},
-                    ReadLineCase{"NulEnds", std::string("ab\0", 3), 10, false, std::string("ab\0", 3), "ab"}),
-    [](const testing::TestParamInfo<ReadLineCase>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Lines, ConsoleReadLineTest,
+                         testing::Values(ReadLineCase{"EnterAddsLf", "abc\r", 10, false, "abc\r\n", "abc"},
+                                         ReadLineCase{"BackspaceForgets", "abx\bc\r", 10, false, "abc\r\n", "abc"},
+                                         ReadLineCase{"BackspaceOnEmpty", "\b\ba\r", 10, false, "a\r\n", "a"},
+                                         ReadLineCase{"TooLongDropped", "abcdef\r", 5, false, "abc\r\n", "abc"},
+                                         ReadLineCase{"ControlIgnored", "a\tb\x1b\r", 10, false, "ab\r\n", "ab"},
+                                         ReadLineCase{"CtrlZEndsWithCheckEof", "ab\x1a", 10, true, "ab\x1a", "ab"},
+                                         ReadLineCase{"CtrlZIgnoredWithout", "ab\x1a\r", 10, false, "ab\r\n", "ab"},
+                                         ReadLineCase{"NulEnds", std::string("ab\0", 3), 10, false,
+                                                      std::string("ab\0", 3), "ab"}),
+                         [](const testing::TestParamInfo<ReadLineCase>& i) { return std::string(i.param.name); });
 
 TEST(Console, SecondConcurrentReadFails) {
   TConsoleScreen a;
@@ -354,11 +355,13 @@ TEST(Console, LazyWriteMergesScrollsAndTracking) {
   // Each further line advances the ring; the scrolls merge until half a screen is pending.
   for (int i = 0; i < 9; ++i) c.WriteString("y\r\n");
   EXPECT_TRUE(c.ScrollRequestPending());
+  EXPECT_EQ(v.scrollPosts, 1);  // merged into the one request already posted
   EXPECT_EQ(c.PendingScrollY(), 9);
   EXPECT_EQ(c.OriginY(), 21);
   c.WriteString("z\r\n");  // the tenth reaches half of 20 rows: scrolled at once
-  EXPECT_FALSE(c.ScrollRequestPending());
+  EXPECT_EQ(c.PendingScrollY(), 0);
   EXPECT_EQ(c.OriginY(), 30);
+  EXPECT_EQ(v.scrollPosts, 1);
   c.DeliverScroll();
   c.DeliverTracking();
   EXPECT_EQ(c.OriginY(), 30);

@@ -1,5 +1,3 @@
-#include "controls/DebugLog.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,6 +6,7 @@
 #include <sstream>
 
 #include "controls/Console.h"
+#include "controls/DebugLog.h"
 
 namespace fs = std::filesystem;
 
@@ -21,9 +20,7 @@ class DebugLogTest : public testing::Test {
     fs::remove_all(folder_);
     fs::create_directories(folder_);
   }
-  void TearDown() override {
-    fs::remove_all(folder_);
-  }
+  void TearDown() override { fs::remove_all(folder_); }
   std::string Folder() const { return folder_.string(); }
   std::string LogText() const {
     std::ifstream in(folder_ / DebugLogFileName, std::ios::binary);

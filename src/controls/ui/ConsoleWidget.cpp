@@ -29,8 +29,8 @@ QColor WindowTextColor() { return QApplication::palette().color(QPalette::Text);
 // style hint, so the console still gets a fixed-pitch face. Other faces are taken as named.
 QFont ResolveFont(const QString& face, int pixelHeight, bool bold) {
   QFont font(face);
-  const bool courier = face.compare("Courier", Qt::CaseInsensitive) == 0 ||
-                       face.compare("Courier New", Qt::CaseInsensitive) == 0;
+  const bool courier =
+      face.compare("Courier", Qt::CaseInsensitive) == 0 || face.compare("Courier New", Qt::CaseInsensitive) == 0;
   if (courier && !QFontDatabase::hasFamily(face)) font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   font.setStyleHint(courier ? QFont::TypeWriter : QFont::AnyStyle);
   font.setPixelSize(std::max(1, pixelHeight));
@@ -450,44 +450,51 @@ void TConsole::PaintRect(QPainter& painter, const QRect& rect) {
   if (firstCol >= lastCol || firstRow >= endRow) return;
   painter.setPen(font_.Color());
   painter.setFont(drawFont_);
-  for (int row = firstRow; row < endRow; ++row) {
-    DrawRowText(painter, row, firstCol, lastCol, firstCol * cellWidth_ - gx, row * cellHeight_ - gy + ascent_);
-  }
-}
 
-void TConsole::DrawRowText(QPainter& painter, int row, int firstCol, int lastCol, int x, int baseline) {
-  const std::string_view cells = screen_.Row(row).substr(static_cast<std::size_t>(firstCol),
-                                                         static_cast<std::size_t>(lastCol - firstCol));
-  // Blank cells need no glyphs; skip leading and trailing blanks.
-  const std::size_t begin = cells.find_first_not_of(' ');
-  if (begin == std::string_view::npos) return;
-  const std::size_t end = cells.find_last_not_of(' ') + 1;
-
+  // All glyphs of the rectangle go out as one run, placed on whole-pixel cells; rows with
+  // a character the font lacks are drawn on their own with the toolkit's font fallback.
   static thread_local QList<quint32> indexes;
   static thread_local QList<QPointF> positions;
   indexes.clear();
   positions.clear();
-  bool missing = !rawFont_.isValid();
-  for (std::size_t i = begin; i < end && !missing; ++i) {
-    const auto byte = static_cast<unsigned char>(cells[i]);
+  for (int row = firstRow; row < endRow; ++row) {
+    const std::size_t before = static_cast<std::size_t>(indexes.size());
+    if (!AppendRowGlyphs(row, firstCol, lastCol, indexes, positions)) {
+      indexes.resize(static_cast<qsizetype>(before));
+      positions.resize(static_cast<qsizetype>(before));
+      DrawRowFallback(painter, row, firstCol, lastCol);
+    }
+  }
+  if (indexes.isEmpty()) return;
+  QGlyphRun run;
+  run.setRawFont(rawFont_);
+  run.setGlyphIndexes(indexes);
+  run.setPositions(positions);
+  painter.drawGlyphRun(QPointF(-gx, ascent_ - gy), run);
+}
+
+bool TConsole::AppendRowGlyphs(int row, int firstCol, int lastCol, QList<quint32>& indexes,
+                               QList<QPointF>& positions) const {
+  if (!rawFont_.isValid()) return false;
+  const std::string_view cells = screen_.Row(row);
+  const qreal y = static_cast<qreal>(row) * cellHeight_;
+  for (int col = firstCol; col < lastCol; ++col) {
+    const auto byte = static_cast<unsigned char>(cells[static_cast<std::size_t>(col)]);
     if (byte == ' ') continue;
     const quint32 glyph = glyphs_[byte];
-    if (glyph == 0) missing = true;
+    if (glyph == 0) return false;
     indexes.append(glyph);
-    positions.append(QPointF(static_cast<qreal>(i) * cellWidth_, 0));
+    positions.append(QPointF(static_cast<qreal>(col) * cellWidth_, y));
   }
-  if (!missing) {
-    QGlyphRun run;
-    run.setRawFont(rawFont_);
-    run.setGlyphIndexes(indexes);
-    run.setPositions(positions);
-    painter.drawGlyphRun(QPointF(x, baseline), run);
-    return;
-  }
-  // A character the font lacks: let the toolkit find a fallback font, one cell at a time.
-  for (std::size_t i = begin; i < end; ++i) {
-    const auto byte = static_cast<unsigned char>(cells[i]);
+  return true;
+}
+
+void TConsole::DrawRowFallback(QPainter& painter, int row, int firstCol, int lastCol) {
+  const std::string_view cells = screen_.Row(row);
+  const int baseline = (row - screen_.OriginY()) * cellHeight_ + ascent_;
+  for (int col = firstCol; col < lastCol; ++col) {
+    const auto byte = static_cast<unsigned char>(cells[static_cast<std::size_t>(col)]);
     if (byte == ' ') continue;
-    painter.drawText(QPointF(x + static_cast<qreal>(i) * cellWidth_, baseline), QString(QChar(byte)));
+    painter.drawText(QPointF((col - screen_.OriginX()) * cellWidth_, baseline), QString(QChar(byte)));
   }
 }

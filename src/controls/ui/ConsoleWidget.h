@@ -118,7 +118,9 @@ class TConsole : public QAbstractScrollArea, private ConsoleView {
   void HideCursor();
   QRect CursorRect() const;
   void PaintRect(QPainter& painter, const QRect& rect);
-  void DrawRowText(QPainter& painter, int row, int firstCol, int lastCol, int x, int baseline);
+  // Adds the glyphs of cells firstCol..lastCol-1 of a row; false when the font lacks one.
+  bool AppendRowGlyphs(int row, int firstCol, int lastCol, QList<quint32>& indexes, QList<QPointF>& positions) const;
+  void DrawRowFallback(QPainter& painter, int row, int firstCol, int lastCol);
 
   TConsoleScreen screen_;
   TFixedFont font_;

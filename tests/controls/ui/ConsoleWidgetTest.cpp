@@ -1,5 +1,3 @@
-#include "controls/ui/ConsoleWidget.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,6 +7,8 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <string>
+
+#include "controls/ui/ConsoleWidget.h"
 
 namespace {
 
@@ -203,23 +203,23 @@ TEST_P(ConsoleKeyTest, ScrollKeys) {
 }
 
 // -1: plus a page, -2: minus a page, -3: the end of the range.
-INSTANTIATE_TEST_SUITE_P(
-    Keys, ConsoleKeyTest,
-    testing::Values(KeyCase{"Left", Qt::Key_Left, Qt::NoModifier, 49, 100},
-                    KeyCase{"Right", Qt::Key_Right, Qt::NoModifier, 51, 100},
-                    KeyCase{"ShiftRight", Qt::Key_Right, Qt::ShiftModifier, 51, 100},
-                    KeyCase{"CtrlLeft", Qt::Key_Left, Qt::ControlModifier, -2, 100},
-                    KeyCase{"CtrlRight", Qt::Key_Right, Qt::ControlModifier, -1, 100},
-                    KeyCase{"Home", Qt::Key_Home, Qt::NoModifier, 0, 100},
-                    KeyCase{"End", Qt::Key_End, Qt::NoModifier, -3, 100},
-                    KeyCase{"Up", Qt::Key_Up, Qt::NoModifier, 50, 99},
-                    KeyCase{"Down", Qt::Key_Down, Qt::NoModifier, 50, 101},
-                    KeyCase{"PageUp", Qt::Key_PageUp, Qt::NoModifier, 50, -2},
-                    KeyCase{"PageDown", Qt::Key_PageDown, Qt::NoModifier, 50, -1},
-                    KeyCase{"CtrlHome", Qt::Key_Home, Qt::ControlModifier, 50, 0},
-                    KeyCase{"CtrlEnd", Qt::Key_End, Qt::ControlModifier, 50, -3},
-                    KeyCase{"CtrlShiftHome", Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier, 0, 100}),
-    [](const testing::TestParamInfo<KeyCase>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Keys, ConsoleKeyTest,
+                         testing::Values(KeyCase{"Left", Qt::Key_Left, Qt::NoModifier, 49, 100},
+                                         KeyCase{"Right", Qt::Key_Right, Qt::NoModifier, 51, 100},
+                                         KeyCase{"ShiftRight", Qt::Key_Right, Qt::ShiftModifier, 51, 100},
+                                         KeyCase{"CtrlLeft", Qt::Key_Left, Qt::ControlModifier, -2, 100},
+                                         KeyCase{"CtrlRight", Qt::Key_Right, Qt::ControlModifier, -1, 100},
+                                         KeyCase{"Home", Qt::Key_Home, Qt::NoModifier, 0, 100},
+                                         KeyCase{"End", Qt::Key_End, Qt::NoModifier, -3, 100},
+                                         KeyCase{"Up", Qt::Key_Up, Qt::NoModifier, 50, 99},
+                                         KeyCase{"Down", Qt::Key_Down, Qt::NoModifier, 50, 101},
+                                         KeyCase{"PageUp", Qt::Key_PageUp, Qt::NoModifier, 50, -2},
+                                         KeyCase{"PageDown", Qt::Key_PageDown, Qt::NoModifier, 50, -1},
+                                         KeyCase{"CtrlHome", Qt::Key_Home, Qt::ControlModifier, 50, 0},
+                                         KeyCase{"CtrlEnd", Qt::Key_End, Qt::ControlModifier, 50, -3},
+                                         KeyCase{"CtrlShiftHome", Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier,
+                                                 0, 100}),
+                         [](const testing::TestParamInfo<KeyCase>& i) { return std::string(i.param.name); });
 
 TEST_F(ConsoleWidgetTest, TypedCharactersQueueAndReadLineEchoes) {
   TConsole c;
