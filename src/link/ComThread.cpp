@@ -192,6 +192,11 @@ void TComThread::AddTrace(bool stamped, std::string_view message) { ::AddTrace(s
 // ---- Transactions ----
 
 void TComThread::Send(const std::string& command) {
+  // A prompt's trailing characters (the blank of "scpi > ") follow its ">"; give them
+  // one pass to arrive, so the discard below takes them and not the next answer.
+  const double sincePromptMs = (clock_.UtcNow() - promptAt_) * 86400000.0;
+  if (sincePromptMs >= 0 && sincePromptMs < PassMilliseconds)
+    clock_.Sleep(PassMilliseconds - static_cast<int>(sincePromptMs));
   port_.Read(chunk_);  // whatever an earlier, abandoned query left behind
   ReceiveBuffer.clear();
   CurrentCommand = command;
@@ -214,10 +219,16 @@ bool TComThread::Collect(int idleLimit) {
       prompt = prompt || chunk_.find('>', 0) < taken;
       idle = idleLimit;
     }
+    // The prompt ends the query at once, so an answer is published within one pass
+    // of its arrival; the pause it skips is made up before the next transaction.
+    if (prompt) {
+      promptAt_ = clock_.UtcNow();
+      return !stop_.load();
+    }
     clock_.Sleep(PassMilliseconds);
     --idle;
     if (stop_.load()) return false;
-    if (idle <= 0 || prompt) return true;
+    if (idle <= 0) return true;
     if (ReceiveBuffer.size() >= MaxCollectedBytes) return true;
     if ((clock_.UtcNow() - start) * 86400000.0 >= MaxQueryMilliseconds) return true;
   }
@@ -266,11 +277,14 @@ bool TComThread::CollectStatusScreen(std::vector<std::string>& lines, std::strin
         lines.push_back(std::move(line));
       }
     }
+    if (lines.size() > 10 && chunk_.find('>') != std::string::npos) {
+      promptAt_ = clock_.UtcNow();
+      return !stop_.load();
+    }
     clock_.Sleep(PassMilliseconds);
     --idle;
     if (stop_.load()) return false;
     if (idle <= 0) return true;
-    if (lines.size() > 10 && chunk_.find('>') != std::string::npos) return true;
     if (collected >= MaxCollectedBytes) return true;
     if ((clock_.UtcNow() - start) * 86400000.0 >= MaxStatusMilliseconds) return true;
   }

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/DateTime.h"
+
 class SharedReceiverState;
 class T_AdvCom32;
 class Clock;
@@ -98,6 +100,7 @@ class TComThread {
   bool TimeCodeFormatPending = true;
   bool ActivityLedOn = false;
   bool SetupPending = true;
-  int menuEnabled_ = -1;  // last state posted to the user interface, -1 before the first
+  TDateTime promptAt_ = -1e9;  // when the last query ended at its prompt
+  int menuEnabled_ = -1;       // last state posted to the user interface, -1 before the first
   std::string chunk_;
 };

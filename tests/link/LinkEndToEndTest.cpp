@@ -314,7 +314,7 @@ TEST_P(Faults, EveryQueryEndsWithinItsLimitAndStopIsPrompt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, Faults,
-                         ::testing::Values(FaultCase{SimFault::Silent, 5}, FaultCase{SimFault::NoPrompt, 6},
+                         ::testing::Values(FaultCase{SimFault::Silent, 5}, FaultCase{SimFault::NoPrompt, 7},
                                            FaultCase{SimFault::Chatter, 30}, FaultCase{SimFault::Garbage, 30},
                                            FaultCase{SimFault::Trickle, 30}, FaultCase{SimFault::Disconnect, 60}),
                          [](const auto& info) { return std::string(FaultName(info.param.fault)); });

@@ -1,0 +1,209 @@
+// Speed of the receiver link: the number scanner on data-file lines, the CPU the
+// poll thread uses while it waits, and the time from a receiver's prompt to the
+// published value.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/AdvCom32.h"
+#include "link/ComThread.h"
+#include "link/ScanNumbers.h"
+#include "link/SharedReceiverState.h"
+#include "platform/Clock.h"
+
+namespace {
+
+// Lines as the weekly data file holds them: MJD, PPS TI, EFC, holdover, satellites.
+std::vector<std::string> DataFileLines(std::size_t count) {
+  std::mt19937 rng(7);
+  std::normal_distribution<double> noise(0.0, 1.0);
+  std::vector<std::string> lines;
+  lines.reserve(count);
+  char text[160];
+  for (std::size_t i = 0; i < count; ++i) {
+    std::snprintf(text, sizeof text, "%.8f\t%.3E\t%d\t%.1E\t%d", 56505.0 + i * 10.0 / 86400.0, 7e-9 * noise(rng),
+                  27800 + static_cast<int>(20 * noise(rng)), 1.0e-4 + 1e-6 * noise(rng), 6 + static_cast<int>(i % 4));
+    lines.emplace_back(text);
+  }
+  return lines;
+}
+
+void BM_ScanNumbersDataFileLines(benchmark::State& state) {
+  const std::vector<std::string> lines = DataFileLines(10000);
+  std::size_t bytes = 0;
+  for (const std::string& l : lines) bytes += l.size() + 2;
+  NumberList numbers;
+  for (auto _ : state) {
+    for (const std::string& l : lines) {
+      ScanNumbers(l, numbers);
+      benchmark::DoNotOptimize(numbers);
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(bytes * state.iterations()));
+  state.SetItemsProcessed(static_cast<std::int64_t>(lines.size() * state.iterations()));
+}
+BENCHMARK(BM_ScanNumbersDataFileLines)->Unit(benchmark::kMillisecond);
+
+void BM_ScanNumbersStatusScreenLine(benchmark::State& state) {
+  const std::string line = " 14  62 295   45      4 Acq .  *  29  -- ---     >> Locked to GPS  1PPS TI +7.2 ns";
+  NumberList numbers;
+  for (auto _ : state) {
+    ScanNumbers(line, numbers);
+    benchmark::DoNotOptimize(numbers);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(line.size() * state.iterations()));
+}
+BENCHMARK(BM_ScanNumbersStatusScreenLine);
+
+double ProcessCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+struct Pty {
+  int master = -1, slave = -1;
+  std::string path;
+  Pty() {
+    char name[256] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) == 0) {
+      path = name;
+      termios t{};
+      tcgetattr(slave, &t);
+      cfmakeraw(&t);
+      tcsetattr(slave, TCSANOW, &t);
+    }
+  }
+  ~Pty() {
+    if (master >= 0) close(master);
+    if (slave >= 0) close(slave);
+  }
+};
+
+// The poll thread on the system clock for a few real seconds: arg 0 with the port
+// closed (no device), arg 1 on a pseudo-terminal whose receiver never answers. The
+// main thread only sleeps, so the process CPU time is the poll thread's.
+void BM_IdlePollThreadCpu(benchmark::State& state) {
+  Pty pty;
+  T_AdvCom32 port;
+  if (state.range(0) == 1) {
+    port.SetDevicePath(pty.path);
+    if (!port.Open()) state.SkipWithError("no pseudo-terminal");
+  }
+  SystemClock clock;
+  SharedReceiverState shared;
+  shared.StartGate = true;
+  shared.TraceHold = true;  // nobody drains the trace here
+  double percent = 0;
+  for (auto _ : state) {
+    TComThread thread(shared, port, clock, nullptr);
+    const double cpu0 = ProcessCpuSeconds();
+    const auto t0 = std::chrono::steady_clock::now();
+    thread.Start();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    thread.RequestStop();
+    thread.Join(2000);
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    percent = 100.0 * (ProcessCpuSeconds() - cpu0) / wall;
+  }
+  state.counters["cpu_percent_of_one_core"] = percent;
+}
+BENCHMARK(BM_IdlePollThreadCpu)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// UTC running 100 times faster than real time, pauses in real time: a poll tick
+// every 100 ms, so many prompts can be timed in a few seconds.
+class FastUtcClock final : public Clock {
+ public:
+  TDateTime UtcNow() override {
+    const double real = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    return base_ + real * 100.0 / 86400.0;
+  }
+  TDateTime LocalNow() override { return UtcNow(); }
+  void Sleep(int milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+ private:
+  const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  const TDateTime base_ = EncodeDateTime({2013, 8, 1, 12, 0, 7});
+};
+
+// A receiver on the pseudo-terminal's master side answers each "*IDN?" after a random
+// delay of 0 to 10 ms (so the prompt lands anywhere in the poll's 10 ms pass); the
+// time runs from the moment its prompt is written to the moment the value is published.
+void BM_PromptToPublishedValue(benchmark::State& state) {
+  Pty pty;
+  T_AdvCom32 port;
+  port.SetDevicePath(pty.path);
+  if (!port.Open()) {
+    state.SkipWithError("no pseudo-terminal");
+    return;
+  }
+  FastUtcClock clock;
+  SharedReceiverState shared;
+  shared.StartGate = true;
+  shared.TraceHold = true;
+  std::atomic<bool> stop{false};
+  std::atomic<long long> promptAtNs{0};
+  const auto epoch = std::chrono::steady_clock::now();
+  auto nowNs = [&] {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - epoch).count();
+  };
+  std::thread receiver([&] {
+    std::mt19937 rng(3);
+    std::uniform_int_distribution<int> delayUs(0, 10000);
+    std::string line;
+    char buffer[256];
+    while (!stop) {
+      pollfd p{pty.master, POLLIN, 0};
+      if (poll(&p, 1, 20) <= 0) continue;
+      const ssize_t n = read(pty.master, buffer, sizeof buffer);
+      for (ssize_t i = 0; i < n; ++i) {
+        if (buffer[i] != '\r') {
+          line += buffer[i];
+          continue;
+        }
+        if (line == "*IDN?") {
+          std::this_thread::sleep_for(std::chrono::microseconds(delayUs(rng)));
+          const std::string answer = "Acme Clock 1.0\r\nscpi > ";
+          promptAtNs = nowNs();
+          if (write(pty.master, answer.data(), answer.size()) < 0) break;
+        }
+        line.clear();
+      }
+    }
+  });
+  TComThread thread(shared, port, clock, nullptr);
+  thread.Start();
+  std::string value;
+  double worstMs = 0, totalMs = 0;
+  for (auto _ : state) {
+    while (!shared.Take(ReceiverValue::Idn, value)) std::this_thread::sleep_for(std::chrono::microseconds(50));
+    const double ms = (nowNs() - promptAtNs.load()) / 1e6;
+    state.SetIterationTime(ms / 1000.0);
+    worstMs = std::max(worstMs, ms);
+    totalMs += ms;
+  }
+  thread.RequestStop();
+  thread.Join(2000);
+  stop = true;
+  receiver.join();
+  state.counters["mean_ms"] = totalMs / static_cast<double>(state.iterations());
+  state.counters["worst_ms"] = worstMs;
+}
+BENCHMARK(BM_PromptToPublishedValue)->UseManualTime()->Iterations(40)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
