@@ -390,3 +390,15 @@ TEST(AdvCom32, ConcurrentReadIsRefused) {
   EXPECT_EQ(message, "Port is in use -- operation aborted");
   EXPECT_FALSE(port.InUse());
 }
+
+// A peer that never reads: the write gives up (false) instead of holding the line's lock
+// for ever, and the line can still be closed and re-opened.
+TEST(AdvCom32, WriteToStuckPeerGivesUp) {
+  PtyPair pty;
+  T_AdvCom32 port;
+  port.SetDevicePath(pty.path);
+  ASSERT_TRUE(port.Open());
+  EXPECT_FALSE(port.Write(std::string(1 << 20, 'x')));
+  port.Close();
+  EXPECT_TRUE(port.Open());
+}

@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <chrono>
 #include <set>
+#include <thread>
 
+#include "link/AdvCom32.h"
 #include "link/ScanNumbers.h"
 #include "receiver_sim/ReceiverSim.h"
 
@@ -373,4 +375,38 @@ TEST(ReceiverSim, StopAndRestartAreClean) {
   EXPECT_FALSE(sim.Running());
   Line gone(path);
   EXPECT_FALSE(gone.Ok());
+}
+
+// The serial port on the simulator: answers survive a re-open of the port, and a
+// receiver that goes away leaves a port whose writes fail and reads stay empty.
+TEST(ReceiverSim, ServesTheSerialPort) {
+  SimOptions o = Fast(SimFamily::Gcru);
+  o.fault = SimFault::Disconnect;
+  o.disconnectAfter = 3;
+  ReceiverSim sim(o);
+  ASSERT_TRUE(sim.Start());
+  T_AdvCom32 port;
+  port.SetDevicePath(sim.SlavePath());
+  ASSERT_TRUE(port.Open());
+  auto query = [&](const std::string& command) {
+    port.Read();
+    if (!port.Write(command + "\r")) return std::string("(write failed)");
+    std::string answer;
+    for (int i = 0; i < 300 && answer.find('>') == std::string::npos; ++i) {
+      answer += port.Read();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return answer;
+  };
+  EXPECT_EQ(query("*IDN?"), IdnAnswer(SimFamily::Gcru) + "\r\nscpi > ");
+  port.Close();
+  ASSERT_TRUE(port.Open());
+  EXPECT_EQ(query(":SYST:ERR?"), "+0,\"No error\"\r\nscpi > ");
+  EXPECT_EQ(query("*CLS"), "scpi > ");
+  for (int i = 0; i < 300 && !sim.Disconnected(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(sim.Disconnected());
+  EXPECT_TRUE(port.Opened());
+  EXPECT_EQ(query("*IDN?"), "(write failed)");
+  EXPECT_EQ(port.Read(), "");
+  EXPECT_EQ(port.InCount(), 0);
 }

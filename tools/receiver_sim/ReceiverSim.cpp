@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -214,6 +215,7 @@ void ReceiverSim::OnLine(const std::string& line) {
   const TDateTime now = Now();
   std::lock_guard<std::mutex> lock(mutex_);
   received_.push_back(line);
+  if (options_.logCommands) std::fprintf(stderr, "varnex-receiver-sim: received \"%s\"\n", line.c_str());
   if (received_.size() > MaxReceivedKept) received_.erase(received_.begin(), received_.begin() + MaxReceivedKept / 2);
   const int count = ++commandCount_;
   switch (fault_) {

@@ -39,6 +39,8 @@ struct SimOptions {
   // The receiver's clock (UTC); null uses the system clock. Must outlive the simulator.
   Clock* clock = nullptr;
   ModelTimings timings;
+  // Writes every command line received to standard error.
+  bool logCommands = false;
 };
 
 class ReceiverSim {
