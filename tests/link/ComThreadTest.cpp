@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -591,6 +593,26 @@ TEST(ManualMode, PollingResumesAtTheNextTickAfterTheWindowCloses) {
   const auto starts = h.TimesOf(":PTIM:TINT?");
   ASSERT_EQ(starts.size(), 1u);
   EXPECT_EQ(SecondOf(starts[0]), 30);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Failures, AFailingStepIsReportedAndTheCycleGoesOn) {
+  Harness h(At(12, 0, 7));
+  MakeZ3801(h.port);
+  h.port.OnWrite = [](const std::string& c) {
+    if (c == ":DIAG:ROSC:EFC:ABS?") throw std::runtime_error("line gone");
+  };
+  h.Run(At(12, 0, 15));
+  const auto trace = h.Trace();
+  EXPECT_NE(std::find(trace.begin(), trace.end(), "2013-08-01 12:00:10 A error in \"QueryEfc\" has occurred\r\n"),
+            trace.end());
+  EXPECT_EQ(h.Count(":LED:ACT ON;"), 1);  // the remaining steps ran
+  EXPECT_EQ(h.state.Value(ReceiverValue::Hup), "+1.5E-006,0");
+  EXPECT_FALSE(h.state.IsNew(ReceiverValue::Efc));
+  EXPECT_FALSE(h.state.PollBusy.load());
 }
 
 }  // namespace
