@@ -56,6 +56,7 @@ bool LineReader::Open(const std::string& path) {
     Close();
     return false;
   }
+  fileSize_ = static_cast<std::size_t>(info.st_size);
   buffer_.resize(1u << 18);
   pos_ = end_ = 0;
   pendingCr_ = eof_ = failed_ = false;

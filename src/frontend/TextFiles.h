@@ -35,6 +35,8 @@ class LineReader {
   void Close();
   // The next line without its line end; false at the end of the file or on a read error.
   bool Next(std::string& line);
+  // The file's size when it was opened.
+  std::size_t FileSize() const { return fileSize_; }
   // A read error ended the file early.
   bool Failed() const { return failed_; }
 
@@ -44,6 +46,6 @@ class LineReader {
   int fd_ = -1;
   std::size_t maxLine_;
   std::vector<char> buffer_;
-  std::size_t pos_ = 0, end_ = 0;
+  std::size_t pos_ = 0, end_ = 0, fileSize_ = 0;
   bool pendingCr_ = false, eof_ = false, failed_ = false;
 };
