@@ -388,6 +388,10 @@ QRect TChartBase::LegendItemRect(int index) const {
   return item ? item->outerRect() : QRect();
 }
 
+QRect TChartBase::LegendRect() const {
+  return plot_->legend->visible() ? plot_->legend->outerRect() : QRect();
+}
+
 void TChartBase::LegendClicked(QCPLegend*, QCPAbstractLegendItem* item, QMouseEvent*) {
   auto* checkItem = dynamic_cast<TCheckLegendItem*>(item);
   if (!checkItem) return;

@@ -94,7 +94,9 @@ class TChartBase : public QWidget {
   // Value tip shown after the mouse rests this long over a point.
   static constexpr int TipDelayMs = 300;
   // The tip text for the point nearest to pos (widget coordinates), or empty.
-  QString TipTextAt(const QPoint& pos) const;
+  virtual QString TipTextAt(const QPoint& pos) const;
+  // Where the legend is drawn (empty when hidden), in widget coordinates.
+  QRect LegendRect() const;
 
  signals:
   void SeriesVisibilityChanged(int index, bool visible);

@@ -1,0 +1,217 @@
+#include "charting/ui/PolarChart.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QTimer>
+#include <QToolTip>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr double kPi = 3.14159265358979323846;
+}
+
+TPolarChart::TPolarChart(QWidget* parent) : QWidget(parent) {
+  setMouseTracking(true);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMinimumSize(160, 160);
+  tipTimer_ = new QTimer(this);
+  tipTimer_->setSingleShot(true);
+  tipTimer_->setInterval(TipDelayMs);
+  connect(tipTimer_, &QTimer::timeout, this, &TPolarChart::ShowTip);
+}
+
+void TPolarChart::SetTitle(const QString& title) {
+  title_ = title;
+  update();
+}
+
+void TPolarChart::SetLabelsVisible(bool visible) {
+  labels_ = visible;
+  update();
+}
+
+void TPolarChart::ClearPoints() {
+  points_.clear();
+  update();
+}
+
+void TPolarChart::AddPoint(double azimuth, double elevation, const QString& label) {
+  points_.push_back({azimuth, elevation, label});
+  update();
+}
+
+void TPolarChart::SetPointColor(QColor color) {
+  pointColor_ = color;
+  update();
+}
+
+void TPolarChart::SetPointSize(double pixels) {
+  pointSize_ = pixels;
+  update();
+}
+
+void TPolarChart::SetHorizon(const std::vector<double>& elevations) {
+  for (int k = 0; k < HorizonPoints; ++k) horizon_[k] = k < int(elevations.size()) ? elevations[k] : 0.0;
+  update();
+}
+
+void TPolarChart::SetHorizonElevation(int azimuth, double elevation) {
+  if (azimuth < 0 || azimuth >= HorizonPoints) return;
+  horizon_[azimuth] = elevation;
+  update();
+}
+
+void TPolarChart::SetHorizonColor(QColor color) {
+  horizonColor_ = color;
+  update();
+}
+
+void TPolarChart::SetHorizonVisible(bool visible) {
+  horizonVisible_ = visible;
+  update();
+}
+
+QRectF TPolarChart::Circle(const QRect& target) const {
+  QFontMetricsF fm(font());
+  const double top = title_.isEmpty() ? 0.0 : fm.height() + 8;
+  const double margin = labels_ ? fm.height() + 8 : 8;
+  QRectF area = QRectF(target).adjusted(margin, margin + top, -margin, -margin);
+  const double d = std::max(10.0, std::min(area.width(), area.height()));
+  return QRectF(area.center().x() - d / 2, area.center().y() - d / 2, d, d);
+}
+
+QPointF TPolarChart::Place(const QRectF& circle, double azimuth, double elevation) {
+  const double r = (90.0 - std::clamp(elevation, 0.0, 90.0)) / 90.0 * circle.width() / 2;
+  const double a = azimuth * kPi / 180.0;
+  return {circle.center().x() + r * std::sin(a), circle.center().y() - r * std::cos(a)};
+}
+
+QPointF TPolarChart::ToPixel(double azimuth, double elevation) const {
+  return Place(Circle(rect()), azimuth, elevation);
+}
+
+void TPolarChart::Render(QPainter* painter, const QRect& target) const {
+  painter->save();
+  painter->setRenderHint(QPainter::Antialiasing, true);
+  painter->fillRect(target, Qt::white);
+  painter->setFont(font());
+  const QRectF circle = Circle(target);
+  const QPointF c = circle.center();
+  const double radius = circle.width() / 2;
+
+  if (!title_.isEmpty()) {
+    QFont bold = font();
+    bold.setBold(true);
+    painter->setFont(bold);
+    painter->setPen(QColor(40, 40, 40));
+    painter->drawText(QRectF(target.left(), target.top() + 4, target.width(), QFontMetricsF(bold).height()),
+                      Qt::AlignHCenter | Qt::AlignTop, title_);
+    painter->setFont(font());
+  }
+
+  painter->setPen(Qt::NoPen);
+  painter->setBrush(QColor(251, 252, 254));
+  painter->drawEllipse(circle);
+
+  // Elevation rings every 15 degrees, spokes every 30 degrees of azimuth.
+  painter->setBrush(Qt::NoBrush);
+  painter->setPen(QPen(QColor(226, 228, 232), 1));
+  for (int el = 15; el < 90; el += 15) {
+    const double r = (90.0 - el) / 90.0 * radius;
+    painter->drawEllipse(c, r, r);
+  }
+  for (int az = 0; az < 360; az += 30) painter->drawLine(c, Place(circle, az, 0));
+  painter->setPen(QPen(QColor(150, 150, 155), 1));
+  painter->drawEllipse(circle);
+
+  if (labels_) {
+    QFontMetricsF fm(font());
+    painter->setPen(QColor(60, 60, 65));
+    const char* names[] = {"N", "30", "60", "E", "120", "150", "S", "210", "240", "W", "300", "330"};
+    for (int k = 0; k < 12; ++k) {
+      const double a = k * 30 * kPi / 180.0;
+      const double r = radius + fm.height() * 0.75;
+      QPointF p(c.x() + r * std::sin(a), c.y() - r * std::cos(a));
+      QRectF box(p.x() - 20, p.y() - fm.height() / 2, 40, fm.height());
+      painter->drawText(box, Qt::AlignCenter, QString::fromLatin1(names[k]));
+    }
+    painter->setPen(QColor(150, 150, 155));
+    for (int el = 30; el < 90; el += 30) {
+      QPointF p = Place(circle, 0, el);
+      painter->drawText(QRectF(p.x() + 3, p.y() - fm.height(), 40, fm.height()), Qt::AlignLeft | Qt::AlignBottom,
+                        QString::number(el) + QChar(0x00b0));
+    }
+  }
+
+  if (horizonVisible_) {
+    QPolygonF line;
+    for (int k = 0; k < HorizonPoints; ++k) line << Place(circle, k, horizon_[k]);
+    painter->setPen(QPen(horizonColor_, 1.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter->drawPolygon(line);
+  }
+
+  painter->setPen(QPen(pointColor_.darker(140), 1));
+  painter->setBrush(pointColor_);
+  const double half = pointSize_ / 2;
+  for (const SkyPoint& p : points_) painter->drawEllipse(Place(circle, p.azimuth, p.elevation), half, half);
+  painter->restore();
+}
+
+void TPolarChart::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  Render(&painter, rect());
+}
+
+QString TPolarChart::TipTextAt(const QPoint& pos) const {
+  const double reach = std::max(5.0, pointSize_);
+  double best = reach * reach;
+  QString text;
+  for (const SkyPoint& p : points_) {
+    const QPointF at = ToPixel(p.azimuth, p.elevation);
+    const double dx = at.x() - pos.x(), dy = at.y() - pos.y();
+    if (dx * dx + dy * dy <= best) {
+      best = dx * dx + dy * dy;
+      text = p.label;
+    }
+  }
+  return text;
+}
+
+void TPolarChart::ShowTip() {
+  const QString text = TipTextAt(tipPos_);
+  if (text.isEmpty())
+    QToolTip::hideText();
+  else
+    QToolTip::showText(mapToGlobal(tipPos_), text, this);
+}
+
+void TPolarChart::mouseMoveEvent(QMouseEvent* event) {
+  tipPos_ = event->pos();
+  tipTimer_->start();
+  QWidget::mouseMoveEvent(event);
+}
+
+void TPolarChart::leaveEvent(QEvent* event) {
+  tipTimer_->stop();
+  QWidget::leaveEvent(event);
+}
+
+void ShowPrintPreview(TPolarChart* chart, QWidget* parent) {
+  QPrinter printer(QPrinter::HighResolution);
+  QPrintPreviewDialog dialog(&printer, parent);
+  QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, [chart](QPrinter* p) {
+    QPainter painter(p);
+    const QRect page = p->pageLayout().paintRectPixels(p->resolution());
+    // Draw at screen size and scale up, so fonts and lines keep their proportions.
+    const QSize size = chart->size().expandedTo(QSize(400, 400));
+    const double scale = std::min(double(page.width()) / size.width(), double(page.height()) / size.height());
+    painter.translate((page.width() - size.width() * scale) / 2, (page.height() - size.height() * scale) / 2);
+    painter.scale(scale, scale);
+    chart->Render(&painter, QRect(QPoint(0, 0), size));
+  });
+  dialog.exec();
+}
