@@ -1,5 +1,8 @@
 #include "frontend/StatusLog.h"
 
+#include <deque>
+#include <iterator>
+
 #include "frontend/TextFiles.h"
 #include "platform/ProgramFolder.h"
 
@@ -18,17 +21,18 @@ std::optional<std::string> Append(const std::string& folder, const char* fileNam
 }
 
 std::vector<std::string> ReadLines(const std::string& path, std::uint8_t* lastStatus) {
-  std::vector<std::string> lines;
-  LineReader reader;
-  if (!reader.Open(path)) return lines;
+  std::deque<std::string> lines;
+  LineReader reader(MaxLogLineLength);
+  if (!reader.Open(path)) return {};
   std::string line;
   while (reader.Next(line)) {
     if (lastStatus) {
       if (const std::uint8_t code = StatusCodeInLine(line)) *lastStatus = code;
     }
     lines.push_back(line);
+    if (lines.size() > MaxLogLines) lines.pop_front();
   }
-  return lines;
+  return {std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end())};
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // The status history ("VarnexStatus.Txt": status changes and user comments) and the
 // error log ("VarnexError.Txt": receiver error texts). Lines are "yyyy-mm-dd hh:nn:ss"
 // + ": " + message + CR LF, only ever appended.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,6 +33,12 @@ std::optional<std::string> WriteUserComment(const std::string& folder, TDateTime
 // The status code of the first of "OTH" 1, "HOLD" 2, "WAIT" 3, "REC" 4, "LOCK" 5,
 // "POW" 6 found in the line (case-sensitive, in that order), or 0 for none.
 std::uint8_t StatusCodeInLine(std::string_view line);
+
+// The loaders keep the newest lines only, and cut overlong ones, so that a log grown
+// huge over years (or a file of garbage) cannot exhaust the memory; every line is
+// still scanned for the status seed.
+inline constexpr std::size_t MaxLogLines = 100000;
+inline constexpr std::size_t MaxLogLineLength = 64u << 10;
 
 struct StatusHistory {
   std::vector<std::string> Lines;

@@ -93,6 +93,18 @@ TEST(StatusLog, LoadKeepsEveryLineInOrder) {
   EXPECT_TRUE(LoadErrorLog(dir.File("none")).empty());
 }
 
+TEST(StatusLog, LoadKeepsTheNewestLinesOfAHugeLog) {
+  TempFolder dir;
+  std::string text = "x: HOLD\r\n";
+  for (std::size_t i = 0; i < MaxLogLines + 5; ++i) text += std::to_string(i) + "\r\n";
+  WriteFileBytes(dir.File("VarnexStatus.Txt"), text);
+  const StatusHistory history = LoadStatusHistory(dir.Path());
+  ASSERT_EQ(history.Lines.size(), MaxLogLines);
+  EXPECT_EQ(history.Lines.front(), "5");
+  EXPECT_EQ(history.Lines.back(), std::to_string(MaxLogLines + 4));
+  EXPECT_EQ(history.LastStatusCode, 2);  // seen although the line is no longer kept
+}
+
 TEST(LineReader, SplitsAtCrLfOrBothAndCutsOverlongLines) {
   TempFolder dir;
   WriteFileBytes(dir.File("f"), std::string("one\r\ntwo\rthree\n\nfour\r") + std::string(100, 'x') + "\nlast");
