@@ -356,6 +356,7 @@ TEST(AdvCom32, ReopenWhileAnotherThreadReadsAndWrites) {
     EXPECT_TRUE(port.Open());
     if (i % 50 == 0) port.SetBaud(i % 100 == 0 ? 19200 : 9600);
   }
+  for (int i = 0; i < 200 && writes.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   stop = true;
   poller.join();
   peer.join();
