@@ -15,7 +15,9 @@ device="$folder/receiver-pty"
 ini="$folder/Varnex.ini"
 mkdir -p "$folder"
 # Varnex keeps its settings, data files and logs beside its own program file.
-cp build/Varnex "$folder/Varnex"
+# (Copied beside and renamed, so a copy still running from an earlier start is no obstacle.)
+cp build/Varnex "$folder/Varnex.new"
+mv -f "$folder/Varnex.new" "$folder/Varnex"
 
 # Point section [Serial] key Device at the simulator's stable link; everything else in
 # an existing settings file stays as it is.
