@@ -206,8 +206,15 @@ void TComThread::Send(const std::string& command) {
   AddTrace(true, "Send    : " + command);
 }
 
+// Past the limit on the clock, or after as many passes as fit into it should the
+// system clock be set back meanwhile.
+bool TComThread::OverTime(TDateTime start, int passes, int limitMs) {
+  return (clock_.UtcNow() - start) * 86400000.0 >= limitMs || passes >= limitMs / PassMilliseconds;
+}
+
 bool TComThread::Collect(int idleLimit) {
   int idle = idleLimit;
+  int passes = 0;
   bool prompt = false;
   const TDateTime start = clock_.UtcNow();
   for (;;) {
@@ -230,7 +237,7 @@ bool TComThread::Collect(int idleLimit) {
     if (stop_.load()) return false;
     if (idle <= 0) return true;
     if (ReceiveBuffer.size() >= MaxCollectedBytes) return true;
-    if ((clock_.UtcNow() - start) * 86400000.0 >= MaxQueryMilliseconds) return true;
+    if (OverTime(start, ++passes, MaxQueryMilliseconds)) return true;
   }
 }
 
@@ -251,6 +258,7 @@ bool TComThread::CollectStatusScreen(std::vector<std::string>& lines, std::strin
   traceText.clear();
   Send(StatusCommand);
   int idle = StatusFirstIdle;
+  int passes = 0;
   std::size_t collected = 0;
   const TDateTime start = clock_.UtcNow();
   for (;;) {
@@ -286,7 +294,7 @@ bool TComThread::CollectStatusScreen(std::vector<std::string>& lines, std::strin
     if (stop_.load()) return false;
     if (idle <= 0) return true;
     if (collected >= MaxCollectedBytes) return true;
-    if ((clock_.UtcNow() - start) * 86400000.0 >= MaxStatusMilliseconds) return true;
+    if (OverTime(start, ++passes, MaxStatusMilliseconds)) return true;
   }
 }
 

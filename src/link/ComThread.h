@@ -58,6 +58,7 @@ class TComThread {
   // Transactions. Each returns false (or nothing) when the stop request ended it.
   void Send(const std::string& command);
   bool Collect(int idleLimit);
+  bool OverTime(TDateTime start, int passes, int limitMs);
   std::optional<std::string> Query(const std::string& command);
   bool CollectStatusScreen(std::vector<std::string>& lines, std::string& traceText);
   void AddTrace(bool stamped, std::string_view message);

@@ -466,6 +466,25 @@ TEST(Faults, ChatterWithoutPromptEndsAPlainQueryAfterThirtySeconds) {
   EXPECT_NE(value.find(Z3801Idn), std::string::npos);
 }
 
+TEST(Faults, AClockSetBackDoesNotStretchTheQueryLimit) {
+  Harness h(At(12, 0, 7));
+  MakeZ3801(h.port);
+  h.port.Prompt = "";
+  h.port.Chatter = [](long long now) { return now % 100 == 0 ? std::string("chatter\r\n") : std::string(); };
+  bool jumped = false;
+  h.OnSleep = [&] {
+    if (!jumped && h.clock.SleptMilliseconds() >= 1000) {
+      jumped = true;
+      h.clock.Jump(-3600 * 1000);
+    }
+    if (h.clock.SleptMilliseconds() >= 31000) h.thread->RequestStop();
+  };
+  h.Run(At(14, 0, 0));
+  bool received = false;
+  for (const std::string& l : h.Trace()) received = received || l.find("Received: ") != std::string::npos;
+  EXPECT_TRUE(received);  // ended after 30 s of pauses although the clock shows less
+}
+
 TEST(Faults, ChatterWithoutPromptEndsTheStatusScreenAfterSixtySeconds) {
   Harness h(At(12, 0, 7));
   MakeZ3801(h.port);

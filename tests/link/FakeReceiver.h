@@ -20,8 +20,12 @@ class TestClock final : public Clock {
   TDateTime LocalNow() override { return UtcNow(); }
   void Sleep(int milliseconds) override {
     ms_ += milliseconds;
+    slept_ += milliseconds;
     if (OnSleep) OnSleep();
   }
+  // The system clock being set: moves now without any pause.
+  void Jump(long long milliseconds) { ms_ += milliseconds; }
+  long long SleptMilliseconds() const { return slept_.load(); }
   long long Milliseconds() const { return ms_.load(); }
   TDateTime Start() const { return start_; }
   // Called on the sleeping thread after every pause.
@@ -30,6 +34,7 @@ class TestClock final : public Clock {
  private:
   const TDateTime start_;
   std::atomic<long long> ms_{0};
+  std::atomic<long long> slept_{0};
 };
 
 struct WrittenCommand {
