@@ -202,6 +202,8 @@ void TChartBase::ApplyTicker(AxisSide side) {
   const bool log = axis->scaleType() == QCPAxis::stLogarithmic;
   if (format.empty()) {
     axis->setNumberFormat(log ? "eb" : "gb");
+    // Powers of ten read best as plain 10 with a raised exponent.
+    axis->setNumberPrecision(log ? 0 : 6);
     if (log)
       axis->setTicker(QSharedPointer<QCPAxisTickerLog>::create());
     else
@@ -369,6 +371,7 @@ void TChartBase::RebuildLegend() {
     title->setTextColor(kText);
     title->setMargins(QMargins(6, 4, 6, 2));
     title->setTextFlags(Qt::AlignLeft);
+    title->setLayer(legend->layer());  // above the legend's background
     legend->addElement(title);
   }
   for (SeriesEntry& entry : series_) {
