@@ -410,3 +410,22 @@ TEST(ReceiverSim, ServesTheSerialPort) {
   EXPECT_EQ(port.Read(), "");
   EXPECT_EQ(port.InCount(), 0);
 }
+
+// Continuous time codes, once a second of the receiver's clock, until switched off.
+TEST(ReceiverSim, ContinuousTimeCodeUntilSwitchedOff) {
+  VirtualClock clock(EncodeDateTime({2013, 8, 1, 12, 0, 0, 0}));
+  SimOptions o = Fast(SimFamily::Z3815);
+  o.clock = &clock;
+  o.continuousTimeCode = true;
+  ReceiverSim sim(o);
+  ASSERT_TRUE(sim.Start());
+  Line line(sim.SlavePath());
+  auto lineEnd = [](const std::string& s) { return s.find("\r\n") != std::string::npos; };
+  EXPECT_EQ(line.ReadUntil(lineEnd, 2000).substr(0, 16), "T120130801120000");
+  clock.Advance(1000);
+  EXPECT_EQ(line.ReadUntil(lineEnd, 2000).substr(0, 16), "T120130801120001");
+  EXPECT_EQ(line.ReadFor(50), "");  // nothing more within the same second
+  EXPECT_EQ(line.Query("PTIM:TCOD:CONT 0"), "scpi > ");
+  clock.Advance(3000);
+  EXPECT_EQ(line.ReadFor(100), "");
+}

@@ -90,6 +90,7 @@ ReceiverSim::ReceiverSim(SimOptions options)
       fault_(options.fault),
       noiseState_(options.seed * 0x2545F4914F6CDD1Dull + 1) {
   receiver_.SetEcho(options.echo);
+  receiver_.SetContinuousTimeCode(options.continuousTimeCode);
 }
 
 ReceiverSim::~ReceiverSim() { Stop(); }

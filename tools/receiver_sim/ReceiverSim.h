@@ -39,6 +39,9 @@ struct SimOptions {
   // The receiver's clock (UTC); null uses the system clock. Must outlive the simulator.
   Clock* clock = nullptr;
   ModelTimings timings;
+  // Starts with continuous time-code output on, as Z3805 and Z3815 units do until told
+  // "PTIM:TCOD:CONT 0": a time code line every second, between the answers.
+  bool continuousTimeCode = false;
   // Writes every command line received to standard error.
   bool logCommands = false;
 };

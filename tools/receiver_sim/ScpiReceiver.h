@@ -35,6 +35,7 @@ class ScpiReceiver {
 
   // Continuous time-code output (":PTIM:TCOD:CONT 1").
   bool ContinuousTimeCode() const { return continuous_; }
+  void SetContinuousTimeCode(bool on) { continuous_ = on; }
   std::string TimeCodeLine(TDateTime now);
 
   ReceiverModel& Model() { return model_; }

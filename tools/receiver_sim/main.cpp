@@ -18,9 +18,11 @@ void Usage() {
   std::fprintf(stderr,
                "usage: varnex-receiver-sim [--family NAME] [--echo] [--link PATH] [--baud N] [--fault MODE]\n"
                "                           [--seed N] [--disconnect-after N] [--trickle-ms N] [--verbose]\n"
+               "                           [--tcod-cont]\n"
                "  NAME: Z3801 Z3805 Z3815 Z3816 Z3817 GCRU Jackson HP58503 HP55300 Mtron Unknown\n"
                "  MODE: none silent noprompt chatter garbage trickle disconnect\n"
-               "  --baud 0 sends without pacing; --verbose lists the commands received on stderr\n");
+               "  --baud 0 sends without pacing; --verbose lists the commands received on stderr;\n"
+               "  --tcod-cont starts with a time code every second until PTIM:TCOD:CONT 0\n");
 }
 
 bool ParseNumber(const char* text, unsigned long& out) {
@@ -41,6 +43,8 @@ int main(int argc, char** argv) {
     unsigned long number = 0;
     if (arg == "--echo") {
       options.echo = true;
+    } else if (arg == "--tcod-cont") {
+      options.continuousTimeCode = true;
     } else if (arg == "--verbose") {
       options.logCommands = true;
     } else if (arg == "--family" && hasValue) {
