@@ -4,7 +4,6 @@
 #include <QAbstractScrollArea>
 #include <QColor>
 #include <QFont>
-#include <QPointer>
 #include <QRawFont>
 #include <QString>
 #include <array>

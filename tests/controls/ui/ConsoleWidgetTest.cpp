@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QImage>
 #include <QKeyEvent>
 #include <QScreen>
@@ -44,6 +45,8 @@ class ConsoleWidgetTest : public testing::Test {
 TEST_F(ConsoleWidgetTest, StartsWithACourierLikeFixedFont) {
   TConsole c;
   EXPECT_EQ(c.Font().Name(), "Courier");
+  // Where no Courier is installed, the face drawn with is still a fixed-pitch one.
+  EXPECT_TRUE(QFontInfo(c.Font().ToQFont()).fixedPitch());
   EXPECT_EQ(c.Options(), DefaultConsoleOptions);
   EXPECT_GT(c.CellWidth(), 0);
   EXPECT_GT(c.CellHeight(), 0);

@@ -230,6 +230,14 @@ TEST_F(DebugFormTest, PictureWithTraceText) {
   int inked = 0;
   for (int x = 0; x < view.width(); ++x) inked += view.pixel(x, y) != console->Font().BkColor().rgb();
   EXPECT_GT(inked, 20);
+
+  // After more lines than the console holds, the view follows the newest line.
+  for (int i = 0; i < 600; ++i)
+    Queue("2013-08-01 12:01:" + std::to_string(10 + i % 50) + " Received: line " + std::to_string(i));
+  form_->Timer1Timer();
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  EXPECT_TRUE(form_->grab().save(QString::fromStdString(testing::TempDir() + "VarnexDebugWindowScrolled.png")));
+  EXPECT_EQ(console->Screen().OriginY(), console->Screen().RangeY());
 }
 
 }  // namespace
