@@ -14,6 +14,7 @@
 #include "analysis/ui/EFCUnit.h"
 #include "analysis/ui/StatUnit.h"
 #include "app/ui/VarnexContext.h"
+#include "charting/ui/ChartEditor.h"
 #include "charting/ui/TimeChart.h"
 #include "frontend/BigIni.h"
 #include "frontend/DataFile.h"
@@ -271,7 +272,10 @@ void TMainForm::BuildMenu() {
   connect(AddItem(nullptr, "About1", "&About"), &QAction::triggered, this, [this] { ShowWindow(context_.AboutBox); });
 }
 
-void TMainForm::Charteditor1Click() {}
+void TMainForm::Charteditor1Click() {
+  // Modal, but the refresh tick keeps running underneath; edits apply live.
+  TChartEditor::Edit(chart1_, this);
+}
 
 void TMainForm::WritteCommenttoLog1Click() {
   if (context_.StatusLogForm) context_.StatusLogForm->WriteUserComment();
