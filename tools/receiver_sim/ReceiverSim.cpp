@@ -112,6 +112,9 @@ bool ReceiverSim::Start() {
   fcntl(master_, F_SETFD, FD_CLOEXEC);
   fcntl(slave_, F_SETFD, FD_CLOEXEC);
   stop_ = false;
+  disconnected_ = false;
+  disconnectPending_ = false;
+  disconnectSinceUs_ = 0;
   running_ = true;
   thread_ = std::thread([this] { Serve(); });
   return true;
