@@ -21,6 +21,9 @@ void Guarded(F&& step) {
 
 void AddPoint(ChartSeries* series, TDateTime t, double y, bool null) {
   if (!series) return;
+  // A computer clock set back must not put points out of time order, which the
+  // trim and the analyses rely on; such points are left out of the chart.
+  if (!series->Empty() && t < series->Last().x) return;
   if (null)
     series->AddNull(t, y);
   else

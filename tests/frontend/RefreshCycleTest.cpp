@@ -218,6 +218,19 @@ TEST_F(RefreshCycleTest, ExactlyFifteenSecondsStillJoins) {
   EXPECT_FALSE(pps.IsNull(1));
 }
 
+TEST_F(RefreshCycleTest, ClockSetBackKeepsTheSeriesInTimeOrder) {
+  const TDateTime t0 = At(2013, 8, 1, 12, 0, 10);
+  ScreenAt(t0);
+  ScreenAt(t0 + 10 * OneSecond);
+  ScreenAt(t0 - 3600 * OneSecond);  // the computer's clock went back an hour
+  ScreenAt(t0 + 20 * OneSecond);
+  for (ChartSeries* s : {&pps, &efc, &hud, &sats}) {
+    ASSERT_EQ(s->Count(), 3u) << s->Title();
+    EXPECT_DOUBLE_EQ(s->X(2), t0 + 20 * OneSecond);
+  }
+  EXPECT_EQ(records.size(), 4u);  // the data file still gets every line
+}
+
 TEST_F(RefreshCycleTest, OnlyValidValuesArePlotted) {
   state.Publish(ReceiverValue::PpsTi, "bad");
   state.Publish(ReceiverValue::Efc, "32768");
