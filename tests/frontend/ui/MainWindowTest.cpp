@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QTimer>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -14,11 +15,13 @@
 #include "analysis/ui/EFCUnit.h"
 #include "app/ui/Startup.h"
 #include "app/ui/VarnexContext.h"
+#include "charting/ui/ChartEditor.h"
 #include "charting/ui/TimeChart.h"
 #include "frontend/DataFile.h"
 #include "frontend/StatusLog.h"
 #include "frontend/ui/ErrorUnit.h"
 #include "frontend/ui/MainUnit.h"
+#include "frontend/ui/ParameterUnit.h"
 #include "frontend/ui/StatusUnit.h"
 #include "frontend/ui/StausLogUnit.h"
 #include "link/ComThread.h"
@@ -286,6 +289,37 @@ TEST_F(MainWindowTest, StartLoadsHistoryAndLastStatusAndStopSavesSettings) {
   windows.reset();
   const auto ini = ReadLines(folder + "/Varnex.ini");
   EXPECT_NE(std::find(ini.begin(), ini.end(), "Az[123]=7"), ini.end());
+}
+
+TEST_F(MainWindowTest, ChartEditorOpensOnTheMainChart) {
+  Start();
+  TChartEditor* seen = nullptr;
+  QTimer::singleShot(0, [&] {
+    seen = qobject_cast<TChartEditor*>(QApplication::activeModalWidget());
+    if (seen) seen->reject();
+  });
+  main->Action("Charteditor1")->trigger();
+  ASSERT_NE(seen, nullptr);
+}
+
+TEST_F(MainWindowTest, ParametersDialogReloadsTheChartsFromTheDataFiles) {
+  Start();
+  main->Timer1Timer();  // joins the windows
+  ASSERT_TRUE(static_cast<bool>(context.ParameterForm->ReloadCharts));
+  main->Series1.Add(1.0, 1.0);
+  context.EFCForm->Series1.Add(1.0, 1.0);
+  {
+    const TDateTime t = EncodeDateTime({2013, 8, 1, 11, 0, 0, 0});
+    std::ofstream data(folder + "/VarnexData2013CW31.Txt", std::ios::binary);
+    data << FormatDataLine({t, 1e-9, 32768, 2e-6, 7}) << "\r\n";
+  }
+  context.ParameterForm->ReloadCharts();
+  // One line and the file's closing null point, in all four series.
+  for (ChartSeries* s : {&main->Series1, &main->Series2, &context.EFCForm->Series1, &context.EFCForm->Series2}) {
+    ASSERT_EQ(s->Count(), 2u) << s->Title();
+    EXPECT_TRUE(s->IsNull(1)) << s->Title();
+  }
+  EXPECT_DOUBLE_EQ(context.EFCForm->Series2.Y(0), 7.0);
 }
 
 }  // namespace
