@@ -228,9 +228,9 @@ std::string FormatDateTimeLabel(TDateTime t, const std::string& format) {
 }
 
 double DateTimeTickStep(double spanDays, int maxTicks) {
-  static constexpr double kSteps[] = {1,     2,     5,     10,    15,     30,     60,     120,     300,
-                                      600,   900,   1800,  3600,  7200,   10800,  21600,  43200,   86400,
-                                      172800, 345600, 604800, 1209600, 2592000};
+  static constexpr double kSteps[] = {1,     2,     5,      10,     15,     30,      60,     120,
+                                      300,   600,   900,    1800,   3600,   7200,    10800,  21600,
+                                      43200, 86400, 172800, 345600, 604800, 1209600, 2592000};
   if (maxTicks < 1) maxTicks = 1;
   double spanSeconds = spanDays * SecondsPerDay;
   for (double s : kSteps)

@@ -16,15 +16,15 @@ struct NumberLabel {
 };
 
 struct NumberPattern {
-  std::string prefix;        // literal text before the digits
-  std::string suffix;        // literal text after the digits (no exponent) or before it
-  int minIntegerDigits = 1;  // count of '0' before the decimal point (at least 1 shown)
-  int integerPlaces = 1;     // '0' and '#' before the decimal point
-  int minDecimals = 0;       // '0' after the decimal point
-  int maxDecimals = 0;       // '0' and '#' after the decimal point
-  bool thousands = false;    // ',' among the integer places
-  bool scientific = false;   // an E+ / E- part follows
-  bool exponentSign = false; // E+: always show the sign
+  std::string prefix;         // literal text before the digits
+  std::string suffix;         // literal text after the digits (no exponent) or before it
+  int minIntegerDigits = 1;   // count of '0' before the decimal point (at least 1 shown)
+  int integerPlaces = 1;      // '0' and '#' before the decimal point
+  int minDecimals = 0;        // '0' after the decimal point
+  int maxDecimals = 0;        // '0' and '#' after the decimal point
+  bool thousands = false;     // ',' among the integer places
+  bool scientific = false;    // an E+ / E- part follows
+  bool exponentSign = false;  // E+: always show the sign
   int exponentDigits = 1;
 };
 

@@ -1,6 +1,6 @@
-#include "charting/AxisFormat.h"
-
 #include <gtest/gtest.h>
+
+#include "charting/AxisFormat.h"
 
 namespace {
 
@@ -27,25 +27,18 @@ TEST_P(NumberLabelTest, SplitsIntoMantissaLiteralExponent) {
 INSTANTIATE_TEST_SUITE_P(
     Formats, NumberLabelTest,
     ::testing::Values(NumberCase{1.5e-9, kX10, "1.50", "x10", "-9"},
-                      NumberCase{-2.345e-10, kX10, "-2.35", "x10", "-10"},
-                      NumberCase{12345, kX10, "1.23", "x10", "+4"},
-                      NumberCase{0.0, kX10, "0", "", ""},
-                      NumberCase{1.0, kX10, "1.00", "x10", "+0"},
+                      NumberCase{-2.345e-10, kX10, "-2.35", "x10", "-10"}, NumberCase{12345, kX10, "1.23", "x10", "+4"},
+                      NumberCase{0.0, kX10, "0", "", ""}, NumberCase{1.0, kX10, "1.00", "x10", "+0"},
                       // rounding carries into the next power of ten
                       NumberCase{9.999e-9, kX10, "1.00", "x10", "-8"},
                       NumberCase{-9.9999e3, kX10, "-1.00", "x10", "+4"},
                       NumberCase{1e-9, "0 \"x 10\" E+0", "1", "x 10", "-9"},
-                      NumberCase{3.2e5, "0.0E-00", "3.2", "", "05"},
-                      NumberCase{32768, "0", "32768", "", ""},
+                      NumberCase{3.2e5, "0.0E-00", "3.2", "", "05"}, NumberCase{32768, "0", "32768", "", ""},
                       NumberCase{32768.25, "0", "32768", "", ""},
-                      NumberCase{32768.25, "0.000000", "32768.250000", "", ""},
-                      NumberCase{-0.4, "0", "0", "", ""},
-                      NumberCase{-1.5, "0.0", "-1.5", "", ""},
-                      NumberCase{0.5, "#.00", ".50", "", ""},
-                      NumberCase{1.25, "0.##", "1.25", "", ""},
-                      NumberCase{1.5, "0.##", "1.5", "", ""},
-                      NumberCase{1234567, "#,##0", "1,234,567", "", ""},
-                      NumberCase{7, "0 \"dB\"", "7 dB", "", ""}));
+                      NumberCase{32768.25, "0.000000", "32768.250000", "", ""}, NumberCase{-0.4, "0", "0", "", ""},
+                      NumberCase{-1.5, "0.0", "-1.5", "", ""}, NumberCase{0.5, "#.00", ".50", "", ""},
+                      NumberCase{1.25, "0.##", "1.25", "", ""}, NumberCase{1.5, "0.##", "1.5", "", ""},
+                      NumberCase{1234567, "#,##0", "1,234,567", "", ""}, NumberCase{7, "0 \"dB\"", "7 dB", "", ""}));
 
 TEST(NumberPattern, ResolutionOfFixedPatterns) {
   EXPECT_DOUBLE_EQ(PatternResolution(ParseNumberPattern("0")), 1.0);
@@ -71,13 +64,13 @@ TEST_P(DateLabelTest, Formats) {
   EXPECT_EQ(FormatDateTimeLabel(EncodeDateTime(c.parts), c.format), c.text);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Patterns, DateLabelTest,
-    ::testing::Values(DateCase{{2026, 3, 7, 9, 5, 0, 0}, "MM-dd hh:mm", "03-07 09:05"},
-                      DateCase{{2026, 12, 31, 23, 59, 59, 0}, "MM-dd hh:mm", "12-31 23:59"},
-                      DateCase{{2026, 1, 2, 3, 4, 5, 0}, "yyyy-mm-dd hh:nn:ss", "2026-01-02 03:04:05"},
-                      DateCase{{2026, 1, 2, 3, 4, 5, 0}, "d.m.yy h:n", "2.1.26 3:4"},
-                      DateCase{{2026, 6, 15, 12, 30, 0, 0}, "hh:mm 'UTC'", "12:30 UTC"}));
+INSTANTIATE_TEST_SUITE_P(Patterns, DateLabelTest,
+                         ::testing::Values(DateCase{{2026, 3, 7, 9, 5, 0, 0}, "MM-dd hh:mm", "03-07 09:05"},
+                                           DateCase{{2026, 12, 31, 23, 59, 59, 0}, "MM-dd hh:mm", "12-31 23:59"},
+                                           DateCase{
+                                               {2026, 1, 2, 3, 4, 5, 0}, "yyyy-mm-dd hh:nn:ss", "2026-01-02 03:04:05"},
+                                           DateCase{{2026, 1, 2, 3, 4, 5, 0}, "d.m.yy h:n", "2.1.26 3:4"},
+                                           DateCase{{2026, 6, 15, 12, 30, 0, 0}, "hh:mm 'UTC'", "12:30 UTC"}));
 
 TEST(DateLabel, MinuteRoundsFromSecondFractions) {
   // 10:00:00 as a day fraction is not exact; it must not print 09:59.
@@ -88,7 +81,7 @@ TEST(DateLabel, MinuteRoundsFromSecondFractions) {
 TEST(DateTimeTickStep, PicksClockSteps) {
   const double minute = 60 * OneSecond;
   EXPECT_DOUBLE_EQ(DateTimeTickStep(1.0, 6), 6 * 60 * minute);  // a day: 4 ticks of 6 h
-  EXPECT_DOUBLE_EQ(DateTimeTickStep(10.0, 6), 2.0);              // ten days: every 2 days
+  EXPECT_DOUBLE_EQ(DateTimeTickStep(10.0, 6), 2.0);             // ten days: every 2 days
   EXPECT_DOUBLE_EQ(DateTimeTickStep(10 * minute, 6), 2 * minute);
   EXPECT_DOUBLE_EQ(DateTimeTickStep(30 * OneSecond, 6), 5 * OneSecond);
   EXPECT_DOUBLE_EQ(DateTimeTickStep(31 * OneSecond, 6), 10 * OneSecond);

@@ -1,6 +1,6 @@
-#include "charting/ChartSeries.h"
-
 #include <gtest/gtest.h>
+
+#include "charting/ChartSeries.h"
 
 TEST(ChartSeries, KeepsNullPointsReadable) {
   ChartSeries s("PPS TI");

@@ -64,14 +64,22 @@ class TCheckLegendItem : public QCPPlottableLegendItem {
 
 QCPScatterStyle::ScatterShape Shape(PointStyle style) {
   switch (style) {
-    case PointStyle::Circle: return QCPScatterStyle::ssCircle;
-    case PointStyle::Square: return QCPScatterStyle::ssSquare;
-    case PointStyle::Diamond: return QCPScatterStyle::ssDiamond;
-    case PointStyle::Triangle: return QCPScatterStyle::ssTriangle;
-    case PointStyle::Cross: return QCPScatterStyle::ssCross;
-    case PointStyle::Plus: return QCPScatterStyle::ssPlus;
-    case PointStyle::Star: return QCPScatterStyle::ssStar;
-    case PointStyle::None: break;
+    case PointStyle::Circle:
+      return QCPScatterStyle::ssCircle;
+    case PointStyle::Square:
+      return QCPScatterStyle::ssSquare;
+    case PointStyle::Diamond:
+      return QCPScatterStyle::ssDiamond;
+    case PointStyle::Triangle:
+      return QCPScatterStyle::ssTriangle;
+    case PointStyle::Cross:
+      return QCPScatterStyle::ssCross;
+    case PointStyle::Plus:
+      return QCPScatterStyle::ssPlus;
+    case PointStyle::Star:
+      return QCPScatterStyle::ssStar;
+    case PointStyle::None:
+      break;
   }
   return QCPScatterStyle::ssNone;
 }
@@ -154,10 +162,14 @@ TChartBase::~TChartBase() {
 
 QCPAxis* TChartBase::Axis(AxisSide side) const {
   switch (side) {
-    case AxisSide::Left: return plot_->yAxis;
-    case AxisSide::Right: return plot_->yAxis2;
-    case AxisSide::Bottom: return plot_->xAxis;
-    case AxisSide::Top: return plot_->xAxis2;
+    case AxisSide::Left:
+      return plot_->yAxis;
+    case AxisSide::Right:
+      return plot_->yAxis2;
+    case AxisSide::Bottom:
+      return plot_->xAxis;
+    case AxisSide::Top:
+      return plot_->xAxis2;
   }
   return plot_->yAxis;
 }
@@ -257,9 +269,7 @@ void TChartBase::SetAxisLogarithmic(AxisSide side, bool on) {
   emit Changed();
 }
 
-bool TChartBase::AxisLogarithmic(AxisSide side) const {
-  return Axis(side)->scaleType() == QCPAxis::stLogarithmic;
-}
+bool TChartBase::AxisLogarithmic(AxisSide side) const { return Axis(side)->scaleType() == QCPAxis::stLogarithmic; }
 
 void TChartBase::SetAxisExtent(AxisSide side, double startPercent, double endPercent) {
   State(side).startPercent = std::clamp(startPercent, 0.0, 99.0);
@@ -296,8 +306,7 @@ bool TChartBase::DataRange(AxisSide side, double& lo, double& hi) const {
   bool any = false;
   const bool horizontal = side == AxisSide::Bottom || side == AxisSide::Top;
   const QCPAxis* axis = Axis(side);
-  const QCP::SignDomain domain =
-      axis->scaleType() == QCPAxis::stLogarithmic ? QCP::sdPositive : QCP::sdBoth;
+  const QCP::SignDomain domain = axis->scaleType() == QCPAxis::stLogarithmic ? QCP::sdPositive : QCP::sdBoth;
   for (const SeriesEntry& entry : series_) {
     QCPAbstractPlottable* p = entry.plottable;
     if (!p->visible()) continue;
@@ -391,9 +400,7 @@ QRect TChartBase::LegendItemRect(int index) const {
   return item ? item->outerRect() : QRect();
 }
 
-QRect TChartBase::LegendRect() const {
-  return plot_->legend->visible() ? plot_->legend->outerRect() : QRect();
-}
+QRect TChartBase::LegendRect() const { return plot_->legend->visible() ? plot_->legend->outerRect() : QRect(); }
 
 void TChartBase::LegendClicked(QCPLegend*, QCPAbstractLegendItem* item, QMouseEvent*) {
   auto* checkItem = dynamic_cast<TCheckLegendItem*>(item);
@@ -549,8 +556,8 @@ QString TChartBase::TipTextAt(const QPoint& pos) const {
       if (d > best) continue;
       best = d;
       AxisSide side = valueAxis == plot_->yAxis2 ? AxisSide::Right : AxisSide::Left;
-      text = "<b>" + graph->name().toHtmlEscaped() + "</b><br>" + KeyText(it->key) + "<br>" +
-             ValueText(side, it->value);
+      text =
+          "<b>" + graph->name().toHtmlEscaped() + "</b><br>" + KeyText(it->key) + "<br>" + ValueText(side, it->value);
     }
   }
   return text;
@@ -597,8 +604,7 @@ void ShowPrintPreview(QCustomPlot* plot, QWidget* parent) {
   printer.setPageOrientation(plot->width() > plot->height() ? QPageLayout::Landscape : QPageLayout::Portrait);
   QPrintPreviewDialog dialog(&printer, parent);
   dialog.setWindowTitle(QObject::tr("Print Preview"));
-  QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested,
-                   [plot](QPrinter* p) { PrintChart(plot, p); });
+  QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, [plot](QPrinter* p) { PrintChart(plot, p); });
   dialog.exec();
 }
 

@@ -32,8 +32,8 @@ struct AxisName {
   const char* name;
 };
 
-const AxisName kAxes[] = {{AxisSide::Left, "Left"}, {AxisSide::Right, "Right"}, {AxisSide::Bottom, "Bottom"},
-                          {AxisSide::Top, "Top"}};
+const AxisName kAxes[] = {
+    {AxisSide::Left, "Left"}, {AxisSide::Right, "Right"}, {AxisSide::Bottom, "Bottom"}, {AxisSide::Top, "Top"}};
 
 // Numbers typed by the user: "." or "," as decimal point, exponents allowed.
 bool ParseNumber(QString text, double& value) {

@@ -54,7 +54,9 @@ void TTimeChart::SetDateTimeFormat(const std::string& format) {
   ApplyTicker(AxisSide::Bottom);
 }
 
-QString TTimeChart::KeyText(double key) const { return QString::fromStdString(FormatDateTimeLabel(key, "yyyy-mm-dd hh:nn:ss")); }
+QString TTimeChart::KeyText(double key) const {
+  return QString::fromStdString(FormatDateTimeLabel(key, "yyyy-mm-dd hh:nn:ss"));
+}
 
 int TTimeChart::AddSeries(ChartSeries* model, AxisSide side, QColor color, const QString& title) {
   QCPAxis* valueAxis = side == AxisSide::Right ? Plot()->yAxis2 : Plot()->yAxis;
@@ -144,9 +146,7 @@ void TTimeChart::SyncOne(int index) {
   m.deletedFront = m.model->DeletedFront();
 }
 
-int TTimeChart::PlottedCount(int index) const {
-  return static_cast<QCPGraph*>(Plottable(index))->data()->size();
-}
+int TTimeChart::PlottedCount(int index) const { return static_cast<QCPGraph*>(Plottable(index))->data()->size(); }
 
 double TTimeChart::PlottedX(int index, int i) const {
   return (static_cast<QCPGraph*>(Plottable(index))->data()->constBegin() + i)->key;

@@ -1,5 +1,3 @@
-#include "charting/ui/ChartEditor.h"
-
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
 
@@ -10,6 +8,7 @@
 #include <QListWidget>
 
 #include "TestApp.h"
+#include "charting/ui/ChartEditor.h"
 #include "charting/ui/TimeChart.h"
 
 namespace {
@@ -106,6 +105,16 @@ TEST_F(EditorFixture, AxisAndChartOptions) {
   EXPECT_EQ(chart.Title(), "New");
   editor.LegendBox()->setChecked(true);
   EXPECT_TRUE(chart.LegendVisible());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(EditorFixture, GrabPicture) {
+  TChartEditor editor(&chart, nullptr, "Chart Editor");
+  editor.SeriesList()->setCurrentRow(1);
+  EXPECT_TRUE(editor.grab().save(PicturePath("editor.png")));
 }
 
 }  // namespace

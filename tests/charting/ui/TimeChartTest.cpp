@@ -1,5 +1,3 @@
-#include "charting/ui/TimeChart.h"
-
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
 
@@ -12,6 +10,7 @@
 
 #include "TestApp.h"
 #include "charting/AxisFormat.h"
+#include "charting/ui/TimeChart.h"
 
 namespace {
 
@@ -63,37 +62,41 @@ TEST_P(TimeChartSync, CopyFollowsModel) {
   ExpectMirrors(chart, index, model);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Changes, TimeChartSync,
-    ::testing::Values(
-        SyncCase{"AppendOnly", [](ChartSeries& s, int& n) { AddPoints(s, n, 5); }},
-        SyncCase{"DeleteOnly", [](ChartSeries& s, int&) { for (int i = 0; i < 4; ++i) s.DeleteFirst(); }},
-        SyncCase{"AppendAndDelete",
-                 [](ChartSeries& s, int& n) {
-                   AddPoints(s, n, 3);
-                   s.DeleteFirst();
-                   s.DeleteFirst();
-                 }},
-        // more deleted than the copy held: new points were deleted too
-        SyncCase{"DeleteBeyondCopy",
-                 [](ChartSeries& s, int& n) {
-                   AddPoints(s, n, 5);
-                   for (int i = 0; i < 22; ++i) s.DeleteFirst();
-                 }},
-        SyncCase{"DeleteAll", [](ChartSeries& s, int&) { while (!s.Empty()) s.DeleteFirst(); }},
-        SyncCase{"ClearAndRefill",
-                 [](ChartSeries& s, int& n) {
-                   s.Clear();
-                   AddPoints(s, n, 4);
-                 }},
-        SyncCase{"BulkLoad",
-                 [](ChartSeries& s, int& n) {
-                   s.BeginUpdate();
-                   s.Clear();
-                   AddPoints(s, n, 30);
-                   s.EndUpdate();
-                 }}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Changes, TimeChartSync,
+                         ::testing::Values(SyncCase{"AppendOnly", [](ChartSeries& s, int& n) { AddPoints(s, n, 5); }},
+                                           SyncCase{"DeleteOnly",
+                                                    [](ChartSeries& s, int&) {
+                                                      for (int i = 0; i < 4; ++i) s.DeleteFirst();
+                                                    }},
+                                           SyncCase{"AppendAndDelete",
+                                                    [](ChartSeries& s, int& n) {
+                                                      AddPoints(s, n, 3);
+                                                      s.DeleteFirst();
+                                                      s.DeleteFirst();
+                                                    }},
+                                           // more deleted than the copy held: new points were deleted too
+                                           SyncCase{"DeleteBeyondCopy",
+                                                    [](ChartSeries& s, int& n) {
+                                                      AddPoints(s, n, 5);
+                                                      for (int i = 0; i < 22; ++i) s.DeleteFirst();
+                                                    }},
+                                           SyncCase{"DeleteAll",
+                                                    [](ChartSeries& s, int&) {
+                                                      while (!s.Empty()) s.DeleteFirst();
+                                                    }},
+                                           SyncCase{"ClearAndRefill",
+                                                    [](ChartSeries& s, int& n) {
+                                                      s.Clear();
+                                                      AddPoints(s, n, 4);
+                                                    }},
+                                           SyncCase{"BulkLoad",
+                                                    [](ChartSeries& s, int& n) {
+                                                      s.BeginUpdate();
+                                                      s.Clear();
+                                                      AddPoints(s, n, 30);
+                                                      s.EndUpdate();
+                                                    }}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TimeChart, SyncWaitsForBulkLoadToEnd) {
   TestApp();
@@ -236,8 +239,8 @@ TEST(TimeChart, LegendCheckBoxTogglesSeries) {
   auto click = [&](QPoint at) {
     QMouseEvent press(QEvent::MouseButtonPress, at, chart.Plot()->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
                       Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, chart.Plot()->mapToGlobal(at), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, chart.Plot()->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
     QApplication::sendEvent(chart.Plot(), &press);
     QApplication::sendEvent(chart.Plot(), &release);
   };
