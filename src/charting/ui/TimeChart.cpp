@@ -2,6 +2,7 @@
 
 #include <qcustomplot.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -95,6 +96,10 @@ void TTimeChart::Sync() {
 
 void TTimeChart::Replot() {
   Sync();
+  // About one date-time label per 130 pixels, so they never crowd.
+  // (The chart's own width also counts before it is first laid out.)
+  const int axisLength = width() - 140;
+  Axis(AxisSide::Bottom)->ticker()->setTickCount(std::clamp(axisLength / 130, 2, 12));
   TChartBase::Replot();
 }
 
