@@ -505,8 +505,8 @@ void TChartBase::RemoveSeries(int index) {
   if (index < 0 || index >= SeriesCount()) return;
   QCPAbstractPlottable* p = series_[index].plottable;
   series_.erase(series_.begin() + index);
+  RebuildLegend();  // drop its legend entry before the plottable goes
   plot_->removePlottable(p);
-  RebuildLegend();
   emit Changed();
 }
 
