@@ -3,10 +3,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QInputDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTimer>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -320,6 +322,38 @@ TEST_F(MainWindowTest, ParametersDialogReloadsTheChartsFromTheDataFiles) {
     EXPECT_TRUE(s->IsNull(1)) << s->Title();
   }
   EXPECT_DOUBLE_EQ(context.EFCForm->Series2.Y(0), 7.0);
+}
+
+TEST_F(MainWindowTest, WriteCommentMenuLogsTheComment) {
+  Start();
+  state.CycleTime = EncodeDateTime({2013, 8, 2, 8, 3, 20, 0});
+  QTimer::singleShot(0, [] {
+    if (auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+      box->setTextValue("antenna cable replaced");
+      box->accept();
+    }
+  });
+  main->Action("WritteCommenttoLog1")->trigger();
+  EXPECT_EQ(ReadLines(folder + "/VarnexStatus.Txt"),
+            std::vector<std::string>{"2013-08-02 08:03:20: User comment: antenna cable replaced"});
+}
+
+TEST(MainStop, UnwritableSettingsFileDoesNotHoldUpTheStop) {
+  App();
+  const std::string folder = FreshFolder("unwritable_settings");
+  // A folder where the settings file should be: it can be neither read nor written.
+  std::filesystem::create_directories(folder + "/Varnex.ini");
+  SharedReceiverState state;
+  SystemClock clock;
+  VarnexContext context(state, clock, folder);
+  VarnexWindows windows(context);
+  ASSERT_TRUE(context.MainForm->ComThread()->Running());
+  EXPECT_FALSE(context.MainForm->SaveSettingsNow());
+  const auto start = std::chrono::steady_clock::now();
+  context.MainForm->close();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_FALSE(context.MainForm->ComThread()->Running());
+  EXPECT_FALSE(context.MainForm->Timer1().isActive());
 }
 
 }  // namespace
