@@ -252,6 +252,21 @@ TEST(EndToEnd, SetupCommandsAfterTheFirstZ3815Identification) {
   EXPECT_EQ(std::count(received.begin(), received.end(), "*CLS"), 1);
 }
 
+TEST(EndToEnd, AZ3805WithTimeCodeOutputOnIsTurnedQuietAndThenPolled) {
+  SimOptions o = Options(SimFamily::Z3805);
+  o.continuousTimeCode = true;
+  SimRig rig(o);
+  ASSERT_TRUE(rig.Open());
+  rig.Run(At(12, 0, 30), [&] { return rig.SimReceived(":LED:ACT ON;") && rig.state.StatusLinesNew(); });
+  EXPECT_TRUE(rig.joined);
+  EXPECT_EQ(rig.state.DeviceFamily.load(), FamilyZ3805);
+  EXPECT_TRUE(rig.SimReceived("PTIM:TCOD:CONT 0"));
+  const std::string pps = rig.Value(ReceiverValue::PpsTi);
+  EXPECT_TRUE(IsNumber(pps)) << pps;
+  EXPECT_EQ(pps.find("T2"), std::string::npos) << pps;  // no time code mixed into the answers any more
+  EXPECT_EQ(rig.Value(ReceiverValue::Efc).find("T2"), std::string::npos);
+}
+
 TEST(EndToEnd, UndefinedCycleOnlyIdentifies) {
   SimRig rig(Options(SimFamily::Unknown));
   ASSERT_TRUE(rig.Open());
