@@ -55,6 +55,13 @@ void TTimeChart::SetDateTimeFormat(const std::string& format) {
   ApplyTicker(AxisSide::Bottom);
 }
 
+// A single moment on the time axis gets a few minutes either side; a share of
+// the day count would open the axis to months and hide the point.
+double TTimeChart::DegenerateHalfSpan(AxisSide side, double value) const {
+  if (side == AxisSide::Bottom || side == AxisSide::Top) return 5.0 / 1440.0;
+  return TChartBase::DegenerateHalfSpan(side, value);
+}
+
 QString TTimeChart::KeyText(double key) const {
   return QString::fromStdString(FormatDateTimeLabel(key, "yyyy-mm-dd hh:nn:ss"));
 }

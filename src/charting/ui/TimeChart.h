@@ -42,6 +42,7 @@ class TTimeChart : public TChartBase {
  protected:
   QString KeyText(double key) const override;
   void ApplyTicker(AxisSide side) override;
+  double DegenerateHalfSpan(AxisSide side, double value) const override;
 
  private:
   struct Mirror {

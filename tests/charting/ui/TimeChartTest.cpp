@@ -184,6 +184,23 @@ TEST(TimeChart, AutomaticRangeCoversDataInsideExtent) {
   EXPECT_DOUBLE_EQ(chart.AxisMax(AxisSide::Right), 32770);
 }
 
+TEST(TimeChart, SingleMomentKeepsTimeAxisToMinutes) {
+  TestApp();
+  TTimeChart chart;
+  chart.resize(841, 447);
+  ChartSeries pps;
+  const double t = 45000.5;  // right after start: a null point, then one ordinary point
+  pps.AddNull(t - 10.0 / 86400.0, 1e-9);
+  pps.Add(t, 2e-9);
+  chart.AddSeries(&pps, AxisSide::Left, Qt::blue, "PPS TI");
+  chart.Replot();
+  const double span = chart.AxisMax(AxisSide::Bottom) - chart.AxisMin(AxisSide::Bottom);
+  EXPECT_GT(span, 0.0);
+  EXPECT_LE(span, 15.0 / 1440.0);  // minutes, not months
+  EXPECT_LT(chart.AxisMin(AxisSide::Bottom), t);
+  EXPECT_GT(chart.AxisMax(AxisSide::Bottom), t);
+}
+
 TEST(TimeChart, TickLabelsFollowFormats) {
   TestApp();
   TTimeChart chart;
