@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "QtTestApp.h"
+
 #include <QApplication>
 #include <QAction>
 #include <chrono>
@@ -12,13 +14,7 @@
 #include "platform/Clock.h"
 
 namespace {
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "test_app_ui";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
+QApplication& App() { return TestApplication(); }
 }  // namespace
 
 TEST(Startup, CreatesFourteenWindowsInOrderWithCaptions) {

@@ -2,6 +2,8 @@
 // the poll thread real, time virtual (running ten times faster than the wall).
 #include <gtest/gtest.h>
 
+#include "QtTestApp.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -27,13 +29,7 @@
 
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "test_frontend_ui";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
+QApplication& App() { return TestApplication(); }
 
 std::size_t LineCount(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

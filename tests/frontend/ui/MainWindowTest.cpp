@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "QtTestApp.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -35,13 +37,7 @@
 
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "test_frontend_ui";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
+QApplication& App() { return TestApplication(); }
 
 std::string FreshFolder(const std::string& name) {
   const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / ("varnex_main_" + name);

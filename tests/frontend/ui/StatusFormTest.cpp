@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "QtTestApp.h"
+
 #include <QApplication>
 #include <QFontInfo>
 #include <QPlainTextEdit>
@@ -11,16 +13,11 @@
 
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "test_frontend_ui";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
+QApplication& App() { return TestApplication(); }
 
 struct StatusFormTest : ::testing::Test {
-  StatusFormTest() { App(); }
+  // The application must exist before the form member is built.
+  QApplication& app = App();
   SharedReceiverState state;
   SystemClock clock;
   VarnexContext context{state, clock, ::testing::TempDir()};
