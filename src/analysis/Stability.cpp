@@ -201,30 +201,31 @@ std::vector<double> LoadPhaseSamples(const std::vector<double>& ppsTiY) {
   return std::vector<double>(ppsTiY.begin() + 1, ppsTiY.end());
 }
 
-double AllanDeviation(std::span<const double> x, std::int64_t m, double tau0) {
+namespace {
+// Allan (second differences, divisor 2) and Hadamard (third differences,
+// divisor 6) deviations at lag m, with differences taken every `step` samples:
+// step m is the plain estimate, step 1 the overlapping one.
+double DifferenceDeviation(std::span<const double> x, std::int64_t m, double tau0, int order, std::int64_t step) {
   const auto M = static_cast<std::int64_t>(x.size());
-  if (m < 1 || m >= M) return 0.0;
+  if (m < 1 || M - order * m <= 0) return 0.0;
   double sum = 0.0;
   std::int64_t terms = 0;
-  for (std::int64_t i = 0; i + 2 * m < M; i += m) {
-    const double d2 = SecondDifference(x.data(), i, m);
-    sum += d2 * d2;
+  for (std::int64_t i = 0; i + order * m < M; i += step) {
+    const double d = order == 2 ? SecondDifference(x.data(), i, m) : ThirdDifference(x.data(), i, m);
+    sum += d * d;
     ++terms;
   }
   const double tau = tau0 * static_cast<double>(m);
-  return Deviation(sum, 2.0 * static_cast<double>(terms) * tau * tau);
+  return Deviation(sum, (order == 2 ? 2.0 : 6.0) * static_cast<double>(terms) * tau * tau);
+}
+}  // namespace
+
+double AllanDeviation(std::span<const double> x, std::int64_t m, double tau0) {
+  return DifferenceDeviation(x, m, tau0, 2, m);
 }
 
 double OverlappingAllanDeviation(std::span<const double> x, std::int64_t m, double tau0) {
-  const auto M = static_cast<std::int64_t>(x.size());
-  if (m < 1 || M - 2 * m <= 0) return 0.0;
-  double sum = 0.0;
-  for (std::int64_t i = 0; i < M - 2 * m; ++i) {
-    const double d2 = SecondDifference(x.data(), i, m);
-    sum += d2 * d2;
-  }
-  const double tau = tau0 * static_cast<double>(m);
-  return Deviation(sum, 2.0 * static_cast<double>(M - 2 * m) * tau * tau);
+  return DifferenceDeviation(x, m, tau0, 2, 1);
 }
 
 double ModifiedAllanDeviation(std::span<const double> x, std::int64_t m, double tau0) {
@@ -247,29 +248,11 @@ double ModifiedAllanDeviation(std::span<const double> x, std::int64_t m, double 
 }
 
 double HadamardDeviation(std::span<const double> x, std::int64_t m, double tau0) {
-  const auto M = static_cast<std::int64_t>(x.size());
-  if (m < 1 || m >= M) return 0.0;
-  double sum = 0.0;
-  std::int64_t terms = 0;
-  for (std::int64_t i = 0; i + 3 * m < M; i += m) {
-    const double d3 = ThirdDifference(x.data(), i, m);
-    sum += d3 * d3;
-    ++terms;
-  }
-  const double tau = tau0 * static_cast<double>(m);
-  return Deviation(sum, 6.0 * static_cast<double>(terms) * tau * tau);
+  return DifferenceDeviation(x, m, tau0, 3, m);
 }
 
 double OverlappingHadamardDeviation(std::span<const double> x, std::int64_t m, double tau0) {
-  const auto M = static_cast<std::int64_t>(x.size());
-  if (m < 1 || M - 3 * m <= 0) return 0.0;
-  double sum = 0.0;
-  for (std::int64_t i = 0; i < M - 3 * m; ++i) {
-    const double d3 = ThirdDifference(x.data(), i, m);
-    sum += d3 * d3;
-  }
-  const double tau = tau0 * static_cast<double>(m);
-  return Deviation(sum, 6.0 * static_cast<double>(M - 3 * m) * tau * tau);
+  return DifferenceDeviation(x, m, tau0, 3, 1);
 }
 
 double TotalDeviation(std::span<const double> x, std::int64_t m, double tau0) {
