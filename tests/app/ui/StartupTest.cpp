@@ -4,10 +4,12 @@
 
 #include <QApplication>
 #include <QAction>
+#include <QLabel>
 #include <chrono>
 
 #include "app/ui/Startup.h"
 #include "app/ui/VarnexContext.h"
+#include "frontend/ui/AboutUnit.h"
 #include "frontend/ui/MainUnit.h"
 #include "link/ComThread.h"
 #include "link/SharedReceiverState.h"
@@ -51,6 +53,14 @@ TEST(Startup, CreatesFourteenWindowsInOrderWithCaptions) {
     EXPECT_TRUE(context.MainForm->Timer1().isActive());
     ASSERT_NE(context.MainForm->ComThread(), nullptr);
     EXPECT_TRUE(context.MainForm->ComThread()->Running());
+
+    // The about box carries the name, the version and a hyperlink label.
+    QWidget* about = context.AboutBox;
+    bool hasVersion = false;
+    for (QLabel* label : about->findChildren<QLabel*>()) hasVersion |= label->text().contains("20130801");
+    EXPECT_TRUE(hasVersion);
+    EXPECT_NE(about->findChild<QLabel*>("HyperLink"), nullptr);
+    about->grab().save(QString::fromStdString(::testing::TempDir() + "varnex_about.png"));
 
     const auto start = std::chrono::steady_clock::now();
     context.MainForm->close();
