@@ -24,6 +24,33 @@ class TPlotData : public QCPGraphDataContainer {
   }
 };
 
+// A line graph that also marks points with no drawable neighbour: between two
+// gaps (or right after start) a single point would otherwise not show at all.
+class TGapAwareGraph : public QCPGraph {
+ public:
+  using QCPGraph::QCPGraph;
+
+ protected:
+  void draw(QCPPainter* painter) override {
+    QCPGraph::draw(painter);
+    if (lineStyle() == lsNone || mDataContainer->isEmpty()) return;
+    QCPGraphDataContainer::const_iterator begin, end;
+    getVisibleDataBounds(begin, end, QCPDataRange(0, mDataContainer->size()));
+    const auto first = mDataContainer->constBegin();
+    const auto last = mDataContainer->constEnd();
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(pen().color());
+    const double radius = std::max(2.0, pen().widthF() + 1.0);
+    for (auto it = begin; it != end; ++it) {
+      if (std::isnan(it->value)) continue;
+      const bool before = it != first && !std::isnan((it - 1)->value);
+      const bool after = it + 1 != last && !std::isnan((it + 1)->value);
+      if (before || after) continue;
+      painter->drawEllipse(coordsToPixels(it->key, it->value), radius, radius);
+    }
+  }
+};
+
 QCPGraphData Plotted(const ChartPoint& p) {
   return QCPGraphData(p.x, p.isNull ? std::numeric_limits<double>::quiet_NaN() : p.y);
 }
@@ -68,7 +95,7 @@ QString TTimeChart::KeyText(double key) const {
 
 int TTimeChart::AddSeries(ChartSeries* model, AxisSide side, QColor color, const QString& title) {
   QCPAxis* valueAxis = side == AxisSide::Right ? Plot()->yAxis2 : Plot()->yAxis;
-  QCPGraph* graph = Plot()->addGraph(Plot()->xAxis, valueAxis);
+  QCPGraph* graph = new TGapAwareGraph(Plot()->xAxis, valueAxis);
   graph->setData(QSharedPointer<QCPGraphDataContainer>(new TPlotData));
   graph->setAdaptiveSampling(true);
   Mirror mirror;

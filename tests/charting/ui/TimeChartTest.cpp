@@ -201,6 +201,28 @@ TEST(TimeChart, SingleMomentKeepsTimeAxisToMinutes) {
   EXPECT_GT(chart.AxisMax(AxisSide::Bottom), t);
 }
 
+TEST(TimeChart, PointBetweenGapsIsMarked) {
+  TestApp();
+  TTimeChart chart;
+  chart.resize(841, 447);
+  ChartSeries pps;
+  const QColor colour(10, 200, 30);
+  auto countColour = [&] {
+    const QImage image = chart.grab().toImage();
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) n += image.pixelColor(x, y) == colour;
+    return n;
+  };
+  chart.AddSeries(&pps, AxisSide::Left, colour, "PPS TI");
+  pps.AddNull(45000.0, 1e-9);
+  chart.Replot();
+  EXPECT_EQ(countColour(), 0);  // a null point alone draws nothing
+  pps.Add(45000.0 + 10.0 / 86400.0, 2e-9);
+  chart.Replot();
+  EXPECT_GT(countColour(), 0);
+}
+
 TEST(TimeChart, TickLabelsFollowFormats) {
   TestApp();
   TTimeChart chart;
