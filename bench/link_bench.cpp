@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/PseudoTerminal.h"
 #include "link/AdvCom32.h"
 #include "link/ComThread.h"
 #include "link/ScanNumbers.h"
@@ -74,24 +75,7 @@ double ProcessCpuSeconds() {
   return t.tv_sec + t.tv_nsec * 1e-9;
 }
 
-struct Pty {
-  int master = -1, slave = -1;
-  std::string path;
-  Pty() {
-    char name[256] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) == 0) {
-      path = name;
-      termios t{};
-      tcgetattr(slave, &t);
-      cfmakeraw(&t);
-      tcsetattr(slave, TCSANOW, &t);
-    }
-  }
-  ~Pty() {
-    if (master >= 0) close(master);
-    if (slave >= 0) close(slave);
-  }
-};
+using Pty = PseudoTerminal;
 
 // The poll thread on the system clock for a few real seconds: arg 0 with the port
 // closed (no device), arg 1 on a pseudo-terminal whose receiver never answers. The

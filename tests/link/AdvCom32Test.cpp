@@ -10,30 +10,12 @@
 #include <thread>
 
 #include "link/AdvCom32.h"
+#include "platform/PseudoTerminal.h"
 
 namespace {
 
-// A pseudo-terminal pair: the port opens the slave by path, the test plays the
-// receiver on the master. The test keeps its own slave descriptor so the master
-// stays usable while the port closes and re-opens.
-struct PtyPair {
-  int master = -1;
-  int slave = -1;
-  std::string path;
-  PtyPair() {
-    char name[128] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) == 0) {
-      path = name;
-      termios t{};
-      tcgetattr(slave, &t);
-      cfmakeraw(&t);
-      tcsetattr(slave, TCSANOW, &t);
-    }
-  }
-  ~PtyPair() {
-    if (master >= 0) close(master);
-    if (slave >= 0) close(slave);
-  }
+// The port opens the slave by path; the test plays the receiver on the master.
+struct PtyPair : PseudoTerminal {
   void Send(const std::string& s) const { ASSERT_EQ(write(master, s.data(), s.size()), ssize_t(s.size())); }
   // Everything the port sent within timeoutMs.
   std::string Receive(size_t want, int timeoutMs = 2000) const {

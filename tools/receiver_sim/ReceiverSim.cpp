@@ -1,5 +1,7 @@
 #include "receiver_sim/ReceiverSim.h"
 
+#include "platform/PseudoTerminal.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -97,17 +99,9 @@ ReceiverSim::~ReceiverSim() { Stop(); }
 
 bool ReceiverSim::Start() {
   if (running_) return true;
-  char name[256] = {};
-  if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) return false;
-  slavePath_ = name;
   // The receiver side keeps a slave descriptor of its own, so the master stays usable
-  // while the program closes and re-opens the device. Raw, so nothing is echoed or
-  // translated by the line discipline.
-  termios t{};
-  if (tcgetattr(slave_, &t) == 0) {
-    cfmakeraw(&t);
-    tcsetattr(slave_, TCSANOW, &t);
-  }
+  // while the program closes and re-opens the device.
+  if (!OpenRawPseudoTerminal(master_, slave_, slavePath_)) return false;
   fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
   fcntl(master_, F_SETFD, FD_CLOEXEC);
   fcntl(slave_, F_SETFD, FD_CLOEXEC);

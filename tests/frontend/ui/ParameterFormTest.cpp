@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <pty.h>
-#include <unistd.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,6 +12,7 @@
 #include "frontend/ui/ParameterUnit.h"
 #include "frontend/ui/PersistUiTestApp.h"
 #include "link/AdvCom32.h"
+#include "platform/PseudoTerminal.h"
 
 namespace {
 
@@ -104,9 +103,9 @@ TEST_F(ParameterFormTest, FormShowMapsThePortSettings) {
 }
 
 TEST_F(ParameterFormTest, OkAppliesReopensAndSaves) {
-  int master = -1, slave = -1;
-  char name[256] = {};
-  ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+  PseudoTerminal pty;
+  ASSERT_FALSE(pty.path.empty());
+  const char* name = pty.path.c_str();
   port_.SetBaud(4800);
   form_.show();
   EXPECT_EQ(form_.Baudbox->currentText(), "9600");
@@ -142,8 +141,6 @@ TEST_F(ParameterFormTest, OkAppliesReopensAndSaves) {
             std::string::npos);
   EXPECT_NE(text.find("Mantissa= 3.30000000000000E+0000\r\nExponent=-11\r\n"), std::string::npos);
   port_.Close();
-  ::close(master);
-  ::close(slave);
 }
 
 TEST_F(ParameterFormTest, LargerSpanReloadsTheChartsWithTheNewSpan) {
