@@ -1,6 +1,6 @@
-#include "frontend/WindowPlacement.h"
-
 #include <gtest/gtest.h>
+
+#include "frontend/WindowPlacement.h"
 
 TEST(WindowPlacement, ClientSizeLeavesRoomForTheFrame) {
   struct Case {

@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "controls/ui/FixedPitchFont.h"
+
 namespace {
 const QEvent::Type ScrollRequestEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 const QEvent::Type TrackingRequestEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -23,16 +25,14 @@ const QEvent::Type TrackingRequestEvent = static_cast<QEvent::Type>(QEvent::regi
 QColor WindowColor() { return QApplication::palette().color(QPalette::Base); }
 QColor WindowTextColor() { return QApplication::palette().color(QPalette::Text); }
 
-// "Courier" and "Courier New" are rarely installed on Linux. When the face is missing we
-// ask for the desktop's fixed font (QFontDatabase::systemFont(FixedFont), usually
-// "monospace", which fontconfig resolves to e.g. DejaVu Sans Mono) and add the TypeWriter
-// style hint, so the console still gets a fixed-pitch face. Other faces are taken as named.
+// The classic faces the console is given by name are resolved to an installed
+// fixed-pitch face (see FixedPitchFont.h); other faces are taken as named.
 QFont ResolveFont(const QString& face, int pixelHeight, bool bold) {
+  const bool classic = face.compare("Courier", Qt::CaseInsensitive) == 0 ||
+                       face.compare("Courier New", Qt::CaseInsensitive) == 0 ||
+                       face.compare("Fixedsys", Qt::CaseInsensitive) == 0;
+  if (classic) return FixedPitchFont(face, pixelHeight, bold);
   QFont font(face);
-  const bool courier =
-      face.compare("Courier", Qt::CaseInsensitive) == 0 || face.compare("Courier New", Qt::CaseInsensitive) == 0;
-  if (courier && !QFontDatabase::hasFamily(face)) font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  font.setStyleHint(courier ? QFont::TypeWriter : QFont::AnyStyle);
   font.setPixelSize(std::max(1, pixelHeight));
   font.setBold(bold);
   font.setKerning(false);
@@ -124,9 +124,9 @@ TConsole::TConsole(QWidget* parent) : QAbstractScrollArea(parent) {
   viewport()->setAttribute(Qt::WA_InputMethodEnabled, false);
   viewport()->setCursor(Qt::IBeamCursor);
 
-  // The measured font starts as the desktop's fixed font, so a refused first face falls
-  // back to a face that works.
-  measured_.name_ = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+  // The measured font starts as an installed fixed-pitch face, so a refused first face
+  // falls back to a face that works.
+  measured_.name_ = FixedPitchFamily("Courier");
   font_.name_ = "Courier";
   font_.OnChange = [this] { FontChanged(); };
 

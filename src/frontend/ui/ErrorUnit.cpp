@@ -6,12 +6,14 @@
 #include "app/ui/VarnexContext.h"
 #include "frontend/StatusLog.h"
 #include "frontend/ui/LogMemo.h"
+#include "frontend/ui/MainUnit.h"
 #include "frontend/ui/UserComment.h"
+#include "frontend/ui/WindowPlacement.h"
 
 TErrorForm::TErrorForm(VarnexContext& context, QWidget* parent) : QWidget(parent), context_(context) {
   setObjectName("ErrorForm");
   setWindowTitle("Varnex Error Log");
-  resize(497, 359);
+  PlaceWindow(*this, {QSize(497, 359), DesignSize::Outer, context_.MainForm});
   memo_ = NewLogMemo(this, "Memo");
   memo_->setReadOnly(true);
   auto* layout = new QVBoxLayout(this);
@@ -30,11 +32,3 @@ bool TErrorForm::AppendErrorLog(const std::string& message, TDateTime stamp) {
 }
 
 void TErrorForm::AddLine(const std::string& line) { AddLogLine(memo_, line); }
-
-void TErrorForm::showEvent(QShowEvent* event) {
-  if (!placed_) {
-    placed_ = true;
-    CentreOverMainWindow(this, context_);
-  }
-  QWidget::showEvent(event);
-}

@@ -24,10 +24,7 @@ class TErrorForm : public QWidget {
   QPlainTextEdit* Memo() const { return memo_; }
 
  protected:
-  void showEvent(QShowEvent* event) override;
-
  private:
   VarnexContext& context_;
   QPlainTextEdit* memo_ = nullptr;
-  bool placed_ = false;
 };

@@ -26,6 +26,7 @@
 #include "frontend/ui/ParameterUnit.h"
 #include "frontend/ui/StatusUnit.h"
 #include "frontend/ui/StausLogUnit.h"
+#include "frontend/ui/WindowPlacement.h"
 #include "link/AdvCom32.h"
 #include "link/ComThread.h"
 #include "link/SharedReceiverState.h"
@@ -62,7 +63,7 @@ TMainForm::TMainForm(VarnexContext& context, QWidget* parent)
       refresh_(context.State, context.clock, context.Settings, *this, RefreshSeries{&Series1, &Series2}) {
   setObjectName("MainForm");
   setWindowTitle(VarnexDesignCaption);
-  resize(841, 447);
+  PlaceWindow(*this, {QSize(841, 447), DesignSize::Outer, nullptr});
   BuildMenu();
   BuildChart();
   BuildStatusBar();

@@ -21,6 +21,7 @@
 #include "frontend/Settings.h"
 #include "frontend/ui/MainUnit.h"
 #include "frontend/ui/UserComment.h"
+#include "frontend/ui/WindowPlacement.h"
 #include "link/AdvCom32.h"
 
 namespace {
@@ -47,7 +48,7 @@ TParameterForm::TParameterForm(VarnexContext& context, QWidget* parent) : QDialo
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setModal(false);
   BuildControls();
-  setFixedSize(659, 201);
+  PlaceWindow(*this, {QSize(659, 201), DesignSize::Client, context_.MainForm, true});
   ShowError = [this](const QString& text) { QMessageBox::critical(this, "Varnex", text); };
 }
 
@@ -237,10 +238,6 @@ bool TParameterForm::Button1Click() {
 void TParameterForm::Button2Click() { hide(); }
 
 void TParameterForm::showEvent(QShowEvent* event) {
-  if (!placed_) {
-    placed_ = true;
-    CentreOverMainWindow(this, context_);
-  }
   FormShow();
   QDialog::showEvent(event);
 }

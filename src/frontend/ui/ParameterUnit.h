@@ -66,5 +66,4 @@ class TParameterForm : public QDialog {
   T_AdvCom32* comport_ = nullptr;
   TBigIniFile* ini_ = nullptr;
   std::unique_ptr<TAppIniFile> ownIni_;
-  bool placed_ = false;
 };

@@ -6,13 +6,15 @@
 #include <QVBoxLayout>
 
 #include "app/ui/VarnexContext.h"
+#include "controls/ui/FixedPitchFont.h"
 #include "frontend/ui/MainUnit.h"
+#include "frontend/ui/WindowPlacement.h"
 
 TStatusForm::TStatusForm(VarnexContext& context, QWidget* parent) : QWidget(parent), context_(context) {
   setObjectName("StatusForm");
   setWindowTitle("Varnex Receiver Status");
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-  resize(680, 484);
+  PlaceWindow(*this, {QSize(680, 484), DesignSize::Outer, context_.MainForm});
 
   memo1_ = new QPlainTextEdit(this);
   memo1_->setObjectName("Memo1");
@@ -20,7 +22,8 @@ TStatusForm::TStatusForm(VarnexContext& context, QWidget* parent) : QWidget(pare
   memo1_->setLineWrapMode(QPlainTextEdit::NoWrap);
   memo1_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memo1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  memo1_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  // A Fixedsys cell is 8 pixels wide; 13-pixel text in the resolved face is as wide.
+  memo1_->setFont(FixedPitchFont("Fixedsys", 13));
   memo1_->setFrameShape(QFrame::NoFrame);
   memo1_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
@@ -56,15 +59,4 @@ std::vector<std::string> TStatusForm::Lines() const {
     lines.emplace_back(bytes.constData(), static_cast<std::size_t>(bytes.size()));
   }
   return lines;
-}
-
-void TStatusForm::showEvent(QShowEvent* event) {
-  // Placed over the centre of the main window the first time it is shown.
-  if (!placed_ && context_.MainForm) {
-    placed_ = true;
-    QRect frame = frameGeometry();
-    frame.moveCenter(context_.MainForm->frameGeometry().center());
-    move(frame.topLeft());
-  }
-  QWidget::showEvent(event);
 }

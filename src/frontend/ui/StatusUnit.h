@@ -18,10 +18,7 @@ class TStatusForm : public QWidget {
   QPlainTextEdit* Memo1() const { return memo1_; }
 
  protected:
-  void showEvent(QShowEvent* event) override;
-
  private:
   VarnexContext& context_;
   QPlainTextEdit* memo1_ = nullptr;
-  bool placed_ = false;
 };

@@ -6,12 +6,14 @@
 #include "app/ui/VarnexContext.h"
 #include "frontend/StatusLog.h"
 #include "frontend/ui/LogMemo.h"
+#include "frontend/ui/MainUnit.h"
 #include "frontend/ui/UserComment.h"
+#include "frontend/ui/WindowPlacement.h"
 
 TStatusLogForm::TStatusLogForm(VarnexContext& context, QWidget* parent) : QWidget(parent), context_(context) {
   setObjectName("StatusLogForm");
   setWindowTitle("Varnex Status Log");
-  resize(568, 375);
+  PlaceWindow(*this, {QSize(568, 375), DesignSize::Outer, context_.MainForm});
   memo1_ = NewLogMemo(this, "Memo1");
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -38,11 +40,3 @@ void TStatusLogForm::WriteUserComment() {
 }
 
 void TStatusLogForm::AddLine(const std::string& line) { AddLogLine(memo1_, line); }
-
-void TStatusLogForm::showEvent(QShowEvent* event) {
-  if (!placed_) {
-    placed_ = true;
-    CentreOverMainWindow(this, context_);
-  }
-  QWidget::showEvent(event);
-}

@@ -32,11 +32,8 @@ class TStatusLogForm : public QWidget {
   QPlainTextEdit* Memo1() const { return memo1_; }
 
  protected:
-  void showEvent(QShowEvent* event) override;
-
  private:
   VarnexContext& context_;
   QPlainTextEdit* memo1_ = nullptr;
   std::uint8_t lastStatusCode_ = 0;
-  bool placed_ = false;
 };

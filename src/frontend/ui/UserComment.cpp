@@ -24,10 +24,3 @@ TDateTime LogStamp(VarnexContext& context) {
   const TDateTime cycle = context.State.CycleTime.load();
   return cycle > 0 ? cycle : UtcNow(context.clock);
 }
-
-void CentreOverMainWindow(QWidget* window, VarnexContext& context) {
-  QWidget* main = context.MainForm;
-  if (!main || main == window) return;
-  const QPoint centre = main->frameGeometry().center();
-  window->move(centre.x() - window->width() / 2, centre.y() - window->height() / 2);
-}

@@ -17,6 +17,3 @@ std::optional<QString> AskUserComment(QWidget* parent);
 // The stamp of a log line: the running poll cycle's CycleTime, or the clock's UTC now
 // before the first cycle has begun (CycleTime still 0 would date the line 1899).
 TDateTime LogStamp(VarnexContext& context);
-
-// Places a window over the centre of the main window (once, before it is first shown).
-void CentreOverMainWindow(QWidget* window, VarnexContext& context);

@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 
 #include "frontend/WindowPlacement.h"
 
@@ -28,7 +29,8 @@ WindowBox BoxOf(const QRect& r) { return WindowBox{r.x(), r.y(), r.width(), r.he
 
 class Placer : public QObject {
  public:
-  Placer(QWidget& window, const WindowPlacementOptions& options) : QObject(&window), window_(window), options_(options) {
+  Placer(QWidget& window, const WindowPlacementOptions& options)
+      : QObject(&window), window_(window), options_(options) {
     window.installEventFilter(this);
     Apply(MarginsOf(window));
   }
@@ -80,7 +82,15 @@ class Placer : public QObject {
     else
       return;
     const WindowBox box = CentredClientBox(window_.width(), window_.height(), margins, BoxOf(over));
-    window_.move(box.X - margins.Left, box.Y - margins.Top);  // move() places the frame
+    QRect frame(box.X - margins.Left, box.Y - margins.Top, window_.width() + margins.Left + margins.Right,
+                window_.height() + margins.Top + margins.Bottom);
+    // Keep the caption reachable when the reference sits near a screen edge.
+    if (const QScreen* screen = QGuiApplication::screenAt(over.center())) {
+      const QRect avail = screen->availableGeometry();
+      frame.moveLeft(std::clamp(frame.left(), avail.left(), std::max(avail.left(), avail.right() + 1 - frame.width())));
+      frame.moveTop(std::clamp(frame.top(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - frame.height())));
+    }
+    window_.move(frame.topLeft());  // a window's position is its frame's
   }
 
   QWidget& window_;

@@ -1,18 +1,16 @@
 #include "windows/ui/DebugUnit.h"
 
 #include <QAction>
-#include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
-#include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
-#include <algorithm>
 
 #include "app/ui/VarnexContext.h"
 #include "controls/DebugLog.h"
 #include "controls/ui/ConsoleWidget.h"
 #include "frontend/ui/MainUnit.h"
+#include "frontend/ui/WindowPlacement.h"
 #include "link/SharedReceiverState.h"
 
 namespace {
@@ -22,7 +20,7 @@ constexpr int DrainPeriodMs = 100;
 TDebugForm::TDebugForm(VarnexContext& context, QWidget* parent) : QMainWindow(parent), context_(context) {
   setObjectName("DebugForm");
   setWindowTitle("Varnex Debug Window");
-  resize(733, 392);
+  PlaceWindow(*this, {QSize(733, 392), DesignSize::Outer, context_.MainForm});
 
   console_ = new TConsole(this);
   console_->setObjectName("Console1");
@@ -74,27 +72,3 @@ void TDebugForm::Hold1Click() {
 }
 
 void TDebugForm::Clear1Click() { console_->ResetConsole(); }
-
-void TDebugForm::showEvent(QShowEvent* event) {
-  if (!placed_) {
-    placed_ = true;
-    CentreOnMainWindow();
-  }
-  QMainWindow::showEvent(event);
-}
-
-void TDebugForm::CentreOnMainWindow() {
-  QRect area;
-  if (context_.MainForm) area = context_.MainForm->frameGeometry();
-  if (area.isEmpty() && QGuiApplication::primaryScreen()) area = QGuiApplication::primaryScreen()->availableGeometry();
-  if (area.isEmpty()) return;
-  QRect frame = frameGeometry();
-  frame.moveCenter(area.center());
-  // Keep the caption reachable when the main window sits near a screen edge.
-  if (QScreen* screen = QGuiApplication::screenAt(area.center())) {
-    const QRect avail = screen->availableGeometry();
-    frame.moveLeft(std::clamp(frame.left(), avail.left(), std::max(avail.left(), avail.right() - frame.width())));
-    frame.moveTop(std::clamp(frame.top(), avail.top(), std::max(avail.top(), avail.bottom() - frame.height())));
-  }
-  move(frame.topLeft());
-}

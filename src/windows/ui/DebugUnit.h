@@ -24,12 +24,9 @@ class TDebugForm : public QMainWindow {
   void Timer1Timer();
 
  protected:
-  void showEvent(QShowEvent* event) override;
-
  private:
   void Hold1Click();
   void Clear1Click();
-  void CentreOnMainWindow();
 
   VarnexContext& context_;
   TConsole* console_ = nullptr;
@@ -37,5 +34,4 @@ class TDebugForm : public QMainWindow {
   QAction* hold_ = nullptr;
   QAction* clear_ = nullptr;
   QTimer* timer_ = nullptr;
-  bool placed_ = false;
 };

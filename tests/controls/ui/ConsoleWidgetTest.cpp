@@ -47,6 +47,8 @@ TEST_F(ConsoleWidgetTest, StartsWithACourierLikeFixedFont) {
   EXPECT_EQ(c.Font().Name(), "Courier");
   // Where no Courier is installed, the face drawn with is still a fixed-pitch one.
   EXPECT_TRUE(QFontInfo(c.Font().ToQFont()).fixedPitch());
+  const QString family = QFontInfo(c.Font().ToQFont()).family();
+  EXPECT_TRUE(QFontDatabase::hasFamily(family) && QFontDatabase::isFixedPitch(family)) << family.toStdString();
   EXPECT_EQ(c.Options(), DefaultConsoleOptions);
   EXPECT_GT(c.CellWidth(), 0);
   EXPECT_GT(c.CellHeight(), 0);

@@ -3,6 +3,7 @@
 #include "QtTestApp.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QPlainTextEdit>
 
@@ -34,6 +35,10 @@ TEST_F(StatusFormTest, ReadOnlyFixedPitchMemoWithBothScrollBars) {
   EXPECT_EQ(memo->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   EXPECT_EQ(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   EXPECT_TRUE(QFontInfo(memo->font()).fixedPitch());
+  // An installed face the font database itself calls fixed-pitch, not an alias that
+  // fontconfig may resolve to a proportional one.
+  const QString family = QFontInfo(memo->font()).family();
+  EXPECT_TRUE(QFontDatabase::hasFamily(family) && QFontDatabase::isFixedPitch(family)) << family.toStdString();
   EXPECT_FALSE(form.isVisible());
 }
 
