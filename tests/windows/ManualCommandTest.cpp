@@ -71,34 +71,6 @@ TEST(ManualCommand, ClosesAfter180SecondsWithoutActivity) {
   }
 }
 
-TEST(ManualCommand, LineIsFreeWhenNoCycleRuns) {
-  SharedReceiverState state;
-  VirtualClock clock(Start);
-  ManualCommandSession session(state, clock);
-  session.Open();
-  for (bool busy : {true, false, true}) {
-    state.PollBusy = busy;
-    const ManualCommandTick tick = session.Tick();
-    EXPECT_EQ(tick.LampOn, !busy);
-    EXPECT_EQ(tick.SendEnabled, !busy);
-  }
-  // Received text is no activity: only Send and edits move the period.
-  state.PollBusy = false;
-  clock.Set(Start + 150 * OneSecond);
-  session.Tick();
-  EXPECT_EQ(session.LastCommandActivity(), Start);
-}
-
-TEST(ManualCommand, SendWritesTheTextUnalteredAndOneCarriageReturn) {
-  SharedReceiverState state;
-  VirtualClock clock(Start);
-  ManualCommandSession session(state, clock);
-  session.Open();
-  const std::string cases[] = {"",          "*IDN?", " *idn? ", ":PTIME:TZONE (-12..+12);", std::string("a\0b", 3),
-                               "line\nfeed"};
-  for (const std::string& text : cases) EXPECT_EQ(session.Send(text), text + "\r");
-}
-
 TEST(ManualCommand, AnchorsAndConsoleRule) {
   const ManualCommandLayout design =
       LayOutManualCommand(ManualCommandDesignClientWidth, ManualCommandDesignClientHeight);

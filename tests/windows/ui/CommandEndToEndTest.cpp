@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -160,6 +161,38 @@ TEST_F(CommandEndToEnd, PausesPollingSendsAndResumes) {
   EXPECT_FALSE(state_.ManualMode);
   const int pollsAfter = Polls();
   EXPECT_TRUE(WaitFor([&] { return Polls() > pollsAfter; }, 30));
+}
+
+// A receiver spewing random bytes, then a line that goes away: the console takes every
+// byte, the window keeps answering, and Send on the dead line says nothing.
+TEST_F(CommandEndToEnd, GarbageAndALostLineLeaveTheWindowUsable) {
+  ASSERT_TRUE(WaitFor([&] { return Polls() >= 1 && !state_.PollBusy; }, 30)) << "no first cycle";
+  Open();
+  ASSERT_TRUE(WaitFor([&] { return form_->LEDPaint1()->LEDOn(); }, 30));
+  const TConsoleScreen& screen = form_->Console1()->Screen();
+  const int rowBefore = screen.CursorY(), colBefore = screen.CursorX();
+  sim_->SetFault(SimFault::Garbage);
+  int ticks = 0;
+  QTimer beat;
+  QObject::connect(&beat, &QTimer::timeout, [&] { ++ticks; });
+  beat.start(50);
+  WaitFor([] { return false; }, 1.5);
+  beat.stop();
+  EXPECT_GE(ticks, 10) << "the event loop stalled under the flood";
+  EXPECT_TRUE(screen.CursorY() != rowBefore || screen.CursorX() != colBefore) << "no garbage reached the console";
+
+  sim_->SetFault(SimFault::None);
+  WaitFor([] { return false; }, 0.3);
+  form_->SendButton()->click();
+  EXPECT_TRUE(WaitFor([&] { return ConsoleText(*form_).find("Z3801A") != std::string::npos; }, 10));
+
+  sim_->Stop();
+  form_->SendButton()->click();
+  QApplication::processEvents();
+  EXPECT_TRUE(form_->isVisible());
+  EXPECT_TRUE(form_->SendButton()->isEnabled());
+  form_->close();
+  EXPECT_FALSE(state_.ManualMode);
 }
 
 }  // namespace

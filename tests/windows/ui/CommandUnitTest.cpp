@@ -92,6 +92,8 @@ TEST_F(CommandFormTest, Design) {
   const QRect group = f.GroupBox1()->geometry();
   EXPECT_EQ(f.Console1()->geometry(), QRect(8, 56, group.width() - 16, group.height() - 65));
   EXPECT_EQ(f.SendButton()->geometry().right() + 1, group.width() - 12);
+  f.resize(f.minimumSize());
+  EXPECT_TRUE(f.grab().save(QString::fromStdString(::testing::TempDir() + "/varnex_command_minimum.png")));
 }
 
 // Open, the running cycle, the line free, the time-out, and the console kept.
