@@ -127,22 +127,22 @@ const std::array<std::string_view, ManualCommandCount>& ManualCommandList() {
 
 // UTC rather than local time: a change to or from summer time must neither close the
 // window at once nor keep it open for an hour.
-TDateTime ManualCommandSession::Now() const { return clock_.UtcNow(); }
+TDateTime ManualCommandWatch::Now() const { return clock_.UtcNow(); }
 
-void ManualCommandSession::Open() {
+void ManualCommandWatch::Open() {
   open_ = true;
   state_.ManualMode = true;
   lastActivity_ = Now();
 }
 
-void ManualCommandSession::Close() {
+void ManualCommandWatch::Close() {
   open_ = false;
   state_.ManualMode = false;
 }
 
-void ManualCommandSession::Activity() { lastActivity_ = Now(); }
+void ManualCommandWatch::Activity() { lastActivity_ = Now(); }
 
-ManualCommandTick ManualCommandSession::Tick() {
+ManualCommandTick ManualCommandWatch::Tick() {
   ManualCommandTick tick;
   tick.LampOn = tick.SendEnabled = !state_.PollBusy.load();
   if (!open_) return tick;
@@ -153,7 +153,7 @@ ManualCommandTick ManualCommandSession::Tick() {
   return tick;
 }
 
-std::string ManualCommandSession::Send(std::string_view text) {
+std::string ManualCommandWatch::Send(std::string_view text) {
   Activity();
   std::string line(text);
   line += '\r';

@@ -23,11 +23,11 @@ struct ManualCommandTick {
   bool CloseNow = false;
 };
 
-class ManualCommandSession {
+class ManualCommandWatch {
  public:
   static constexpr double TimeoutSeconds = 180.0;
 
-  ManualCommandSession(SharedReceiverState& state, Clock& clock) : state_(state), clock_(clock) {}
+  ManualCommandWatch(SharedReceiverState& state, Clock& clock) : state_(state), clock_(clock) {}
 
   // The window is shown: the poll thread stops starting cycles.
   void Open();

@@ -47,27 +47,27 @@ TEST(ManualCommand, ClosesAfter180SecondsWithoutActivity) {
   for (const Script& script : scripts) {
     SharedReceiverState state;
     VirtualClock clock(Start);
-    ManualCommandSession session(state, clock);
-    session.Open();
+    ManualCommandWatch watch(state, clock);
+    watch.Open();
     EXPECT_TRUE(state.ManualMode) << script.name;
-    EXPECT_EQ(session.LastCommandActivity(), Start);
+    EXPECT_EQ(watch.LastCommandActivity(), Start);
     for (const Step& step : script.steps) {
       clock.Set(Start + step.at * OneSecond);
       switch (step.what) {
         case Step::Activity:
-          session.Activity();
+          watch.Activity();
           break;
         case Step::Send:
-          session.Send("*IDN?");
+          watch.Send("*IDN?");
           break;
         case Step::Tick:
-          EXPECT_EQ(session.Tick().CloseNow, step.closes) << script.name << " at " << step.at;
+          EXPECT_EQ(watch.Tick().CloseNow, step.closes) << script.name << " at " << step.at;
           break;
       }
     }
-    session.Close();
+    watch.Close();
     EXPECT_FALSE(state.ManualMode) << script.name;
-    EXPECT_FALSE(session.Tick().CloseNow) << "a closed window has nothing to close";
+    EXPECT_FALSE(watch.Tick().CloseNow) << "a closed window has nothing to close";
   }
 }
 

@@ -39,7 +39,7 @@ void FitText(QLabel& label, int width) {
 }  // namespace
 
 TCommandForm::TCommandForm(VarnexContext& context, QWidget* parent)
-    : QWidget(parent), context_(context), session_(context.State, context.clock) {
+    : QWidget(parent), context_(context), watch_(context.State, context.clock) {
   setObjectName("CommandForm");
   setWindowTitle("Varnex Manual Command Entry");
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -104,7 +104,7 @@ T_AdvCom32* TCommandForm::Port() const {
 void TCommandForm::ShowAnswer(const std::string& text) { console_->WriteString(text); }
 
 void TCommandForm::Timer1Timer() {
-  const ManualCommandTick tick = session_.Tick();
+  const ManualCommandTick tick = watch_.Tick();
   ApplyTick(tick);
   if (tick.CloseNow) close();
 }
@@ -118,20 +118,20 @@ void TCommandForm::SendButtonClick() {
   // Only while the line is free: a command must never fall into a running cycle.
   if (!send_->isEnabled()) return;
   const QByteArray text = combo_->currentText().toLatin1();
-  const std::string line = session_.Send(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+  const std::string line = watch_.Send(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
   // A closed or vanished port takes nothing and says nothing; the console stays quiet.
   if (T_AdvCom32* port = Port()) port->Write(line);
 }
 
 void TCommandForm::ComboBox1Change() {
-  if (session_.IsOpen()) session_.Activity();
+  if (watch_.IsOpen()) watch_.Activity();
 }
 
 void TCommandForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (event->spontaneous() || session_.IsOpen()) return;
-  session_.Open();
-  ApplyTick(session_.Tick());
+  if (event->spontaneous() || watch_.IsOpen()) return;
+  watch_.Open();
+  ApplyTick(watch_.Tick());
   ApplyMinimumSize();
   // The window manager's frame is known a moment after the first show.
   QTimer::singleShot(150, this, [this] { ApplyMinimumSize(); });
@@ -140,7 +140,7 @@ void TCommandForm::showEvent(QShowEvent* event) {
 void TCommandForm::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);
   // Minimising hides spontaneously and keeps the window open; closing does not.
-  if (!event->spontaneous() && session_.IsOpen()) session_.Close();
+  if (!event->spontaneous() && watch_.IsOpen()) watch_.Close();
 }
 
 void TCommandForm::resizeEvent(QResizeEvent* event) {

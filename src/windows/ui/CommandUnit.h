@@ -2,7 +2,7 @@
 // The manual command window: while it is open the poll thread runs no cycles, the lamp
 // lights once the running cycle has ended, and Send writes the chosen command straight
 // to the serial port. The receiver's replies arrive in the console through the main
-// window; the rules live in ManualCommandSession.
+// window; the rules live in ManualCommandWatch.
 #include <QWidget>
 
 #include "windows/ManualCommand.h"
@@ -32,7 +32,7 @@ class TCommandForm : public QWidget {
   TConsole* Console1() const { return console_; }
   QLabel* Label2() const { return note_; }
   QTimer* Timer1() const { return timer_; }
-  const ManualCommandSession& Session() const { return session_; }
+  const ManualCommandWatch& Watch() const { return watch_; }
 
   // The port Send writes to; the main window's when none is set.
   void SetComport(T_AdvCom32* port) { port_ = port; }
@@ -56,7 +56,7 @@ class TCommandForm : public QWidget {
   T_AdvCom32* Port() const;
 
   VarnexContext& context_;
-  ManualCommandSession session_;
+  ManualCommandWatch watch_;
   T_AdvCom32* port_ = nullptr;
   QFrame* panel_ = nullptr;
   QLabel* label_ = nullptr;

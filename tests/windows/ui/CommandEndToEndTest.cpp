@@ -152,7 +152,7 @@ TEST_F(CommandEndToEnd, PausesPollingSendsAndResumes) {
   ASSERT_TRUE(WaitFor([&] { return form_->LEDPaint1()->LEDOn(); }, 60));
 
   // Untouched, the window closes itself a little after 180 s and polling resumes.
-  const double reopenedAt = form_->Session().LastCommandActivity() * SecondsPerDay;
+  const double reopenedAt = form_->Watch().LastCommandActivity() * SecondsPerDay;
   clock_.Advance(std::max(0.0, reopenedAt + 175 - VirtualSeconds()) * 1000);
   WaitFor([] { return false; }, 0.3);
   EXPECT_TRUE(form_->isVisible());

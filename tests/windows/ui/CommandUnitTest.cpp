@@ -128,7 +128,7 @@ TEST_F(CommandFormTest, HandshakeAndTimeOut) {
 
   form_->show();
   EXPECT_TRUE(state_.ManualMode);
-  EXPECT_EQ(form_->Session().LastCommandActivity(), clock_.UtcNow());
+  EXPECT_EQ(form_->Watch().LastCommandActivity(), clock_.UtcNow());
   EXPECT_EQ(form_->Console1()->Screen().RowText(0), "Answer");
   EXPECT_EQ(form_->ComboBox1()->currentText(), ":SYST:ERR?");
   form_->close();
