@@ -185,7 +185,19 @@ void ReceiverSim::Serve() {
   }
 }
 
+std::string ReceiverSim::RawInput() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return rawInput_;
+}
+
 void ReceiverSim::OnInput(const char* data, std::size_t size) {
+  {
+    constexpr std::size_t RawInputKept = 64 * 1024;
+    std::lock_guard<std::mutex> lock(mutex_);
+    rawInput_.append(data, size);
+    if (rawInput_.size() > RawInputKept) rawInput_.erase(0, rawInput_.size() - RawInputKept);
+    rawInputCount_ += size;
+  }
   for (std::size_t i = 0; i < size; ++i) {
     const char c = data[i];
     if (c == '\n') continue;

@@ -72,6 +72,9 @@ class ReceiverSim {
   // The command lines received so far (the latest 1000), and their total count.
   std::vector<std::string> ReceivedCommands() const;
   int CommandCount() const { return commandCount_.load(); }
+  // Every byte received so far, as it came (the latest 64 KiB), and the total count.
+  std::string RawInput() const;
+  std::uint64_t RawInputCount() const { return rawInputCount_.load(); }
   // The simulated SmartClock mode, for tests that compare it with the answers.
   SmartClockMode Mode() const;
 
@@ -87,7 +90,7 @@ class ReceiverSim {
   SimOptions options_;
   SystemClock systemClock_;
   Clock* clock_;
-  mutable std::mutex mutex_;  // guards receiver_, fault_, output_, received_
+  mutable std::mutex mutex_;  // guards receiver_, fault_, output_, received_, rawInput_
   ScpiReceiver receiver_;
   SimFault fault_;
   std::string output_;  // waiting to be sent
@@ -96,6 +99,8 @@ class ReceiverSim {
   bool lineTooLong_ = false;
   std::vector<std::string> received_;
   std::atomic<int> commandCount_{0};
+  std::string rawInput_;
+  std::atomic<std::uint64_t> rawInputCount_{0};
   std::uint64_t noiseState_;
   int master_ = -1;
   int slave_ = -1;

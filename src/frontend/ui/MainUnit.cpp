@@ -363,6 +363,11 @@ void TMainForm::SetStabilityMenuEnabled(bool enabled) {
 }
 
 void TMainForm::ManualAnswer(const std::string& text) {
+  // Queued calls run in the order they were posted, so the text keeps its order.
   QMetaObject::invokeMethod(
-      this, [this, text] { (void)text; }, Qt::QueuedConnection);
+      this,
+      [this, text] {
+        if (context_.CommandForm) context_.CommandForm->ShowAnswer(text);
+      },
+      Qt::QueuedConnection);
 }
