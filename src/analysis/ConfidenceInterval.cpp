@@ -224,11 +224,11 @@ bool HasConfidenceInterval(StabilityMeasure measure) {
   }
 }
 
-StabilityInterval IntervalOf(StabilityMeasure measure, std::span<const double> x, std::int64_t m, double value) {
+namespace {
+
+StabilityInterval IntervalFromNoise(StabilityMeasure measure, const NoiseEstimate& noise, std::int64_t n,
+                                    std::int64_t m, double value) {
   StabilityInterval interval;
-  if (!HasConfidenceInterval(measure)) return interval;
-  const bool hadamard = measure == StabilityMeasure::Hadamard || measure == StabilityMeasure::OverlappingHadamard;
-  const NoiseEstimate noise = IdentifyNoise(x, m, hadamard ? 3 : 2);
   switch (noise.verdict) {
     case NoiseVerdict::Identified:
       break;
@@ -243,7 +243,6 @@ StabilityInterval IntervalOf(StabilityMeasure measure, std::span<const double> x
       return interval;
   }
   interval.alpha = noise.alpha;
-  const auto n = static_cast<std::int64_t>(x.size());
   const int a = noise.alpha;
   double edf = 0.0;
   switch (measure) {
@@ -280,18 +279,43 @@ StabilityInterval IntervalOf(StabilityMeasure measure, std::span<const double> x
   return interval;
 }
 
+int MaxDifferences(StabilityMeasure measure) {
+  return measure == StabilityMeasure::Hadamard || measure == StabilityMeasure::OverlappingHadamard ? 3 : 2;
+}
+
+}  // namespace
+
+StabilityInterval IntervalOf(StabilityMeasure measure, std::span<const double> x, std::int64_t m, double value) {
+  return ConfidenceIntervals(x).Of(measure, m, value);
+}
+
+const NoiseEstimate& ConfidenceIntervals::Noise(std::int64_t m, int maxDifferences) {
+  for (const Entry& e : noise_)
+    if (e.m == m && e.maxDifferences == maxDifferences) return e.noise;
+  noise_.push_back({m, maxDifferences, IdentifyNoise(x_, m, maxDifferences)});
+  return noise_.back().noise;
+}
+
+StabilityInterval ConfidenceIntervals::Of(StabilityMeasure measure, std::int64_t m, double value) {
+  if (!HasConfidenceInterval(measure) || m < 1) return {};
+  return IntervalFromNoise(measure, Noise(m, MaxDifferences(measure)), static_cast<std::int64_t>(x_.size()), m, value);
+}
+
+StabilityInterval ConfidenceIntervals::Of(StabilityMeasure measure, const StabilityPoint& point) {
+  const double factor = point.tau / tau0_;
+  // Theo1 points lie at 0.75 m tau0 and carry none; neither does a tau that is
+  // no whole multiple of tau0.
+  if (!HasConfidenceInterval(measure) || !(factor >= 1.0 && factor < 1e15)) return {};
+  const auto m = static_cast<std::int64_t>(std::llround(factor));
+  if (std::fabs(factor - static_cast<double>(m)) > 1e-6 * factor) return {};
+  return Of(measure, m, point.value);
+}
+
 std::vector<StabilityInterval> IntervalsOf(StabilityMeasure measure, std::span<const double> x,
                                            std::span<const StabilityPoint> points, double tau0) {
+  ConfidenceIntervals run(x, tau0);
   std::vector<StabilityInterval> intervals;
   intervals.reserve(points.size());
-  for (const StabilityPoint& p : points) {
-    const double factor = p.tau / tau0;
-    const auto m = static_cast<std::int64_t>(std::llround(factor));
-    if (!HasConfidenceInterval(measure) || !(factor >= 1.0) || std::fabs(factor - static_cast<double>(m)) > 1e-6) {
-      intervals.push_back({});
-      continue;
-    }
-    intervals.push_back(IntervalOf(measure, x, m, p.value));
-  }
+  for (const StabilityPoint& p : points) intervals.push_back(run.Of(measure, p));
   return intervals;
 }

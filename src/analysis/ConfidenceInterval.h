@@ -64,6 +64,30 @@ struct StabilityInterval {
 // The interval of one measure's value at averaging factor m over samples x.
 StabilityInterval IntervalOf(StabilityMeasure measure, std::span<const double> x, std::int64_t m, double value);
 
+// The intervals of one run over samples x: the noise found at each averaging
+// factor is shared by every measure of its family. The samples must outlive
+// this object.
+class ConfidenceIntervals {
+ public:
+  explicit ConfidenceIntervals(std::span<const double> x, double tau0 = kSampleInterval) : x_(x), tau0_(tau0) {}
+
+  StabilityInterval Of(StabilityMeasure measure, std::int64_t m, double value);
+  // For a point a measure has yielded; its averaging factor is tau over tau0.
+  StabilityInterval Of(StabilityMeasure measure, const StabilityPoint& point);
+
+ private:
+  const NoiseEstimate& Noise(std::int64_t m, int maxDifferences);
+
+  struct Entry {
+    std::int64_t m;
+    int maxDifferences;
+    NoiseEstimate noise;
+  };
+  std::span<const double> x_;
+  double tau0_;
+  std::vector<Entry> noise_;
+};
+
 // Intervals for points a measure has yielded (MeasurePoints), one per point;
 // the averaging factor of each is its tau over tau0.
 std::vector<StabilityInterval> IntervalsOf(StabilityMeasure measure, std::span<const double> x,

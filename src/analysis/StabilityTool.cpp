@@ -277,6 +277,7 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
   }
 
   const std::string noInterval = intervals ? ",,,," : "";
+  ConfidenceIntervals confidence(input.phase, tau0);
   std::ostringstream csv;
   csv << "measure,tau_s,value" << (intervals ? ",ci_low,ci_high,edf,alpha" : "") << '\n';
   for (const MeasureInfo& info : kMeasureCatalogue) {
@@ -284,7 +285,7 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
     StabilityPoint p;
     while (points.Next(p)) {
       csv << info.shortName << ',' << FormatNumber(p.tau) << ',' << FormatNumber(p.value);
-      if (intervals) csv << IntervalFields(IntervalsOf(info.measure, input.phase, {&p, 1}, tau0).front());
+      if (intervals) csv << IntervalFields(confidence.Of(info.measure, p));
       csv << '\n';
     }
   }
