@@ -279,3 +279,43 @@ TEST(ConfidenceInterval, BadInputGivesNoIntervalAndNoNonFiniteValue) {
 }
 
 }  // namespace
+
+namespace {
+
+// As m doubles, the EDF falls by a factor that changes smoothly with m (about
+// one half; about one for white PM in the overlapping estimates), also where
+// the exact sums give way to the large-record limits (m of 34 or 26 and
+// more): a wrong table entry shows as a step there.
+TEST(ConfidenceInterval, DegreesOfFreedomChangeSmoothlyWithM) {
+  const std::int64_t n = 86400;
+  struct Kind {
+    const char* name;
+    int d;
+    bool modified;
+    bool overlapping;
+  };
+  for (const Kind& kind : {Kind{"adev", 2, false, false}, Kind{"oadev", 2, false, true}, Kind{"mdev", 2, true, true},
+                           Kind{"hdev", 3, false, false}, Kind{"ohdev", 3, false, true}}) {
+    for (int alpha = 2; alpha >= -4; --alpha) {
+      if (kind.d == 2 && alpha < -2) continue;
+      SCOPED_TRACE(std::string(kind.name) + " alpha " + std::to_string(alpha));
+      double lastEdf = 0.0, lastFactor = 0.0;
+      for (std::int64_t m = 1; m <= 4096; m *= 2) {
+        const double edf = GreenhallRileyEdf(alpha, kind.d, m, kind.modified ? 1 : m, kind.overlapping ? m : 1, n);
+        ASSERT_GT(edf, 0.0) << "m " << m;
+        if (lastEdf > 0.0) {
+          const double factor = edf / lastEdf;
+          EXPECT_GT(factor, 0.4) << "m " << m;
+          EXPECT_LT(factor, 1.001) << "m " << m;
+          if (m >= 16) {
+            EXPECT_NEAR(factor, lastFactor, 0.06) << "m " << m;
+          }
+          lastFactor = factor;
+        }
+        lastEdf = edf;
+      }
+    }
+  }
+}
+
+}  // namespace
