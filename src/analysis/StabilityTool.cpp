@@ -2,17 +2,22 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <random>
 #include <sstream>
 
+#include "analysis/ConfidenceInterval.h"
 #include "analysis/CurveFit.h"
 #include "analysis/Stability.h"
 
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: varnex-stability [--tau0 SECONDS] [--efc-scale SCALE] FILE...\n"
+    "Usage: varnex-stability [--tau0 SECONDS] [--efc-scale SCALE] [--ci]\n"
+    "                        [--phase-out FILE [--mjd]] FILE...\n"
     "\n"
     "Computes the nine time-stability measures of the phase data in the FILEs,\n"
     "joined in the order given, and prints them as CSV: measure,tau_s,value.\n"
@@ -25,7 +30,30 @@ constexpr std::string_view kUsage =
     "\n"
     "  --tau0 SECONDS     sample spacing (default 10)\n"
     "  --efc-scale SCALE  relative frequency change of one EFC unit (default 1.0E-12)\n"
-    "  -h, --help         this text\n";
+    "  --ci               add the columns ci_low,ci_high,edf,alpha: the 68.27 %\n"
+    "                     (one sigma) confidence interval of the adev, oadev,\n"
+    "                     mdev, hdev, ohdev and totdev points, its equivalent\n"
+    "                     degrees of freedom and the noise exponent found at that\n"
+    "                     tau (+2 white PM, +1 flicker PM, 0 white FM, -1 flicker\n"
+    "                     FM, -2 random-walk FM, -3 and -4 for Hadamard only).\n"
+    "                     The fields are empty where there is none: for the other\n"
+    "                     measures; where fewer than 30 samples remain at that\n"
+    "                     tau, too few to tell the noise; where the data are\n"
+    "                     exactly a quadratic in time; and for totdev points of\n"
+    "                     phase noise (alpha is given, the interval is empty).\n"
+    "  --phase-out FILE   also write the phase values read, in seconds, one a line,\n"
+    "                     at full precision with \".\" as decimal point, for other\n"
+    "                     stability programs\n"
+    "  --mjd              with --phase-out: write \"MJD<TAB>phase\" lines instead\n"
+    "                     (data files only)\n"
+    "  -h, --help         this text\n"
+    "\n"
+    "Gaps: a data file has no marks for missed readings, and none are written: the\n"
+    "phase values follow each other as read. Programs that read a plain phase file\n"
+    "take its values as equally spaced, as this one does, so a gap is closed up and\n"
+    "the phase jump across it is taken as noise. With --mjd the time stamps show\n"
+    "every gap; a program that reads them can split the record there or fill the\n"
+    "missing samples, while one that ignores them treats the file like a plain one.\n";
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 
@@ -46,7 +74,54 @@ std::string FormatNumber(double value) {
 
 bool ParseOptionValue(const std::string& text, double& value) { return ParseNumber(text, value); }
 
+// The four interval columns of one point, each empty where there is none.
+std::string IntervalFields(const StabilityInterval& ci) {
+  std::string fields = ci.Valid()
+                           ? "," + FormatNumber(ci.low) + "," + FormatNumber(ci.high) + "," + FormatNumber(ci.edf)
+                           : std::string(",,,");
+  fields += ",";
+  if (ci.NoiseKnown()) fields += std::to_string(ci.alpha);
+  return fields;
+}
+
 }  // namespace
+
+std::string WritePhaseFile(const std::string& path, const AnalysisInput& input, bool withMjd) {
+  namespace fs = std::filesystem;
+  if (withMjd && input.mjd.size() != input.phase.size()) {
+    return path + ": --mjd needs time stamps, and only data files have them";
+  }
+  // Written beside the target and renamed into place, so a failure never
+  // leaves a partial file under the name asked for.
+  const fs::path target(path);
+  fs::path temp = target;
+  temp += ".part" + std::to_string(std::random_device{}() % 1000000);
+  std::error_code ec;
+  if (fs::is_directory(target, ec)) return path + ": is a directory";
+  {
+    std::ofstream file(temp, std::ios::binary | std::ios::trunc);
+    if (!file) return path + ": cannot create the file";
+    for (std::size_t i = 0; i < input.phase.size(); ++i) {
+      if (withMjd) file << FormatNumber(input.mjd[i]) << '\t';
+      file << FormatNumber(input.phase[i]) << '\n';
+    }
+    file.flush();
+    if (!file) {
+      file.close();
+      fs::remove(temp, ec);
+      return path + ": cannot write the file";
+    }
+  }
+  fs::rename(temp, target, ec);
+  if (ec) {
+    const std::string reason = ec.message();
+    fs::remove(temp, ec);
+    return path + ": cannot write the file: " + reason;
+  }
+  return {};
+}
+
+namespace {}  // namespace
 
 bool ParseNumberFields(std::string_view line, std::vector<double>& fields) {
   fields.clear();
@@ -109,12 +184,37 @@ std::string ReadAnalysisFile(const std::string& path, AnalysisInput& input) {
 int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   double tau0 = kSampleInterval;
   double efcScale = 1.0e-12;
+  bool intervals = false;
+  bool withMjd = false;
+  bool phaseOutGiven = false;
+  std::string phaseOut;
   std::vector<std::string> paths;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "-h" || arg == "--help") {
       out << kUsage;
       return 0;
+    }
+    if (arg == "--ci" || arg == "--mjd") {
+      (arg == "--ci" ? intervals : withMjd) = true;
+      continue;
+    }
+    if (arg == "--phase-out" || arg.rfind("--phase-out=", 0) == 0) {
+      if (arg == "--phase-out") {
+        if (i + 1 >= args.size()) {
+          err << "varnex-stability: --phase-out needs a file name\n" << kUsage;
+          return 2;
+        }
+        phaseOut = args[++i];
+      } else {
+        phaseOut = arg.substr(std::string("--phase-out=").size());
+      }
+      if (phaseOut.empty()) {
+        err << "varnex-stability: --phase-out needs a file name\n";
+        return 2;
+      }
+      phaseOutGiven = true;
+      continue;
     }
     double* target = nullptr;
     std::string option;
@@ -152,6 +252,10 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
     err << "varnex-stability: no input file\n" << kUsage;
     return 2;
   }
+  if (withMjd && !phaseOutGiven) {
+    err << "varnex-stability: --mjd belongs to --phase-out\n";
+    return 2;
+  }
 
   AnalysisInput input;
   for (const std::string& path : paths) {
@@ -165,12 +269,26 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
     err << "varnex-stability: note: only " << input.phase.size() << " phase values; most measures need more\n";
   }
 
+  if (phaseOutGiven) {
+    const std::string problem = WritePhaseFile(phaseOut, input, withMjd);
+    if (!problem.empty()) {
+      err << "varnex-stability: " << problem << "\n";
+      return 1;
+    }
+  }
+
+  const std::string noInterval = intervals ? ",,,," : "";
+  ConfidenceIntervals confidence(input.phase, tau0);
   std::ostringstream csv;
-  csv << "measure,tau_s,value\n";
+  csv << "measure,tau_s,value" << (intervals ? ",ci_low,ci_high,edf,alpha" : "") << '\n';
   for (const MeasureInfo& info : kMeasureCatalogue) {
     MeasurePoints points(info.measure, input.phase, tau0);
     StabilityPoint p;
-    while (points.Next(p)) csv << info.shortName << ',' << FormatNumber(p.tau) << ',' << FormatNumber(p.value) << '\n';
+    while (points.Next(p)) {
+      csv << info.shortName << ',' << FormatNumber(p.tau) << ',' << FormatNumber(p.value);
+      if (intervals) csv << IntervalFields(confidence.Of(info.measure, p));
+      csv << '\n';
+    }
   }
   if (!input.efc.empty()) {
     TCurveFit fit;
@@ -180,9 +298,9 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
       double d = 0.0;
       double qof = 0.0;
       fit.CalcLinFit(k, d, qof);
-      csv << "efc_slope_per_day,," << FormatNumber(k) << '\n';
-      csv << "efc_relative_drift_per_day,," << FormatNumber(k * efcScale) << '\n';
-      csv << "efc_qof,," << FormatNumber(qof) << '\n';
+      csv << "efc_slope_per_day,," << FormatNumber(k) << noInterval << '\n';
+      csv << "efc_relative_drift_per_day,," << FormatNumber(k * efcScale) << noInterval << '\n';
+      csv << "efc_qof,," << FormatNumber(qof) << noInterval << '\n';
     } catch (const CurveFitError& e) {
       err << "varnex-stability: EFC drift fit: " << e.what() << "\n";
     }

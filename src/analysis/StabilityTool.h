@@ -25,6 +25,11 @@ bool ParseNumberFields(std::string_view line, std::vector<double>& fields);
 std::string ReadAnalysisInput(std::istream& in, const std::string& name, AnalysisInput& input);
 std::string ReadAnalysisFile(const std::string& path, AnalysisInput& input);
 
+// Writes the phase values of input to path, one a line ("MJD<TAB>phase" with
+// withMjd), through a temporary file renamed into place: on failure nothing
+// is left under path. Returns an empty string, or what went wrong.
+std::string WritePhaseFile(const std::string& path, const AnalysisInput& input, bool withMjd);
+
 // The whole program: arguments without the program name; returns the exit
 // status (0 done, 1 bad input, 2 bad usage).
 int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/ConfidenceInterval.h"
 #include "analysis/Stability.h"
 #include "analysis/StabilityTool.h"
 
@@ -218,4 +220,135 @@ TEST(ParseNumberFields, AcceptsDataFileNumbersOnly) {
       EXPECT_EQ(fields, c.fields) << c.line;
     }
   }
+}
+
+TEST_F(StabilityTool, IntervalColumnsOnlyWithCi) {
+  auto x = Phase(3000);
+  std::string text;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    text += DataField(56505.5 + i * 10.0 / 86400.0) + "\t" + DataField(x[i]) + "\t" + DataField(32768.0 + i) +
+            "\t+2.0E-06\t+8.0E+00\n";
+    x[i] = std::strtod(DataField(x[i]).c_str(), nullptr);
+  }
+  const std::string file = Write("VarnexData2013CW31.Txt", text);
+  const Result plain = Run({file});
+  const Result ci = Run({"--ci", file});
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  ASSERT_EQ(ci.status, 0) << ci.err;
+
+  std::istringstream plainLines(plain.out), ciLines(ci.out);
+  std::string p, c;
+  std::getline(ciLines, c);
+  EXPECT_EQ(c, "measure,tau_s,value,ci_low,ci_high,edf,alpha");
+  std::getline(plainLines, p);
+  int withInterval = 0, withoutInterval = 0;
+  while (std::getline(plainLines, p)) {
+    ASSERT_TRUE(std::getline(ciLines, c));
+    // The first three columns are the output without --ci, byte for byte.
+    ASSERT_EQ(c.substr(0, p.size()), p);
+    const std::string extra = c.substr(p.size());
+    const std::string name = p.substr(0, p.find(','));
+    std::vector<std::string> f;
+    std::stringstream fields(extra.substr(1));
+    for (std::string part; std::getline(fields, part, ',');) f.push_back(part);
+    while (f.size() < 4) f.push_back("");
+    ASSERT_EQ(std::count(extra.begin(), extra.end(), ','), 4) << c;
+    StabilityMeasure measure = StabilityMeasure::Mtie;
+    for (const MeasureInfo& info : kMeasureCatalogue)
+      if (info.shortName == name) measure = info.measure;
+    if (name.rfind("efc_", 0) == 0 || !HasConfidenceInterval(measure)) {
+      EXPECT_EQ(extra, ",,,,") << c;
+      continue;
+    }
+    const double tau = std::strtod(p.substr(p.find(',') + 1).c_str(), nullptr);
+    const double value = std::strtod(p.substr(p.rfind(',') + 1).c_str(), nullptr);
+    const StabilityInterval expected = IntervalOf(measure, x, std::llround(tau / 10.0), value);
+    if (expected.Valid()) {
+      ++withInterval;
+      EXPECT_EQ(std::strtod(f[0].c_str(), nullptr), expected.low) << c;
+      EXPECT_EQ(std::strtod(f[1].c_str(), nullptr), expected.high) << c;
+      EXPECT_EQ(std::strtod(f[2].c_str(), nullptr), expected.edf) << c;
+      EXPECT_EQ(f[3], std::to_string(expected.alpha)) << c;
+    } else {
+      ++withoutInterval;
+      EXPECT_EQ(f[0] + f[1] + f[2], "") << c;
+    }
+  }
+  EXPECT_FALSE(std::getline(ciLines, c));
+  EXPECT_GT(withInterval, 30);
+  EXPECT_GT(withoutInterval, 10);  // fewer than 30 samples at the long taus
+}
+
+TEST_F(StabilityTool, PhaseOutWritesWhatWasReadOrNothing) {
+  const auto x = Phase(50);
+  std::string data, plain;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    data += DataField(56505.5 + i * 10.0 / 86400.0) + "\t" + DataField(x[i]) + "\t+3.2E+04\t+2.0E-06\t+8.0E+00\r\n";
+    plain += DataField(x[i]) + "\n";
+  }
+  const std::string dataFile = Write("VarnexData2013CW31.Txt", data);
+  const std::string plainFile = Write("phase.txt", plain);
+  auto readLines = [](const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  };
+
+  for (bool mjd : {false, true}) {
+    const fs::path out = dir_ / (mjd ? "with-mjd.txt" : "phase-out.txt");
+    std::vector<std::string> args = {"--phase-out", out.string(), dataFile};
+    if (mjd) args.insert(args.begin(), "--mjd");
+    const Result r = Run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("measure,tau_s,value\n", 0), 0u);  // the analysis still runs
+    const auto lines = readLines(out);
+    ASSERT_EQ(lines.size(), x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      std::string line = lines[i];
+      if (mjd) {
+        const auto tab = line.find('\t');
+        ASSERT_NE(tab, std::string::npos) << line;
+        EXPECT_EQ(std::strtod(line.substr(0, tab).c_str(), nullptr),
+                  std::strtod(DataField(56505.5 + i * 10.0 / 86400.0).c_str(), nullptr));
+        line = line.substr(tab + 1);
+      }
+      // Full precision: the very double that was read.
+      EXPECT_EQ(std::strtod(line.c_str(), nullptr), std::strtod(DataField(x[i]).c_str(), nullptr)) << line;
+      EXPECT_EQ(line.find_first_of(", \r"), std::string::npos) << line;
+    }
+  }
+
+  const fs::path existing = dir_ / "keep.txt";
+  std::ofstream(existing) << "old\n";
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    const char* message;
+    fs::path target;
+  } cases[] = {
+      {"missing folder",
+       {"--phase-out", (dir_ / "no" / "such" / "x.txt").string(), dataFile},
+       1,
+       "cannot create",
+       dir_ / "no" / "such" / "x.txt"},
+      {"a folder", {"--phase-out", dir_.string(), dataFile}, 1, "is a directory", {}},
+      {"mjd from plain phase", {"--phase-out", existing.string(), "--mjd", plainFile}, 1, "only data files", {}},
+      {"mjd alone", {"--mjd", dataFile}, 2, "--phase-out", {}},
+      {"no name", {dataFile, "--phase-out"}, 2, "needs a file name", {}},
+  };
+  for (const auto& c : cases) {
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << ": " << r.err;
+    EXPECT_TRUE(r.out.empty()) << c.name;
+    if (!c.target.empty()) {
+      EXPECT_FALSE(fs::exists(c.target)) << c.name;
+    }
+  }
+  EXPECT_EQ(readLines(existing), std::vector<std::string>{"old"});
+  // No temporary file is left behind.
+  for (const auto& entry : fs::directory_iterator(dir_))
+    EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
 }

@@ -3,8 +3,6 @@
 #include <qcustomplot.h>
 
 #include <QHelpEvent>
-#include <QPrintPreviewDialog>
-#include <QPrinter>
 #include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -584,28 +582,3 @@ bool TChartBase::eventFilter(QObject* watched, QEvent* event) {
   }
   return QWidget::eventFilter(watched, event);
 }
-
-void PrintChart(QCustomPlot* plot, QPrinter* printer) {
-  QCPPainter painter(printer);
-  const QRect page = printer->pageLayout().paintRectPixels(printer->resolution());
-  const int width = std::max(plot->width(), 400);
-  const int height = std::max(plot->height(), 300);
-  const double scale = std::min(double(page.width()) / width, double(page.height()) / height);
-  painter.setMode(QCPPainter::pmVectorized);
-  painter.setMode(QCPPainter::pmNoCaching);
-  // The painter starts at the printable area's corner; centre the chart in it.
-  painter.translate((page.width() - width * scale) / 2, (page.height() - height * scale) / 2);
-  painter.scale(scale, scale);
-  plot->toPainter(&painter, width, height);
-}
-
-void ShowPrintPreview(QCustomPlot* plot, QWidget* parent) {
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setPageOrientation(plot->width() > plot->height() ? QPageLayout::Landscape : QPageLayout::Portrait);
-  QPrintPreviewDialog dialog(&printer, parent);
-  dialog.setWindowTitle(QObject::tr("Print Preview"));
-  QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, [plot](QPrinter* p) { PrintChart(plot, p); });
-  dialog.exec();
-}
-
-void ShowPrintPreview(TChartBase* chart, QWidget* parent) { ShowPrintPreview(chart->Plot(), parent); }

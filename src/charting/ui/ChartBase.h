@@ -18,6 +18,8 @@ class QCPAbstractLegendItem;
 class QTimer;
 class QMouseEvent;
 class QPrinter;
+class QPrintPreviewDialog;
+class QAction;
 
 enum class AxisSide { Left, Right, Bottom, Top };
 
@@ -160,8 +162,10 @@ class TChartBase : public QWidget {
   QPoint tipPos_;
 };
 
-// Offers a print preview of a chart scaled to the page.
+// Offers a print preview of a chart scaled to the page, and "Save image…".
 void ShowPrintPreview(QCustomPlot* plot, QWidget* parent);
 // Draws the chart onto the printer's page, scaled to fit and centred (what the preview shows).
 void PrintChart(QCustomPlot* plot, QPrinter* printer);
 void ShowPrintPreview(TChartBase* chart, QWidget* parent);
+// Puts "Save image…" on a print preview's tool bar (what ShowPrintPreview does).
+QAction* AddSaveImageAction(QPrintPreviewDialog* dialog, QCustomPlot* plot);

@@ -15,6 +15,8 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "charting/ui/SaveImageDialog.h"
+
 namespace {
 
 struct StyleName {
@@ -64,6 +66,8 @@ TChartEditor::TChartEditor(TChartBase* chart, QWidget* parent, const QString& ca
   tabs->addTab(BuildChartPage(), tr("Chart"));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  saveImage_ = buttons->addButton(tr("Save image…"), QDialogButtonBox::ActionRole);
+  connect(saveImage_, &QPushButton::clicked, this, [this] { TSaveImageDialog::Run(chart_->Plot(), this); });
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs);
   layout->addWidget(buttons);

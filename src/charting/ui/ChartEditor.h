@@ -2,6 +2,7 @@
 // A small chart editor: series shown or hidden, colour, line width and point
 // symbol; each axis automatic or fixed, logarithmic, its title and grid; the
 // chart title and the legend. Every change shows on the chart at once.
+// "Save image…" writes the chart to a PNG, PDF or SVG file.
 #include <QDialog>
 
 #include "charting/ui/ChartBase.h"
@@ -38,6 +39,7 @@ class TChartEditor : public QDialog {
   QLineEdit* AxisTitleEdit() const { return axisTitle_; }
   QLineEdit* TitleEdit() const { return title_; }
   QCheckBox* LegendBox() const { return legend_; }
+  QPushButton* SaveImageButton() const { return saveImage_; }
 
   // What the colour button does once the user has picked a colour.
   void ApplyColor(QColor color);
@@ -70,4 +72,5 @@ class TChartEditor : public QDialog {
   QLineEdit* axisTitle_ = nullptr;
   QLineEdit* title_ = nullptr;
   QCheckBox* legend_ = nullptr;
+  QPushButton* saveImage_ = nullptr;
 };

@@ -1,0 +1,321 @@
+#include "analysis/ConfidenceInterval.h"
+
+#include <boost/math/distributions/chi_squared.hpp>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+// Beyond this many lags the sums are replaced by their large-record limits.
+constexpr std::int64_t kMaxLags = 100;
+
+double Binomial(int n, int k) {
+  double c = 1.0;
+  for (int i = 1; i <= k; ++i) c = c * (n - k + i) / i;
+  return c;
+}
+
+// The generalised autocovariance kernel of power-law noise alpha; the
+// logarithmic kernels are 0 at t = 0 (their limit).
+double Kernel(double t, int alpha) {
+  const double a = std::fabs(t);
+  switch (alpha) {
+    case 2:
+      return -a;
+    case 1:
+      return a == 0.0 ? 0.0 : t * t * std::log(a);
+    case 0:
+      return a * a * a;
+    case -1:
+      return a == 0.0 ? 0.0 : t * t * t * t * std::log(a);
+    case -2:
+      return a * a * a * a * a;
+    case -3:
+      return a == 0.0 ? 0.0 : std::pow(t, 6) * std::log(a);
+    case -4:
+      return std::pow(a, 7);
+    default:
+      return std::numeric_limits<double>::quiet_NaN();
+  }
+}
+
+// The kernel after the averaging filter of width 1/filter; an infinite filter
+// is its limit, the kernel of alpha + 2.
+double Filtered(double t, double filter, int alpha) {
+  if (std::isinf(filter)) return Kernel(t, alpha + 2);
+  const double h = 1.0 / filter;
+  return filter * filter * (2.0 * Kernel(t, alpha) - Kernel(t - h, alpha) - Kernel(t + h, alpha));
+}
+
+// The autocovariance of the d-th differences at lag t (in units of m).
+double Differenced(double t, double filter, int alpha, int d) {
+  double sum = 0.0;
+  for (int k = -d; k <= d; ++k) {
+    const double sign = (k % 2 == 0) ? 1.0 : -1.0;
+    sum += sign * Binomial(2 * d, d + k) * Filtered(t + k, filter, alpha);
+  }
+  return sum;
+}
+
+double BasicSum(std::int64_t lags, double terms, double stride, double filter, int alpha, int d) {
+  const double z0 = Differenced(0.0, filter, alpha, d);
+  const double zj = Differenced(static_cast<double>(lags) / stride, filter, alpha, d);
+  double sum = z0 * z0 + (1.0 - static_cast<double>(lags) / terms) * zj * zj;
+  for (std::int64_t j = 1; j < lags; ++j) {
+    const double z = Differenced(static_cast<double>(j) / stride, filter, alpha, d);
+    sum += 2.0 * (1.0 - static_cast<double>(j) / terms) * z * z;
+  }
+  return sum;
+}
+
+struct Coefficients {
+  double a0 = 0.0;
+  double a1 = 0.0;
+  bool known = false;
+};
+
+// Large-record limits (a0, a1), rows alpha = +2 ... -4, columns d = 1, 2, 3.
+constexpr double kNone = 0.0;
+constexpr double kModified[7][3][2] = {
+    {{2.0 / 3, 1.0 / 3}, {7.0 / 9, 0.5}, {22.0 / 25, 2.0 / 3}}, {{0.840, 0.345}, {0.997, 0.616}, {1.141, 0.843}},
+    {{1.079, 0.368}, {1.033, 0.607}, {1.184, 0.848}},           {{kNone, kNone}, {1.048, 0.534}, {1.180, 0.816}},
+    {{kNone, kNone}, {1.302, 0.535}, {1.175, 0.777}},           {{kNone, kNone}, {kNone, kNone}, {1.194, 0.703}},
+    {{kNone, kNone}, {kNone, kNone}, {1.489, 0.702}},
+};
+constexpr double kUnmodified[7][3][2] = {
+    {{1.5, 0.5}, {35.0 / 18, 1.0}, {231.0 / 100, 1.5}},       {{78.6, 25.2}, {790.0, 410.0}, {9950.0, 6520.0}},
+    {{2.0 / 3, 1.0 / 6}, {2.0 / 3, 1.0 / 3}, {7.0 / 9, 0.5}}, {{kNone, kNone}, {0.852, 0.375}, {0.997, 0.617}},
+    {{kNone, kNone}, {1.079, 0.368}, {1.033, 0.607}},         {{kNone, kNone}, {kNone, kNone}, {1.053, 0.553}},
+    {{kNone, kNone}, {kNone, kNone}, {1.302, 0.535}},
+};
+// alpha = +1, unmodified: sz(0, m) is about b0 + b1 ln m.
+constexpr double kFlickerPm[3][2] = {{6.0, 4.0}, {15.23, 12.0}, {47.8, 40.0}};
+
+Coefficients Table(const double (&table)[7][3][2], int alpha, int d) {
+  Coefficients c;
+  if (alpha > 2 || alpha < -4 || d < 1 || d > 3) return c;
+  const double* row = table[2 - alpha][d - 1];
+  c.a0 = row[0];
+  c.a1 = row[1];
+  c.known = c.a0 != kNone;
+  return c;
+}
+
+double EdfFromInverse(double inverse) {
+  if (!(inverse > 0.0) || !std::isfinite(inverse)) return 0.0;
+  const double edf = 1.0 / inverse;
+  return std::isfinite(edf) ? edf : 0.0;
+}
+
+}  // namespace
+
+double GreenhallRileyEdf(int alpha, int d, std::int64_t m, std::int64_t filter, std::int64_t stride, std::int64_t n) {
+  if (alpha > 2 || alpha < -4 || d < 1 || d > 3 || m < 1 || alpha + 2 * d <= 1) return 0.0;
+  if (filter < 1 || stride < 1 || n < 1) return 0.0;
+  const double md = static_cast<double>(m);
+  const double span = md / static_cast<double>(filter) + md * d;  // L
+  if (static_cast<double>(n) < span) return 0.0;
+  const double terms = 1.0 + std::floor(static_cast<double>(stride) * (static_cast<double>(n) - span) / md);  // M
+  const auto lags = static_cast<std::int64_t>(std::min(terms, static_cast<double>((d + 1) * stride)));        // J
+  const double s = static_cast<double>(stride);
+  const double r = terms / s;
+  const auto jmax = static_cast<double>(kMaxLags);
+
+  if (filter == 1) {  // modified
+    if (lags <= kMaxLags) {
+      const double z0 = Differenced(0.0, 1.0, alpha, d);
+      return EdfFromInverse(BasicSum(lags, terms, s, 1.0, alpha, d) / (terms * z0 * z0));
+    }
+    if (r > d + 1) {
+      const Coefficients c = Table(kModified, alpha, d);
+      return c.known ? EdfFromInverse((c.a0 - c.a1 / r) / r) : 0.0;
+    }
+    const double z0 = Differenced(0.0, 1.0, alpha, d);
+    return EdfFromInverse(BasicSum(kMaxLags, jmax, jmax / r, 1.0, alpha, d) / (jmax * z0 * z0));
+  }
+
+  if (alpha <= 0) {
+    if (lags <= kMaxLags) {
+      const double f = md * (d + 1) <= jmax ? md : kInfinity;
+      const double z0 = Differenced(0.0, f, alpha, d);
+      return EdfFromInverse(BasicSum(lags, terms, s, f, alpha, d) / (terms * z0 * z0));
+    }
+    if (r > d + 1) {
+      const Coefficients c = Table(kUnmodified, alpha, d);
+      return c.known ? EdfFromInverse((c.a0 - c.a1 / r) / r) : 0.0;
+    }
+    const double z0 = Differenced(0.0, kInfinity, alpha, d);
+    return EdfFromInverse(BasicSum(kMaxLags, jmax, jmax / r, kInfinity, alpha, d) / (jmax * z0 * z0));
+  }
+
+  if (alpha == 1) {
+    const double b = kFlickerPm[d - 1][0] + kFlickerPm[d - 1][1] * std::log(md);
+    if (lags <= kMaxLags) {
+      const double z0 = Differenced(0.0, md, alpha, d);
+      return EdfFromInverse(BasicSum(lags, terms, s, md, alpha, d) / (terms * z0 * z0));
+    }
+    if (r > d + 1) {
+      const Coefficients c = Table(kUnmodified, alpha, d);
+      return EdfFromInverse((c.a0 - c.a1 / r) / (b * b * r));
+    }
+    const double mp = jmax / r;
+    return EdfFromInverse(BasicSum(kMaxLags, jmax, mp, mp, alpha, d) / (b * b * jmax));
+  }
+
+  // White PM, unmodified.
+  if (std::ceil(r) <= d) return 0.0;
+  const double a0 = Binomial(4 * d, 2 * d) / (Binomial(2 * d, d) * Binomial(2 * d, d));
+  const double a1 = d / 2.0;
+  return EdfFromInverse((a0 - a1 / r) / terms);
+}
+
+double TotalDeviationEdf(int alpha, std::int64_t n, std::int64_t m) {
+  if (m < 1 || n < 1) return 0.0;
+  double b = 0.0, c = 0.0;
+  switch (alpha) {
+    case 0:
+      b = 1.50, c = 0.0;
+      break;
+    case -1:
+      b = 1.17, c = 0.22;
+      break;
+    case -2:
+      b = 0.93, c = 0.36;
+      break;
+    default:
+      return 0.0;
+  }
+  const double edf = b * static_cast<double>(n) / static_cast<double>(m) - c;
+  return edf > 0.0 && std::isfinite(edf) ? edf : 0.0;
+}
+
+ChiSquaredBounds DeviationBounds(double sigma, double edf, double confidence) {
+  ChiSquaredBounds bounds;
+  if (!(sigma > 0.0) || !std::isfinite(sigma) || !(edf > 0.0) || !std::isfinite(edf)) return bounds;
+  if (!(confidence > 0.0 && confidence < 1.0)) return bounds;
+  try {
+    const boost::math::chi_squared_distribution<double> chi2(edf);
+    const double tail = (1.0 - confidence) / 2.0;
+    // The upper quantile from its own small tail, not from 1 - tail.
+    const double upper = boost::math::quantile(boost::math::complement(chi2, tail));
+    const double lower = boost::math::quantile(chi2, tail);
+    if (!(upper > 0.0) || !(lower > 0.0)) return bounds;
+    bounds.low = sigma * std::sqrt(edf / upper);
+    bounds.high = sigma * std::sqrt(edf / lower);
+    bounds.valid = std::isfinite(bounds.low) && std::isfinite(bounds.high) && bounds.low > 0.0;
+  } catch (const std::exception&) {
+    bounds.valid = false;  // quantile out of the double range
+  }
+  return bounds;
+}
+
+bool HasConfidenceInterval(StabilityMeasure measure) {
+  switch (measure) {
+    case StabilityMeasure::Allan:
+    case StabilityMeasure::OverlappingAllan:
+    case StabilityMeasure::ModifiedAllan:
+    case StabilityMeasure::Hadamard:
+    case StabilityMeasure::OverlappingHadamard:
+    case StabilityMeasure::Total:
+      return true;
+    default:
+      return false;
+  }
+}
+
+namespace {
+
+StabilityInterval IntervalFromNoise(StabilityMeasure measure, const NoiseEstimate& noise, std::int64_t n,
+                                    std::int64_t m, double value) {
+  StabilityInterval interval;
+  switch (noise.verdict) {
+    case NoiseVerdict::Identified:
+      break;
+    case NoiseVerdict::TooFewSamples:
+      interval.gap = IntervalGap::TooFewSamples;
+      return interval;
+    case NoiseVerdict::NoResidual:
+      interval.gap = IntervalGap::NoResidual;
+      return interval;
+    case NoiseVerdict::NotFinite:
+      interval.gap = IntervalGap::NotFinite;
+      return interval;
+  }
+  interval.alpha = noise.alpha;
+  const int a = noise.alpha;
+  double edf = 0.0;
+  switch (measure) {
+    case StabilityMeasure::Allan:
+      edf = GreenhallRileyEdf(a, 2, m, m, 1, n);
+      break;
+    case StabilityMeasure::OverlappingAllan:
+      edf = GreenhallRileyEdf(a, 2, m, m, m, n);
+      break;
+    case StabilityMeasure::ModifiedAllan:
+      edf = GreenhallRileyEdf(a, 2, m, 1, m, n);
+      break;
+    case StabilityMeasure::Hadamard:
+      edf = GreenhallRileyEdf(a, 3, m, m, 1, n);
+      break;
+    case StabilityMeasure::OverlappingHadamard:
+      edf = GreenhallRileyEdf(a, 3, m, m, m, n);
+      break;
+    case StabilityMeasure::Total:
+      edf = TotalDeviationEdf(a, n, m);
+      break;
+    default:
+      break;
+  }
+  const ChiSquaredBounds bounds = DeviationBounds(value, edf);
+  if (!bounds.valid) {
+    interval.gap = IntervalGap::NoNoiseModel;
+    return interval;
+  }
+  interval.gap = IntervalGap::None;
+  interval.edf = edf;
+  interval.low = bounds.low;
+  interval.high = bounds.high;
+  return interval;
+}
+
+int MaxDifferences(StabilityMeasure measure) {
+  return measure == StabilityMeasure::Hadamard || measure == StabilityMeasure::OverlappingHadamard ? 3 : 2;
+}
+
+}  // namespace
+
+StabilityInterval IntervalOf(StabilityMeasure measure, std::span<const double> x, std::int64_t m, double value) {
+  return ConfidenceIntervals(x).Of(measure, m, value);
+}
+
+const NoiseEstimate& ConfidenceIntervals::Noise(std::int64_t m, int maxDifferences) {
+  for (const Entry& e : noise_)
+    if (e.m == m && e.maxDifferences == maxDifferences) return e.noise;
+  noise_.push_back({m, maxDifferences, IdentifyNoise(x_, m, maxDifferences)});
+  return noise_.back().noise;
+}
+
+StabilityInterval ConfidenceIntervals::Of(StabilityMeasure measure, std::int64_t m, double value) {
+  if (!HasConfidenceInterval(measure) || m < 1) return {};
+  return IntervalFromNoise(measure, Noise(m, MaxDifferences(measure)), static_cast<std::int64_t>(x_.size()), m, value);
+}
+
+StabilityInterval ConfidenceIntervals::Of(StabilityMeasure measure, const StabilityPoint& point) {
+  const double factor = point.tau / tau0_;
+  // Theo1 points lie at 0.75 m tau0 and carry none; neither does a tau that is
+  // no whole multiple of tau0.
+  if (!HasConfidenceInterval(measure) || !(factor >= 1.0 && factor < 1e15)) return {};
+  const auto m = static_cast<std::int64_t>(std::llround(factor));
+  if (std::fabs(factor - static_cast<double>(m)) > 1e-6 * factor) return {};
+  return Of(measure, m, point.value);
+}
+
+std::vector<StabilityInterval> IntervalsOf(StabilityMeasure measure, std::span<const double> x,
+                                           std::span<const StabilityPoint> points, double tau0) {
+  ConfidenceIntervals run(x, tau0);
+  std::vector<StabilityInterval> intervals;
+  intervals.reserve(points.size());
+  for (const StabilityPoint& p : points) intervals.push_back(run.Of(measure, p));
+  return intervals;
+}
