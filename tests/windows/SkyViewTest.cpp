@@ -1,6 +1,6 @@
-#include "windows/SkyView.h"
-
 #include <gtest/gtest.h>
+
+#include "windows/SkyView.h"
 
 namespace {
 
@@ -89,8 +89,13 @@ TEST(HorizonLine, SatellitesOutsideTheTablesRangeNeverTouchTheLine) {
   HorizonTable table = Empty();
   HorizonLine line = BuildHorizonLine(table);
   SatelliteTable sats;
-  const SatelliteRow rows[] = {{1, 40, 360, 10}, {2, 40, -1, 10}, {3, 40, 100, -5}, {4, 40, 100, 91},
-                               {0, 40, 50, 10},  {5, 0, 50, 10},  {6, 40, 2147483647, -2147483647 - 1}};
+  const SatelliteRow rows[] = {{1, 40, 360, 10},
+                               {2, 40, -1, 10},
+                               {3, 40, 100, -5},
+                               {4, 40, 100, 91},
+                               {0, 40, 50, 10},
+                               {5, 0, 50, 10},
+                               {6, 40, 2147483647, -2147483647 - 1}};
   for (const SatelliteRow& r : rows) sats.Rows[static_cast<std::size_t>(sats.Count++)] = r;
   for (int i = sats.Count; i < SatelliteTable::Capacity; ++i)
     sats.Rows[static_cast<std::size_t>(sats.Count++)] = {i + 1, 30, 359, 45};
@@ -103,8 +108,8 @@ TEST(HorizonLine, SatellitesOutsideTheTablesRangeNeverTouchTheLine) {
 TEST(SkyDirection, AnglesAreTurnedIntoCompassAzimuths) {
   struct Case {
     double angle, radius, azimuth, elevation;
-  } cases[] = {{0, 0, 0, 90},      {360, 90, 0, 0},    {90, 45, 270, 45},   {270, 10, 90, 80},
-               {159, 85, 201, 5},  {-40, 30, 40, 60},  {720.5, 0, 359.5, 90}, {1, -5, 359, 95}};
+  } cases[] = {{0, 0, 0, 90},     {360, 90, 0, 0},   {90, 45, 270, 45},     {270, 10, 90, 80},
+               {159, 85, 201, 5}, {-40, 30, 40, 60}, {720.5, 0, 359.5, 90}, {1, -5, 359, 95}};
   for (const Case& c : cases) {
     const SkyDirection d = DirectionOf(c.angle, c.radius);
     EXPECT_DOUBLE_EQ(d.Azimuth, c.azimuth) << c.angle;

@@ -34,6 +34,22 @@ void TPolarChart::SetLabelsVisible(bool visible) {
   update();
 }
 
+void TPolarChart::SetCompassLabelsOnly(bool on) {
+  compassOnly_ = on;
+  update();
+}
+
+void TPolarChart::SetGridSteps(int ringDegrees, int spokeDegrees) {
+  ringStep_ = std::clamp(ringDegrees, 1, 90);
+  spokeStep_ = std::clamp(spokeDegrees, 1, 360);
+  update();
+}
+
+void TPolarChart::SetHorizonShade(QColor color) {
+  horizonShade_ = color;
+  update();
+}
+
 void TPolarChart::ClearPoints() {
   points_.clear();
   update();
@@ -117,18 +133,42 @@ void TPolarChart::Render(QPainter* painter, const QRect& target) const {
   painter->setBrush(QColor(251, 252, 254));
   painter->drawEllipse(circle);
 
-  // Elevation rings every 15 degrees, spokes every 30 degrees of azimuth.
+  // Elevation rings and azimuth spokes; the spokes of the main directions a little stronger,
+  // the others start at the first ring so the zenith stays clear.
   painter->setBrush(Qt::NoBrush);
-  painter->setPen(QPen(QColor(226, 228, 232), 1));
-  for (int el = 15; el < 90; el += 15) {
+  const QPen ringPen(QColor(222, 225, 231), 1);
+  painter->setPen(ringPen);
+  for (int el = ringStep_; el < 90; el += ringStep_) {
     const double r = (90.0 - el) / 90.0 * radius;
     painter->drawEllipse(c, r, r);
   }
-  for (int az = 0; az < 360; az += 30) painter->drawLine(c, Place(circle, az, 0));
-  painter->setPen(QPen(QColor(150, 150, 155), 1));
+  const double inner = (90.0 - (90 - ringStep_)) / 90.0 * radius;
+  for (int az = 0; az < 360; az += spokeStep_) {
+    const bool main = az % 90 == 0;
+    painter->setPen(main ? QPen(QColor(196, 200, 208), 1) : QPen(QColor(230, 232, 237), 1));
+    const double a = az * kPi / 180.0;
+    const QPointF from = main ? c : QPointF(c.x() + inner * std::sin(a), c.y() - inner * std::cos(a));
+    painter->drawLine(from, Place(circle, az, 0));
+  }
+  painter->setPen(QPen(QColor(140, 144, 152), 1.2));
   painter->drawEllipse(circle);
 
-  if (labels_) {
+  if (labels_ && compassOnly_) {
+    QFont bold = font();
+    bold.setBold(true);
+    painter->setFont(bold);
+    QFontMetricsF fm(bold);
+    painter->setPen(QColor(55, 60, 70));
+    const char* names[] = {"N", "E", "S", "W"};
+    for (int k = 0; k < 4; ++k) {
+      const double a = k * 90 * kPi / 180.0;
+      const double r = radius + fm.height() * 0.7;
+      QPointF p(c.x() + r * std::sin(a), c.y() - r * std::cos(a));
+      painter->drawText(QRectF(p.x() - 20, p.y() - fm.height() / 2, 40, fm.height()), Qt::AlignCenter,
+                        QString::fromLatin1(names[k]));
+    }
+    painter->setFont(font());
+  } else if (labels_) {
     QFontMetricsF fm(font());
     painter->setPen(QColor(60, 60, 65));
     const char* names[] = {"N", "30", "60", "E", "120", "150", "S", "210", "240", "W", "300", "330"};
@@ -150,6 +190,13 @@ void TPolarChart::Render(QPainter* painter, const QRect& target) const {
   if (horizonVisible_) {
     QPolygonF line;
     for (int k = 0; k < HorizonPoints; ++k) line << Place(circle, k, horizon_[k]);
+    if (horizonShade_.isValid()) {
+      QPainterPath hidden;
+      hidden.setFillRule(Qt::OddEvenFill);
+      hidden.addEllipse(circle);
+      hidden.addPolygon(line);
+      painter->fillPath(hidden, horizonShade_);
+    }
     painter->setPen(QPen(horizonColor_, 1.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter->drawPolygon(line);
   }

@@ -20,6 +20,10 @@ class TPolarChart : public QWidget {
   QString Title() const { return title_; }
   // Compass letters and elevation ring labels.
   void SetLabelsVisible(bool visible);
+  // Only N, E, S and W around the rim: no azimuth or elevation numbers.
+  void SetCompassLabelsOnly(bool on);
+  // Elevation rings and azimuth spokes every so many degrees.
+  void SetGridSteps(int ringDegrees, int spokeDegrees);
 
   void ClearPoints();
   void AddPoint(double azimuth, double elevation, const QString& label);
@@ -37,6 +41,9 @@ class TPolarChart : public QWidget {
   double HorizonElevation(int azimuth) const { return horizon_[azimuth]; }
   void SetHorizonColor(QColor color);
   void SetHorizonVisible(bool visible);
+  // Tints the sky outside the horizon line (the part the antenna does not see); an
+  // invalid colour leaves it clear.
+  void SetHorizonShade(QColor color);
 
   // Where a direction is drawn, in widget coordinates.
   QPointF ToPixel(double azimuth, double elevation) const;
@@ -64,6 +71,10 @@ class TPolarChart : public QWidget {
 
   QString title_;
   bool labels_ = true;
+  bool compassOnly_ = false;
+  int ringStep_ = 15;
+  int spokeStep_ = 30;
+  QColor horizonShade_;
   std::vector<SkyPoint> points_;
   QColor pointColor_{255, 128, 0};
   double pointSize_ = 6.0;

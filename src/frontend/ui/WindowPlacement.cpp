@@ -28,7 +28,8 @@ WindowBox BoxOf(const QRect& r) { return WindowBox{r.x(), r.y(), r.width(), r.he
 
 class Placer : public QObject {
  public:
-  Placer(QWidget& window, const WindowPlacementOptions& options) : QObject(&window), window_(window), options_(options) {
+  Placer(QWidget& window, const WindowPlacementOptions& options)
+      : QObject(&window), window_(window), options_(options) {
     window.installEventFilter(this);
     Apply(MarginsOf(window));
   }
@@ -58,9 +59,9 @@ class Placer : public QObject {
 
  private:
   QSize ClientSize(const FrameMargins& margins) const {
-    if (options_.Kind == DesignSize::Client) return options_.Size;
+    if (options_.Kind == DesignSize::Client) return options_.Size.expandedTo(options_.MinimumClient);
     const WindowBox box = ClientSizeForOuter(options_.Size.width(), options_.Size.height(), margins);
-    return {box.Width, box.Height};
+    return QSize(box.Width, box.Height).expandedTo(options_.MinimumClient);
   }
 
   void Apply(const FrameMargins& margins) {

@@ -1,0 +1,87 @@
+// Speed of the sky view's replot after a status screen, and of one clock second.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <cmath>
+#include <memory>
+
+#include "app/ui/VarnexContext.h"
+#include "charting/ui/PolarChart.h"
+#include "frontend/StatusScreen.h"
+#include "link/SharedReceiverState.h"
+#include "platform/Clock.h"
+#include "windows/ui/ClockUnit.h"
+#include "windows/ui/PolarUnit.h"
+
+namespace {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "sky_clock_bench";
+  static char* argv[] = {name, nullptr};
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Never destroyed: tearing Qt down after main() has returned crashes.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
+struct Context {
+  SharedReceiverState state;
+  VirtualClock clock{EncodeDateTime({2013, 8, 1, 12, 0, 0, 0})};
+  VarnexContext context{state, clock, "/tmp"};
+};
+
+// A full table of 24 satellites, a learned horizon with a jagged edge everywhere, and the
+// screen update, line update and drawing of the whole chart.
+void BM_SkyViewReplot(benchmark::State& st) {
+  App();
+  Context c;
+  for (int az = 0; az < 360; ++az)
+    c.context.Settings.HorizonTable[az] = static_cast<std::uint8_t>(8 + 6 * std::sin(az / 7.0) + (az % 3));
+  TPolarForm form(c.context);
+  form.resize(401, 389 + 25);
+  TPolarChart* chart = form.Chart1();
+  QImage target(chart->size(), QImage::Format_ARGB32_Premultiplied);
+  SatelliteTable table;
+  for (int i = 0; i < 24; ++i)
+    table.Rows[static_cast<std::size_t>(i)] = {i + 1, 30 + i % 20, (i * 47) % 360, 3 + i * 3};
+  table.Count = 24;
+  int step = 0;
+  for (auto _ : st) {
+    // Satellites move a little each screen and now and then one is seen lower.
+    for (int i = 0; i < 24; ++i) {
+      SatelliteRow& r = table.Rows[static_cast<std::size_t>(i)];
+      r.Azimuth = (r.Azimuth + 1) % 360;
+    }
+    if (++step % 50 == 0) c.context.Settings.HorizonTable[static_cast<std::size_t>(step % 360)] = 2;
+    form.SetSatellites(BuildSatelliteDisplay(table, c.context.Settings.HorizonTable).Sky);
+    form.UpdateHorizonLine();
+    QPainter p(&target);
+    chart->Render(&p, chart->rect());
+    p.end();
+    benchmark::DoNotOptimize(target.constBits());
+  }
+}
+BENCHMARK(BM_SkyViewReplot)->Unit(benchmark::kMicrosecond);
+
+// ShowDateTime draws twelve digits on the kept face; the paint copies it to the window.
+void BM_ClockSecond(benchmark::State& st) {
+  App();
+  Context c;
+  TClockForm form(c.context);
+  QImage target(form.size(), QImage::Format_RGB32);
+  TDateTime t = EncodeDateTime({2013, 8, 1, 14, 5, 9, 0});
+  for (auto _ : st) {
+    t += OneSecond;
+    form.ShowDateTime(t);
+    form.render(&target);
+    benchmark::DoNotOptimize(target.constBits());
+  }
+}
+BENCHMARK(BM_ClockSecond)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
