@@ -140,6 +140,7 @@ void TPolarChart::Render(QPainter* painter, const QRect& target) const {
   painter->setPen(ringPen);
   for (int el = ringStep_; el < 90; el += ringStep_) {
     const double r = (90.0 - el) / 90.0 * radius;
+    painter->setPen(el % 30 == 0 ? QPen(QColor(200, 204, 212), 1) : ringPen);
     painter->drawEllipse(c, r, r);
   }
   const double inner = (90.0 - (90 - ringStep_)) / 90.0 * radius;

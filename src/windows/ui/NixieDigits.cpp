@@ -148,16 +148,16 @@ QImage Glow(int n) {
     QPainter p(&glow);
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(Scale, Scale);
-    p.setPen(QPen(QColor(255, 72, 0, 150), 5.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setPen(QPen(QColor(255, 72, 0, 230), 7.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.drawPath(Numeral(n));
   }
-  Blur(glow, 3 * Scale);
+  Blur(glow, 7 * Scale / 2);
   QImage tight = Canvas();
   {
     QPainter p(&tight);
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(Scale, Scale);
-    p.setPen(QPen(QColor(255, 110, 20, 230), 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setPen(QPen(QColor(255, 115, 25, 255), 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.drawPath(Numeral(n));
   }
   Blur(tight, Scale);
@@ -212,7 +212,7 @@ QImage Tube(int lit) {
 
   // Cathodes behind the lit one catch its light; those in front stand dark against it.
   const int litDepth = static_cast<int>(std::find(std::begin(StackOrder), std::end(StackOrder), lit) - StackOrder);
-  const QPen rear(QColor(120, 78, 52, 120), 0.75, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+  const QPen rear(QColor(125, 80, 54, 80), 0.65, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
   p.setPen(rear);
   for (int d = 9; d > litDepth; --d) p.drawPath(Numeral(StackOrder[d]));
 
@@ -230,13 +230,13 @@ QImage Tube(int lit) {
 
   // The glowing wire itself: orange, hot and pale at its core.
   const QPainterPath numeral = Numeral(lit);
-  p.setPen(QPen(QColor(255, 140, 50), 1.7, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.setPen(QPen(QColor(255, 160, 70), 2.1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   p.drawPath(numeral);
-  p.setPen(QPen(QColor(255, 214, 150), 0.75, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.setPen(QPen(QColor(255, 232, 185), 1.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   p.drawPath(numeral);
 
   // Cathodes in front of it.
-  p.setPen(QPen(QColor(28, 20, 16, 150), 0.7, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.setPen(QPen(QColor(30, 20, 15, 105), 0.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   for (int d = litDepth - 1; d >= 0; --d) p.drawPath(Numeral(StackOrder[d]));
 
   // The honeycomb anode in front of everything: dark over the glow, faintly grey elsewhere.

@@ -29,6 +29,8 @@ TPolarForm::TPolarForm(VarnexContext& context, QWidget* parent) : QMainWindow(pa
   chart_->SetPointColor(QColor(0xFF, 0x80, 0x00));
   chart_->SetPointSize(6);
   chart_->SetHorizonColor(QColor(0, 0, 255));
+  // The sky below the learned line, where the antenna sees nothing, faintly tinted.
+  chart_->SetHorizonShade(QColor(40, 60, 150, 26));
   setCentralWidget(chart_);
 
   reset_ = menuBar()->addAction("&Reset Horizon Line");
