@@ -13,6 +13,7 @@
 #include "link/SharedReceiverState.h"
 #include "platform/Clock.h"
 #include "windows/ui/ClockUnit.h"
+#include "windows/ui/NixieDigits.h"
 #include "windows/ui/PolarUnit.h"
 
 namespace {
@@ -81,6 +82,13 @@ void BM_ClockSecond(benchmark::State& st) {
   }
 }
 BENCHMARK(BM_ClockSecond)->Unit(benchmark::kMicrosecond);
+
+// Drawing the ten tube images, once at program start.
+void BM_MakeNixieDigits(benchmark::State& st) {
+  App();
+  for (auto _ : st) benchmark::DoNotOptimize(MakeNixieDigits());
+}
+BENCHMARK(BM_MakeNixieDigits)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

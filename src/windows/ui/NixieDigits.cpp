@@ -142,25 +142,34 @@ QImage Canvas() {
 }
 
 // The numeral's light: a wide soft halo and a tighter bright one, to be added on top.
+// Soft light needs no fine raster: drawn at half the working scale.
+constexpr int GlowScale = Scale / 2;
+
+QImage GlowCanvas() {
+  QImage image(DigitImageWidth * GlowScale, DigitImageHeight * GlowScale, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  return image;
+}
+
 QImage Glow(int n) {
-  QImage glow = Canvas();
+  QImage glow = GlowCanvas();
   {
     QPainter p(&glow);
     p.setRenderHint(QPainter::Antialiasing);
-    p.scale(Scale, Scale);
+    p.scale(GlowScale, GlowScale);
     p.setPen(QPen(QColor(255, 72, 0, 230), 7.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.drawPath(Numeral(n));
   }
-  Blur(glow, 7 * Scale / 2);
-  QImage tight = Canvas();
+  Blur(glow, 7 * GlowScale / 2);
+  QImage tight = GlowCanvas();
   {
     QPainter p(&tight);
     p.setRenderHint(QPainter::Antialiasing);
-    p.scale(Scale, Scale);
+    p.scale(GlowScale, GlowScale);
     p.setPen(QPen(QColor(255, 115, 25, 255), 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.drawPath(Numeral(n));
   }
-  Blur(tight, Scale);
+  Blur(tight, GlowScale);
   QPainter p(&glow);
   p.setCompositionMode(QPainter::CompositionMode_Plus);
   p.drawImage(0, 0, tight);
@@ -224,7 +233,8 @@ QImage Tube(int lit) {
 
   p.resetTransform();
   p.setCompositionMode(QPainter::CompositionMode_Plus);
-  p.drawImage(0, 0, Glow(lit));
+  p.setRenderHint(QPainter::SmoothPixmapTransform);
+  p.drawImage(QRectF(0, 0, W * Scale, H * Scale), Glow(lit));
   p.setCompositionMode(QPainter::CompositionMode_SourceOver);
   p.scale(Scale, Scale);
 

@@ -3,13 +3,17 @@
 #include <QAction>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPrintPreviewDialog>
 
 #include "WindowsTestSupport.h"
+#include "app/ui/Startup.h"
 #include "charting/ui/PolarChart.h"
 #include "frontend/BigIni.h"
 #include "frontend/Settings.h"
 #include "frontend/StatusScreen.h"
+#include "frontend/ui/MainUnit.h"
 #include "link/AdvCom32.h"
+#include "link/ComThread.h"
 #include "receiver_sim/ReceiverModel.h"
 #include "windows/ui/PolarUnit.h"
 
@@ -142,6 +146,13 @@ TEST_F(PolarFormTest, WindowShapeAndMenu) {
   QStringList items;
   for (QAction* a : form->menuBar()->actions()) items << a->text();
   EXPECT_EQ(items, (QStringList{"&Reset Horizon Line", "&Print"}));
+  QWidget* preview = nullptr;
+  QTimer::singleShot(0, [&] {
+    preview = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+    if (preview) preview->close();
+  });
+  form->Print1()->trigger();
+  EXPECT_NE(preview, nullptr);
   // The chart stays a true circle in any window shape.
   form->resize(700, 300);
   const QPointF c = form->Chart1()->ToPixel(0, 90);
@@ -175,6 +186,30 @@ TEST_F(PolarFormTest, PictureAfterHoursOfTheSimulatedSky) {
   form->show();
   ASSERT_TRUE(form->grab().save(PicturePath("varnex_sky.png")));
   form->hide();
+}
+
+// With all windows: the line comes from the settings file the main window loaded, and
+// the reset reaches that file through the main window's save.
+TEST(PolarFormInProgram, LearnedHorizonComesFromAndGoesToTheSettingsFile) {
+  WindowFixture f;
+  {
+    std::ofstream ini(f.folder.File("Varnex.ini"), std::ios::binary);
+    ini << "[Horizont]\r\nAz[200]=5\r\n";
+  }
+  VarnexWindows windows(f.context);
+  f.context.MainForm->ComThread()->RequestStop();
+  f.context.MainForm->ComThread()->Join(3000);
+  f.context.MainForm->Timer1().stop();
+  TPolarForm* form = f.context.PolarForm;
+  EXPECT_EQ(form->Horizon().Radius[159], 85.0);
+
+  SeenBox box;
+  AnswerNextBox(QMessageBox::Yes, box);
+  form->ResetHorizonLine1()->trigger();
+  ASSERT_TRUE(box.Seen);
+  const std::string saved = ReadFileBytes(f.folder.File("Varnex.ini"));
+  EXPECT_NE(saved.find("Az[200]=90"), std::string::npos);
+  EXPECT_NE(saved.find("[Serial]"), std::string::npos);  // all settings, not the horizon alone
 }
 
 }  // namespace
