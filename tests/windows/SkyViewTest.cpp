@@ -73,16 +73,6 @@ TEST(HorizonLine, RaisedEntriesShowAtCreationButNeverPullThePointInward) {
   EXPECT_EQ(line.Radius[349], 65.0);
 }
 
-TEST(HorizonLine, ResetForgetsTableAndLine) {
-  HorizonTable table = Empty();
-  table[123] = 7;
-  table[300] = 0;
-  HorizonLine line = BuildHorizonLine(table);
-  ResetHorizon(table, line);
-  EXPECT_EQ(table, Empty());
-  for (double r : line.Radius) EXPECT_EQ(r, 0.0);
-}
-
 TEST(HorizonLine, SatellitesOutsideTheTablesRangeNeverTouchTheLine) {
   // Azimuth/elevation pairs a broken screen might give, with PRN or C/N 0 among them;
   // none may lower an entry or move a point, only the sane one at the end does.
