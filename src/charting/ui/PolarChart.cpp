@@ -9,6 +9,7 @@
 #include <QToolTip>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
@@ -26,27 +27,37 @@ TPolarChart::TPolarChart(QWidget* parent) : QWidget(parent) {
 
 void TPolarChart::SetTitle(const QString& title) {
   title_ = title;
-  update();
+  BackdropChanged();
 }
 
 void TPolarChart::SetLabelsVisible(bool visible) {
   labels_ = visible;
-  update();
+  BackdropChanged();
 }
 
 void TPolarChart::SetCompassLabelsOnly(bool on) {
   compassOnly_ = on;
-  update();
+  BackdropChanged();
 }
 
 void TPolarChart::SetGridSteps(int ringDegrees, int spokeDegrees) {
   ringStep_ = std::clamp(ringDegrees, 1, 90);
   spokeStep_ = std::clamp(spokeDegrees, 1, 360);
-  update();
+  BackdropChanged();
 }
 
 void TPolarChart::SetHorizonShade(QColor color) {
   horizonShade_ = color;
+  HorizonChanged();
+}
+
+void TPolarChart::BackdropChanged() {
+  gridValid_ = false;
+  HorizonChanged();
+}
+
+void TPolarChart::HorizonChanged() {
+  backdropValid_ = false;
   update();
 }
 
@@ -72,23 +83,23 @@ void TPolarChart::SetPointSize(double pixels) {
 
 void TPolarChart::SetHorizon(const std::vector<double>& elevations) {
   for (int k = 0; k < HorizonPoints; ++k) horizon_[k] = k < int(elevations.size()) ? elevations[k] : 0.0;
-  update();
+  HorizonChanged();
 }
 
 void TPolarChart::SetHorizonElevation(int azimuth, double elevation) {
   if (azimuth < 0 || azimuth >= HorizonPoints) return;
   horizon_[azimuth] = elevation;
-  update();
+  HorizonChanged();
 }
 
 void TPolarChart::SetHorizonColor(QColor color) {
   horizonColor_ = color;
-  update();
+  HorizonChanged();
 }
 
 void TPolarChart::SetHorizonVisible(bool visible) {
   horizonVisible_ = visible;
-  update();
+  HorizonChanged();
 }
 
 QRectF TPolarChart::Circle(const QRect& target) const {
@@ -111,6 +122,12 @@ QPointF TPolarChart::ToPixel(double azimuth, double elevation) const {
 }
 
 void TPolarChart::Render(QPainter* painter, const QRect& target) const {
+  RenderGrid(painter, target);
+  RenderHorizon(painter, target);
+  RenderPoints(painter, target);
+}
+
+void TPolarChart::RenderGrid(QPainter* painter, const QRect& target) const {
   painter->save();
   painter->setRenderHint(QPainter::Antialiasing, true);
   painter->fillRect(target, Qt::white);
@@ -188,6 +205,13 @@ void TPolarChart::Render(QPainter* painter, const QRect& target) const {
     }
   }
 
+  painter->restore();
+}
+
+void TPolarChart::RenderHorizon(QPainter* painter, const QRect& target) const {
+  painter->save();
+  painter->setRenderHint(QPainter::Antialiasing, true);
+  const QRectF circle = Circle(target);
   if (horizonVisible_) {
     QPolygonF line;
     for (int k = 0; k < HorizonPoints; ++k) line << Place(circle, k, horizon_[k]);
@@ -196,12 +220,22 @@ void TPolarChart::Render(QPainter* painter, const QRect& target) const {
       hidden.setFillRule(Qt::OddEvenFill);
       hidden.addEllipse(circle);
       hidden.addPolygon(line);
+      // The line drawn over it hides the edge, so the faint tint needs no smoothing.
+      painter->setRenderHint(QPainter::Antialiasing, false);
       painter->fillPath(hidden, horizonShade_);
+      painter->setRenderHint(QPainter::Antialiasing, true);
     }
     painter->setPen(QPen(horizonColor_, 1.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter->drawPolygon(line);
   }
 
+  painter->restore();
+}
+
+void TPolarChart::RenderPoints(QPainter* painter, const QRect& target) const {
+  painter->save();
+  painter->setRenderHint(QPainter::Antialiasing, true);
+  const QRectF circle = Circle(target);
   painter->setPen(QPen(pointColor_.darker(140), 1));
   painter->setBrush(pointColor_);
   const double half = pointSize_ / 2;
@@ -210,8 +244,35 @@ void TPolarChart::Render(QPainter* painter, const QRect& target) const {
 }
 
 void TPolarChart::paintEvent(QPaintEvent*) {
+  // Kept in layers by how often they change: the grid and labels almost never, the
+  // horizon now and then, the satellites with every status screen.
+  const qreal ratio = devicePixelRatioF();
+  if (grid_.size() != size() * ratio) {
+    grid_ = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    grid_.setDevicePixelRatio(ratio);
+    backdrop_ = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    backdrop_.setDevicePixelRatio(ratio);
+    gridValid_ = backdropValid_ = false;
+  }
+  if (!gridValid_) {
+    QPainter p(&grid_);
+    RenderGrid(&p, rect());
+    gridValid_ = true;
+  }
+  if (!backdropValid_) {
+    std::memcpy(backdrop_.bits(), grid_.constBits(), static_cast<std::size_t>(grid_.sizeInBytes()));
+    QPainter p(&backdrop_);
+    RenderHorizon(&p, rect());
+    backdropValid_ = true;
+  }
   QPainter painter(this);
-  Render(&painter, rect());
+  painter.drawImage(QPointF(0, 0), backdrop_);
+  RenderPoints(&painter, rect());
+}
+
+void TPolarChart::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange) gridValid_ = backdropValid_ = false;
+  QWidget::changeEvent(event);
 }
 
 QString TPolarChart::TipTextAt(const QPoint& pos) const {

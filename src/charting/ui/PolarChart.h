@@ -3,6 +3,7 @@
 // centre and 0 at the rim. Shows labelled points (satellites) and a closed
 // horizon line of 360 elevations, one per whole degree of azimuth.
 #include <QColor>
+#include <QImage>
 #include <QString>
 #include <QWidget>
 #include <vector>
@@ -58,6 +59,7 @@ class TPolarChart : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   struct SkyPoint {
@@ -68,6 +70,12 @@ class TPolarChart : public QWidget {
   QRectF Circle(const QRect& target) const;
   static QPointF Place(const QRectF& circle, double azimuth, double elevation);
   void ShowTip();
+  // The three layers of Render: background, grid and labels; the horizon; the points.
+  void RenderGrid(QPainter* painter, const QRect& target) const;
+  void RenderHorizon(QPainter* painter, const QRect& target) const;
+  void RenderPoints(QPainter* painter, const QRect& target) const;
+  void BackdropChanged();
+  void HorizonChanged();
 
   QString title_;
   bool labels_ = true;
@@ -83,6 +91,11 @@ class TPolarChart : public QWidget {
   bool horizonVisible_ = true;
   QTimer* tipTimer_ = nullptr;
   QPoint tipPos_;
+  // What paintEvent keeps at the widget's size: the grid alone, and grid with horizon.
+  QImage grid_;
+  QImage backdrop_;
+  bool gridValid_ = false;
+  bool backdropValid_ = false;
 };
 
 // Print preview of a sky view, scaled to the page.

@@ -76,6 +76,26 @@ TEST_F(PolarFormTest, ChartFollowsTheLoadedTableAndTheStatusUpdates) {
   EXPECT_EQ(chart->PointCount(), 0);
 }
 
+TEST_F(PolarFormTest, WhatIsDrawnFollowsTheLineAndThePoints) {
+  Create();
+  form->resize(401, 420);
+  TPolarChart* chart = form->Chart1();
+  const QImage before = form->grab().toImage().copy(chart->geometry());  // lays the window out
+  const QPoint wedge = chart->ToPixel(91, 45).toPoint(), dot = chart->ToPixel(300, 60).toPoint();
+  // A wedge of sky seen from 80 to 100 degrees down to 10, and one satellite elsewhere.
+  SatelliteTable table;
+  for (int az = 80; az <= 100; ++az) table.Rows[static_cast<std::size_t>(table.Count++)] = {az - 70, 40, az, 10};
+  form->SetSatellites(BuildSatelliteDisplay(table, context.Settings.HorizonTable).Sky);
+  form->UpdateHorizonLine();
+  form->SetSatellites({{60, 30, "PRN: 3 C/N: 44"}});
+  const QImage after = chart->grab().toImage();
+  EXPECT_GT(qBlue(before.pixel(wedge)) - qRed(before.pixel(wedge)),
+            qBlue(after.pixel(wedge)) - qRed(after.pixel(wedge)));
+  EXPECT_NE(before.pixel(wedge), after.pixel(wedge));  // no longer tinted as unseen
+  EXPECT_EQ(after.pixelColor(dot), QColor(0xFF, 0x80, 0x00));
+  EXPECT_NE(before.pixelColor(dot), QColor(0xFF, 0x80, 0x00));
+}
+
 TEST_F(PolarFormTest, ResetAsksAndOnlyYesForgetsAndSavesAtOnce) {
   context.Settings.HorizonTable[200] = 5;
   Create();
