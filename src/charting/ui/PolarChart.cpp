@@ -9,6 +9,7 @@
 #include <QToolTip>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
@@ -26,11 +27,37 @@ TPolarChart::TPolarChart(QWidget* parent) : QWidget(parent) {
 
 void TPolarChart::SetTitle(const QString& title) {
   title_ = title;
-  update();
+  BackdropChanged();
 }
 
 void TPolarChart::SetLabelsVisible(bool visible) {
   labels_ = visible;
+  BackdropChanged();
+}
+
+void TPolarChart::SetCompassLabelsOnly(bool on) {
+  compassOnly_ = on;
+  BackdropChanged();
+}
+
+void TPolarChart::SetGridSteps(int ringDegrees, int spokeDegrees) {
+  ringStep_ = std::clamp(ringDegrees, 1, 90);
+  spokeStep_ = std::clamp(spokeDegrees, 1, 360);
+  BackdropChanged();
+}
+
+void TPolarChart::SetHorizonShade(QColor color) {
+  horizonShade_ = color;
+  HorizonChanged();
+}
+
+void TPolarChart::BackdropChanged() {
+  gridValid_ = false;
+  HorizonChanged();
+}
+
+void TPolarChart::HorizonChanged() {
+  backdropValid_ = false;
   update();
 }
 
@@ -56,23 +83,23 @@ void TPolarChart::SetPointSize(double pixels) {
 
 void TPolarChart::SetHorizon(const std::vector<double>& elevations) {
   for (int k = 0; k < HorizonPoints; ++k) horizon_[k] = k < int(elevations.size()) ? elevations[k] : 0.0;
-  update();
+  HorizonChanged();
 }
 
 void TPolarChart::SetHorizonElevation(int azimuth, double elevation) {
   if (azimuth < 0 || azimuth >= HorizonPoints) return;
   horizon_[azimuth] = elevation;
-  update();
+  HorizonChanged();
 }
 
 void TPolarChart::SetHorizonColor(QColor color) {
   horizonColor_ = color;
-  update();
+  HorizonChanged();
 }
 
 void TPolarChart::SetHorizonVisible(bool visible) {
   horizonVisible_ = visible;
-  update();
+  HorizonChanged();
 }
 
 QRectF TPolarChart::Circle(const QRect& target) const {
@@ -95,6 +122,12 @@ QPointF TPolarChart::ToPixel(double azimuth, double elevation) const {
 }
 
 void TPolarChart::Render(QPainter* painter, const QRect& target) const {
+  RenderGrid(painter, target);
+  RenderHorizon(painter, target);
+  RenderPoints(painter, target);
+}
+
+void TPolarChart::RenderGrid(QPainter* painter, const QRect& target) const {
   painter->save();
   painter->setRenderHint(QPainter::Antialiasing, true);
   painter->fillRect(target, Qt::white);
@@ -117,18 +150,43 @@ void TPolarChart::Render(QPainter* painter, const QRect& target) const {
   painter->setBrush(QColor(251, 252, 254));
   painter->drawEllipse(circle);
 
-  // Elevation rings every 15 degrees, spokes every 30 degrees of azimuth.
+  // Elevation rings and azimuth spokes; the spokes of the main directions a little stronger,
+  // the others start at the first ring so the zenith stays clear.
   painter->setBrush(Qt::NoBrush);
-  painter->setPen(QPen(QColor(226, 228, 232), 1));
-  for (int el = 15; el < 90; el += 15) {
+  const QPen ringPen(QColor(222, 225, 231), 1);
+  painter->setPen(ringPen);
+  for (int el = ringStep_; el < 90; el += ringStep_) {
     const double r = (90.0 - el) / 90.0 * radius;
+    painter->setPen(el % 30 == 0 ? QPen(QColor(200, 204, 212), 1) : ringPen);
     painter->drawEllipse(c, r, r);
   }
-  for (int az = 0; az < 360; az += 30) painter->drawLine(c, Place(circle, az, 0));
-  painter->setPen(QPen(QColor(150, 150, 155), 1));
+  const double inner = (90.0 - (90 - ringStep_)) / 90.0 * radius;
+  for (int az = 0; az < 360; az += spokeStep_) {
+    const bool main = az % 90 == 0;
+    painter->setPen(main ? QPen(QColor(196, 200, 208), 1) : QPen(QColor(230, 232, 237), 1));
+    const double a = az * kPi / 180.0;
+    const QPointF from = main ? c : QPointF(c.x() + inner * std::sin(a), c.y() - inner * std::cos(a));
+    painter->drawLine(from, Place(circle, az, 0));
+  }
+  painter->setPen(QPen(QColor(140, 144, 152), 1.2));
   painter->drawEllipse(circle);
 
-  if (labels_) {
+  if (labels_ && compassOnly_) {
+    QFont bold = font();
+    bold.setBold(true);
+    painter->setFont(bold);
+    QFontMetricsF fm(bold);
+    painter->setPen(QColor(55, 60, 70));
+    const char* names[] = {"N", "E", "S", "W"};
+    for (int k = 0; k < 4; ++k) {
+      const double a = k * 90 * kPi / 180.0;
+      const double r = radius + fm.height() * 0.7;
+      QPointF p(c.x() + r * std::sin(a), c.y() - r * std::cos(a));
+      painter->drawText(QRectF(p.x() - 20, p.y() - fm.height() / 2, 40, fm.height()), Qt::AlignCenter,
+                        QString::fromLatin1(names[k]));
+    }
+    painter->setFont(font());
+  } else if (labels_) {
     QFontMetricsF fm(font());
     painter->setPen(QColor(60, 60, 65));
     const char* names[] = {"N", "30", "60", "E", "120", "150", "S", "210", "240", "W", "300", "330"};
@@ -147,13 +205,37 @@ void TPolarChart::Render(QPainter* painter, const QRect& target) const {
     }
   }
 
+  painter->restore();
+}
+
+void TPolarChart::RenderHorizon(QPainter* painter, const QRect& target) const {
+  painter->save();
+  painter->setRenderHint(QPainter::Antialiasing, true);
+  const QRectF circle = Circle(target);
   if (horizonVisible_) {
     QPolygonF line;
     for (int k = 0; k < HorizonPoints; ++k) line << Place(circle, k, horizon_[k]);
+    if (horizonShade_.isValid()) {
+      QPainterPath hidden;
+      hidden.setFillRule(Qt::OddEvenFill);
+      hidden.addEllipse(circle);
+      hidden.addPolygon(line);
+      // The line drawn over it hides the edge, so the faint tint needs no smoothing.
+      painter->setRenderHint(QPainter::Antialiasing, false);
+      painter->fillPath(hidden, horizonShade_);
+      painter->setRenderHint(QPainter::Antialiasing, true);
+    }
     painter->setPen(QPen(horizonColor_, 1.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter->drawPolygon(line);
   }
 
+  painter->restore();
+}
+
+void TPolarChart::RenderPoints(QPainter* painter, const QRect& target) const {
+  painter->save();
+  painter->setRenderHint(QPainter::Antialiasing, true);
+  const QRectF circle = Circle(target);
   painter->setPen(QPen(pointColor_.darker(140), 1));
   painter->setBrush(pointColor_);
   const double half = pointSize_ / 2;
@@ -162,8 +244,35 @@ void TPolarChart::Render(QPainter* painter, const QRect& target) const {
 }
 
 void TPolarChart::paintEvent(QPaintEvent*) {
+  // Kept in layers by how often they change: the grid and labels almost never, the
+  // horizon now and then, the satellites with every status screen.
+  const qreal ratio = devicePixelRatioF();
+  if (grid_.size() != size() * ratio) {
+    grid_ = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    grid_.setDevicePixelRatio(ratio);
+    backdrop_ = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    backdrop_.setDevicePixelRatio(ratio);
+    gridValid_ = backdropValid_ = false;
+  }
+  if (!gridValid_) {
+    QPainter p(&grid_);
+    RenderGrid(&p, rect());
+    gridValid_ = true;
+  }
+  if (!backdropValid_) {
+    std::memcpy(backdrop_.bits(), grid_.constBits(), static_cast<std::size_t>(grid_.sizeInBytes()));
+    QPainter p(&backdrop_);
+    RenderHorizon(&p, rect());
+    backdropValid_ = true;
+  }
   QPainter painter(this);
-  Render(&painter, rect());
+  painter.drawImage(QPointF(0, 0), backdrop_);
+  RenderPoints(&painter, rect());
+}
+
+void TPolarChart::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange) gridValid_ = backdropValid_ = false;
+  QWidget::changeEvent(event);
 }
 
 QString TPolarChart::TipTextAt(const QPoint& pos) const {

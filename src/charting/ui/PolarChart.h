@@ -3,6 +3,7 @@
 // centre and 0 at the rim. Shows labelled points (satellites) and a closed
 // horizon line of 360 elevations, one per whole degree of azimuth.
 #include <QColor>
+#include <QImage>
 #include <QString>
 #include <QWidget>
 #include <vector>
@@ -20,6 +21,10 @@ class TPolarChart : public QWidget {
   QString Title() const { return title_; }
   // Compass letters and elevation ring labels.
   void SetLabelsVisible(bool visible);
+  // Only N, E, S and W around the rim: no azimuth or elevation numbers.
+  void SetCompassLabelsOnly(bool on);
+  // Elevation rings and azimuth spokes every so many degrees.
+  void SetGridSteps(int ringDegrees, int spokeDegrees);
 
   void ClearPoints();
   void AddPoint(double azimuth, double elevation, const QString& label);
@@ -37,6 +42,9 @@ class TPolarChart : public QWidget {
   double HorizonElevation(int azimuth) const { return horizon_[azimuth]; }
   void SetHorizonColor(QColor color);
   void SetHorizonVisible(bool visible);
+  // Tints the sky outside the horizon line (the part the antenna does not see); an
+  // invalid colour leaves it clear.
+  void SetHorizonShade(QColor color);
 
   // Where a direction is drawn, in widget coordinates.
   QPointF ToPixel(double azimuth, double elevation) const;
@@ -51,6 +59,7 @@ class TPolarChart : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   struct SkyPoint {
@@ -61,9 +70,19 @@ class TPolarChart : public QWidget {
   QRectF Circle(const QRect& target) const;
   static QPointF Place(const QRectF& circle, double azimuth, double elevation);
   void ShowTip();
+  // The three layers of Render: background, grid and labels; the horizon; the points.
+  void RenderGrid(QPainter* painter, const QRect& target) const;
+  void RenderHorizon(QPainter* painter, const QRect& target) const;
+  void RenderPoints(QPainter* painter, const QRect& target) const;
+  void BackdropChanged();
+  void HorizonChanged();
 
   QString title_;
   bool labels_ = true;
+  bool compassOnly_ = false;
+  int ringStep_ = 15;
+  int spokeStep_ = 30;
+  QColor horizonShade_;
   std::vector<SkyPoint> points_;
   QColor pointColor_{255, 128, 0};
   double pointSize_ = 6.0;
@@ -72,6 +91,11 @@ class TPolarChart : public QWidget {
   bool horizonVisible_ = true;
   QTimer* tipTimer_ = nullptr;
   QPoint tipPos_;
+  // What paintEvent keeps at the widget's size: the grid alone, and grid with horizon.
+  QImage grid_;
+  QImage backdrop_;
+  bool gridValid_ = false;
+  bool backdropValid_ = false;
 };
 
 // Print preview of a sky view, scaled to the page.

@@ -60,9 +60,9 @@ class Placer : public QObject {
 
  private:
   QSize ClientSize(const FrameMargins& margins) const {
-    if (options_.Kind == DesignSize::Client) return options_.Size;
+    if (options_.Kind == DesignSize::Client) return options_.Size.expandedTo(options_.MinimumClient);
     const WindowBox box = ClientSizeForOuter(options_.Size.width(), options_.Size.height(), margins);
-    return {box.Width, box.Height};
+    return QSize(box.Width, box.Height).expandedTo(options_.MinimumClient);
   }
 
   void Apply(const FrameMargins& margins) {

@@ -16,6 +16,8 @@ struct WindowPlacementOptions {
   const QWidget* CentreOver = nullptr;
   // A fixed border: the client size is fixed as well.
   bool Fixed = false;
+  // The client area never gets smaller than this, however much the frame takes.
+  QSize MinimumClient;
 };
 
 // Sizes the window now (with the frame margins known so far) and again at its first
