@@ -10,6 +10,11 @@ enum class DesignSize {
 };
 
 struct WindowPlacementOptions {
+  WindowPlacementOptions() = default;
+  WindowPlacementOptions(QSize size, DesignSize kind, const QWidget* centreOver = nullptr, bool fixed = false,
+                         QSize minimumClient = {})
+      : Size(size), Kind(kind), CentreOver(centreOver), Fixed(fixed), MinimumClient(minimumClient) {}
+
   QSize Size;
   DesignSize Kind = DesignSize::Outer;
   // Centred over this window's frame; over the screen when null (or not shown).
