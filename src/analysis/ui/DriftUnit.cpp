@@ -16,9 +16,17 @@
 #include "frontend/ui/WindowPlacement.h"
 
 namespace {
-QLabel* Caption(const char* text, QWidget* parent) {
+constexpr const char* kMinimumCaption = "Minimum EFC value in displayed time interval";
+constexpr const char* kMaximumCaption = "Maximum EFC value in displayed time interval";
+constexpr const char* kOffsetCaption = "resembling a relative frequency offset of";
+constexpr const char* kDriftCaption = "per day resembling a relative OCXO drift of ";
+constexpr const char* kQofCaption = "per day  QOF";
+constexpr int kSpacing = 5;
+constexpr int kMargin = 8;
+
+QLabel* Caption(const char* text, QWidget* parent, Qt::Alignment side = Qt::AlignLeft) {
   auto* label = new QLabel(QString::fromLatin1(text), parent);
-  label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  label->setAlignment(side | Qt::AlignVCenter);
   return label;
 }
 }  // namespace
@@ -29,53 +37,65 @@ TDriftForm::TDriftForm(VarnexContext& context, QWidget* parent)
       context_(context) {
   setObjectName("DriftForm");
   setWindowTitle("Varnex EFC Statistics");
-  QFont small = font();
-  small.setPointSizeF(8);
-  setFont(small);
-
   for (int i = 0; i < 7; ++i) {
     auto* edit = new QLineEdit(this);
     edit->setObjectName(QString("Edit%1").arg(i + 1));
     edit->setReadOnly(true);
     edit->setFocusPolicy(Qt::ClickFocus);
     edit->setAlignment(Qt::AlignRight);
-    edit->setFixedWidth(i == 6 ? 104 : 70);
     edits_[i] = edit;
   }
   setStyleSheet(
       "QLineEdit { background: #f7f8fa; border: 1px solid #c6cad2; border-radius: 2px; padding: 1px 3px; "
       "color: #1d2330; }");
-
   // The first two rows share their columns; the third has its own, with its last
   // field ending where the rows above end.
   auto* rows = new QGridLayout;
-  rows->setHorizontalSpacing(5);
+  rows->setHorizontalSpacing(kSpacing);
   rows->setVerticalSpacing(4);
-  rows->addWidget(Caption("Minimum EFC value in displayed time interval", this), 0, 0);
+  rows->addWidget(Caption(kMinimumCaption, this), 0, 0);
   rows->addWidget(edits_[0], 0, 1);
-  rows->addWidget(Caption("resembling a relative frequency offset of", this), 0, 2);
+  rows->addWidget(Caption(kOffsetCaption, this, Qt::AlignRight), 0, 2);
   rows->addWidget(edits_[2], 0, 3);
-  rows->addWidget(Caption("Maximum EFC value in displayed time interval", this), 1, 0);
+  rows->addWidget(Caption(kMaximumCaption, this), 1, 0);
   rows->addWidget(edits_[1], 1, 1);
-  rows->addWidget(Caption("resembling a relative frequency offset of", this), 1, 2);
+  rows->addWidget(Caption(kOffsetCaption, this, Qt::AlignRight), 1, 2);
   rows->addWidget(edits_[3], 1, 3);
   rows->setColumnStretch(2, 1);
 
   auto* slope = new QHBoxLayout;
-  slope->setSpacing(5);
+  slope->setSpacing(kSpacing);
   slope->addWidget(Caption("EFC Slope", this));
   slope->addWidget(edits_[4]);
-  slope->addWidget(Caption("per day resembling a relative OCXO drift of ", this));
+  slope->addWidget(Caption(kDriftCaption, this));
   slope->addWidget(edits_[5]);
-  slope->addWidget(Caption("per day  QOF", this));
+  slope->addWidget(Caption(kQofCaption, this));
   slope->addStretch(1);
   slope->addWidget(edits_[6]);
 
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(8, 7, 8, 7);
+  layout->setContentsMargins(kMargin, 7, kMargin, 7);
   layout->setSpacing(4);
   layout->addLayout(rows);
   layout->addLayout(slope);
+
+  // The rows must fit the fixed 620 pixels: a narrow face, a size smaller if need be.
+  QFont face = font();
+  face.setFamilies({"DejaVu Sans Condensed", "Liberation Sans Narrow", "Arial Narrow", face.family()});
+  for (double points : {8.5, 8.0, 7.5, 7.0}) {
+    face.setPointSizeF(points);
+    const QFontMetrics metrics(face);
+    const int field = metrics.horizontalAdvance("-8.888E-88") + 14;
+    const int qofField = metrics.horizontalAdvance("0.999999999999999") + 14;
+    auto text = [&metrics](const char* t) { return metrics.horizontalAdvance(QString::fromLatin1(t)) + 2; };
+    const int top = text(kMinimumCaption) + text(kOffsetCaption) + 2 * field + 3 * kSpacing;
+    const int third = text("EFC Slope") + text(kDriftCaption) + text(kQofCaption) + 2 * field + qofField + 5 * kSpacing;
+    for (int i = 0; i < 7; ++i) edits_[i]->setFixedWidth(i == 6 ? qofField : field);
+    if (std::max(top, third) + 2 * kMargin <= 620) break;
+  }
+  // Set on each control: a style sheet stops the window's font from reaching them.
+  setFont(face);
+  for (QWidget* child : findChildren<QWidget*>()) child->setFont(face);
 
   const QWidget* main = context_.MainForm;
   PlaceWindow(*this, {QSize(620, 85), DesignSize::Client, main, true});

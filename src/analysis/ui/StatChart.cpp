@@ -126,12 +126,16 @@ class TExtraLegendLayer : public QCPLayerable {
     const ExtraLegend& extra = chart_->extra_;
     if (!extra.Active || extra.Series < 0 || extra.Series >= chart_->SeriesCount()) return;
     const std::vector<StabilityPoint>& points = chart_->Values(extra.Series);
+    const auto& looks = chart_->looks_;
+    const bool deviation = static_cast<std::size_t>(extra.Series) >= looks.size() ||
+                           looks[static_cast<std::size_t>(extra.Series)].isDeviation;
     QFont font = chart_->Plot()->legend->font();
+    font.setPointSizeF(font.pointSizeF() - 0.5);
     QFont bold = font;
     bold.setBold(true);
     const QFontMetrics metrics(font);
     const QFontMetrics boldMetrics(bold);
-    const int row = metrics.height() + 1;
+    const int row = metrics.height();
     const QString tauTitle = QString::fromUtf8("\u03c4 / s");
     const QString title = chart_->SeriesTitle(extra.Series);
     int tauWidth = metrics.horizontalAdvance(tauTitle);
@@ -159,7 +163,7 @@ class TExtraLegendLayer : public QCPLayerable {
     const int tauRight = box.left() + pad + tauWidth;
     painter->drawText(QRect(box.left() + pad, y, tauWidth, row), Qt::AlignRight | Qt::AlignVCenter, tauTitle);
     painter->drawText(QRect(tauRight + gap, y, valueWidth + pad, row), Qt::AlignLeft | Qt::AlignVCenter,
-                      QString::fromUtf8("\u03c3(\u03c4)"));
+                      deviation ? QString::fromUtf8("\u03c3(\u03c4)") : QString("s"));
     y += row;
     painter->setPen(kText);
     for (const auto& [tau, value] : rows) {
@@ -195,10 +199,18 @@ TStatChart::TStatChart(QWidget* parent) : TLogLogChart(parent) {
   auto* leftTitle = new QCPTextElement(plot, QString::fromUtf8("\u03c3(\u03c4)"), greek);
   leftTitle->setTextColor(QColor(40, 40, 48));
   leftTitle->setMargins(QMargins(8, 0, 0, 0));
+  // A text element is never taller than its text; between two fillers it stands
+  // at mid height without limiting the plot's height.
+  auto* titleColumn = new QCPLayoutGrid;
+  titleColumn->addElement(0, 0, new QCPLayoutElement(plot));
+  titleColumn->addElement(1, 0, leftTitle);
+  titleColumn->addElement(2, 0, new QCPLayoutElement(plot));
+  titleColumn->setRowSpacing(0);
   QCPLayoutGrid* layout = plot->plotLayout();
   layout->insertColumn(0);
-  layout->addElement(layout->rowCount() - 1, 0, leftTitle);
+  layout->addElement(layout->rowCount() - 1, 0, titleColumn);
   layout->setColumnStretchFactor(0, 0.001);
+  layout->setColumnSpacing(0);
   plot->yAxis->setLabel(QString());
   plot->xAxis->setLabel(QString::fromUtf8("\u03c4"));
   plot->xAxis->setLabelFont(greek);
@@ -237,6 +249,7 @@ int TStatChart::AddMeasureSeries(const MeasureInfo& info) {
   look.fromCatalogue = true;
   look.shape = info.shape;
   look.style = BaseStyle(info.shape);
+  look.isDeviation = info.isDeviation;
   values_.emplace_back();
   looks_.push_back(look);
   const QColor color(info.colour.red, info.colour.green, info.colour.blue);
@@ -280,7 +293,11 @@ void TStatChart::RemoveSeries(int index) {
 
 void TStatChart::Replot() {
   if (suspended_) return;
-  // The axes are fixed; only a run or a legend click moves them.
+  // The axes are fixed; only a run or a legend click moves them. The general
+  // format's long labels (100000) need room: fewer decades labelled on a narrow plot.
+  int width = Plot()->axisRect()->width();
+  if (width <= 0) width = this->width() / 2;
+  Plot()->xAxis->ticker()->setTickCount(std::clamp(width / 80, 2, 10));
   Plot()->replot();
 }
 

@@ -51,6 +51,7 @@ class TStatChart : public TLogLogChart {
     bool fromCatalogue = false;
     PointShape shape = PointShape::Square;
     PointStyle style = PointStyle::None;  // what the base style knows of it
+    bool isDeviation = true;
   };
   std::vector<std::vector<StabilityPoint>> values_;  // parallel to the series
   std::vector<MeasureLook> looks_;

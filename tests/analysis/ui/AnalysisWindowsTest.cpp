@@ -255,8 +255,6 @@ TEST_F(AnalysisTest, EfcStatisticsFillTheFieldsAndDrawTheFitLineWhileOpen) {
   EXPECT_DOUBLE_EQ(main.chart.PlottedX(line, 1), main.efc.Last().x);
   EXPECT_TRUE(main.chart.LegendVisible());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-  ASSERT_TRUE(form.grab().save(PicturePath("DriftForm.png")));
-  ASSERT_TRUE(main.chart.grab().save(PicturePath("DriftFitLine.png")));
 
   // Open already: only raised, nothing recomputed.
   const QString slope = form.Edit(4)->text();
@@ -316,6 +314,51 @@ TEST_F(AnalysisTest, HoldoverWindowLoadsItsHistoryAndKeepsTheSatelliteAxisFixed)
   EXPECT_EQ(chart->AxisNumberFormat(AxisSide::Left), "#.00,\"x10\",E+0");
   EXPECT_EQ(chart->PlottedCount(0), 4);
   EXPECT_EQ(form.Charteditor1()->text(), "&Chart Editor");
+}
+
+// Ten days of generated data in all three windows, kept as pictures to look at.
+TEST_F(AnalysisTest, TenDaysOfDataPictures) {
+  constexpr int kTenDays = 86400;
+  ChartSeries pps("PPS TI");
+  FillPpsTi(pps, kTenDays, 11);
+  TStatForm stat(context);
+  stat.TimeStabClick(pps);
+  TStatChart* chart = stat.StatChart();
+  ASSERT_EQ(chart->SeriesCount(), 9);
+  for (int i = 0; i < 9; ++i) EXPECT_GT(chart->PointCount(i), 3) << i;
+  EXPECT_TRUE(AllDrawnPointsArePositiveAndFinite(*chart));
+  EXPECT_TRUE(stat.grab().save(PicturePath("StatForm.png")));
+  stat.resize(960, 600);
+  chart->Replot();
+  QApplication::processEvents();
+  EXPECT_TRUE(stat.grab().save(PicturePath("StatFormLarge.png")));
+
+  MainChartFixture main(kTenDays, 2.5, 0.8);
+  main.chart.SetAxisRange(AxisSide::Bottom, kStart + 5.0, kStart + 10.0);
+  TDriftForm drift(context);
+  drift.SetSource(&main.chart, &main.efc);
+  drift.OCXODift1Click();
+  ASSERT_EQ(main.FitLines(), 1);
+  EXPECT_TRUE(drift.grab().save(PicturePath("DriftForm.png")));
+  EXPECT_TRUE(main.chart.grab().save(PicturePath("DriftFitLine.png")));
+  drift.close();
+
+  TEFCForm holdover(context);
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int> step(-1, 1);
+  int sats = 8;
+  for (int i = 0; i < kTenDays; ++i) {
+    const double t = kStart + i * 10 * OneSecond;
+    if (i % 900 == 0) sats = std::clamp(sats + step(rng), 4, 12);
+    // Uncertainty grows while the receiver sees few satellites.
+    const double hud = 0.6e-6 + 0.15e-6 * std::sin(i / 2600.0) + (sats < 6 ? 0.5e-6 : 0.0);
+    const bool gap = i % 30000 == 0;
+    gap ? holdover.Series1.AddNull(t, hud) : holdover.Series1.Add(t, hud);
+    gap ? holdover.Series2.AddNull(t, sats) : holdover.Series2.Add(t, sats);
+  }
+  holdover.show();
+  holdover.ChartsChanged();
+  EXPECT_TRUE(holdover.grab().save(PicturePath("EFCForm.png")));
 }
 
 }  // namespace
