@@ -3,7 +3,6 @@
 #include <qcustomplot.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <chrono>
@@ -20,11 +19,6 @@ namespace {
 // While a long point is computed elsewhere, pending events run this often.
 constexpr auto kPassInterval = std::chrono::milliseconds(15);
 
-QElapsedTimer& RunClock() {
-  static QElapsedTimer clock;
-  if (!clock.isValid()) clock.start();
-  return clock;
-}
 }  // namespace
 
 TStatForm::TStatForm(VarnexContext& context, QWidget* parent) : QMainWindow(parent), context_(context) {
@@ -64,10 +58,6 @@ void TStatForm::TimeStabClick(const ChartSeries& ppsTi) {
     return;
   }
   ppsTi_ = &ppsTi;
-  if (!runner_.Running()) {
-    longestHoldMs_ = 0.0;
-    lastPassNs_ = RunClock().nsecsElapsed();
-  }
   runner_.Start();
 }
 
@@ -96,17 +86,7 @@ void TStatForm::SetBusyCursor(bool busy) {
     QApplication::restoreOverrideCursor();
 }
 
-void TStatForm::NoteHold() {
-  const qint64 now = RunClock().nsecsElapsed();
-  longestHoldMs_ = std::max(longestHoldMs_, (now - lastPassNs_) / 1e6);
-  lastPassNs_ = now;
-}
-
-void TStatForm::ProcessEvents() {
-  NoteHold();
-  QApplication::processEvents();
-  lastPassNs_ = RunClock().nsecsElapsed();
-}
+void TStatForm::ProcessEvents() { QApplication::processEvents(); }
 
 int TStatForm::AddMeasureSeries(const MeasureInfo& info) {
   const int index = chart_->AddMeasureSeries(info);
@@ -172,7 +152,7 @@ void TStatForm::StatChartAfterDraw() {
 
 void TStatForm::Timer1Timer() {
   const ExtraLegend before = chart_->CurrentExtraLegend();
-  if (!before.Active) return;
+  if (!before.Active || !isVisible()) return;
   chart_->SetExtraLegend(
       ExtraLegendTimer(before, chart_->LegendVisible(), chart_->LegendAtRight(), chart_->LegendPlace()));
   chart_->Replot();

@@ -33,9 +33,6 @@ class TStatForm : public QMainWindow, private StabilityRunView {
   void Timer1Timer();
   void Charteditor1Click();
 
-  // The longest time the event loop waited during the last run, in ms.
-  double LongestHoldMs() const { return longestHoldMs_; }
-
  private:
   // StabilityRunView
   std::vector<double> LoadPhaseSamples() override;
@@ -51,7 +48,6 @@ class TStatForm : public QMainWindow, private StabilityRunView {
   void Compute(const std::function<void()>& work) override;
 
   void StatChartAfterDraw();
-  void NoteHold();
 
   VarnexContext& context_;
   TStatChart* chart_ = nullptr;
@@ -60,6 +56,4 @@ class TStatForm : public QMainWindow, private StabilityRunView {
   StabilityRunner runner_{*this};
   const ChartSeries* ppsTi_ = nullptr;
   std::vector<const void*> runSeries_;  // the plottables this run made, to notice removals
-  double longestHoldMs_ = 0.0;
-  qint64 lastPassNs_ = 0;
 };

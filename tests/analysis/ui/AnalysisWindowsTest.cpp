@@ -101,6 +101,17 @@ TEST_F(AnalysisTest, TenPointsGiveTheNoticeAndElevenFillTheWindow) {
   EXPECT_EQ(chart->Values(0).size(), 3u);
   EXPECT_FALSE(chart->RepaintSuspended());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  // The window's only menu opens the chart editor on this chart.
+  QString editorTitle;
+  QTimer::singleShot(0, [&] {
+    if (QWidget* editor = QApplication::activeModalWidget()) {
+      editorTitle = editor->windowTitle();
+      editor->close();
+    }
+  });
+  EXPECT_EQ(form.Charteditor1()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
+  form.Charteditor1()->trigger();
+  EXPECT_EQ(editorTitle, "Chart editor for time stability measures");
   // Closing only hides; the series stay.
   form.close();
   EXPECT_FALSE(form.isVisible());
@@ -152,7 +163,17 @@ TEST_F(AnalysisTest, LegendClicksRescaleAndTheExtraLegendListsTheOneSeriesOn) {
   chart->Replot();
   form.Timer1Timer();
   EXPECT_FALSE(chart->CurrentExtraLegend().Active);
-  EXPECT_FALSE(chart->TipTextAt(QPoint(-50, -50)).size());
+
+  // The value tip over a point shows its value in the measures' format.
+  chart->SetLegendAtRight(true);
+  chart->Replot();
+  const StabilityPoint& p = chart->Values(2).front();
+  const QPoint at(static_cast<int>(chart->Plot()->xAxis->coordToPixel(p.tau)),
+                  static_cast<int>(chart->Plot()->yAxis->coordToPixel(p.value)));
+  const QString tip = chart->TipTextAt(at);
+  EXPECT_TRUE(tip.contains("Modified Allan Deviation")) << tip.toStdString();
+  EXPECT_TRUE(tip.contains(QString::fromStdString(FormatMeasureValue(p.value)))) << tip.toStdString();
+  EXPECT_TRUE(chart->TipTextAt(QPoint(2, 2)).isEmpty());
 }
 
 TEST_F(AnalysisTest, ConstantDataLeaveOnlyMtieZerosAndTheChartStillDraws) {
