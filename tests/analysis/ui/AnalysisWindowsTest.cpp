@@ -94,6 +94,7 @@ TEST_F(AnalysisTest, TenPointsGiveTheNoticeAndElevenFillTheWindow) {
   FillPpsTi(pps, 1);  // 11 points
   form.TimeStabClick(pps);
   EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(form.frameGeometry().size(), QSize(649, 400));
   EXPECT_FALSE(form.Running());
   TStatChart* chart = form.StatChart();
   ASSERT_EQ(chart->SeriesCount(), 9);
@@ -190,6 +191,16 @@ TEST_F(AnalysisTest, ConstantDataLeaveOnlyMtieZerosAndTheChartStillDraws) {
   const QImage image = chart->grab().toImage();
   EXPECT_FALSE(image.isNull());
   EXPECT_GT(chart->Plot()->yAxis->range().lower, 0.0);
+
+  // Steps 1 and 2 only (a zero among the values): the stored range keeps its
+  // minimum, the drawing shows the new maximum at the top.
+  chart->SetAxisRange(AxisSide::Left, -1e300, 1.01e-9);
+  EXPECT_EQ(chart->AxisMin(AxisSide::Left), -1e300);
+  const QCPRange shown = chart->Plot()->yAxis->range();
+  EXPECT_GT(shown.lower, 0.0);
+  EXPECT_GT(shown.upper, 1.01e-9);
+  EXPECT_LT(shown.upper, 1.2e-9);
+  EXPECT_FALSE(chart->grab().isNull());
 }
 
 TEST_F(AnalysisTest, ASecondRunAskedDuringARunStartsItOverAndCloseDoesNotStopIt) {
@@ -264,6 +275,7 @@ TEST_F(AnalysisTest, EfcStatisticsFillTheFieldsAndDrawTheFitLineWhileOpen) {
   form.SetSource(&main.chart, &main.efc);
   form.OCXODift1Click();
   ASSERT_TRUE(form.isVisible());
+  EXPECT_EQ(form.size(), QSize(620, 85));
   const QString point = QLocale().decimalPoint();
   EXPECT_EQ(form.Edit(4)->text(), "2" + point + "500E+00");
   EXPECT_EQ(form.Edit(5)->text(), "2" + point + "500E-12");
@@ -324,6 +336,7 @@ TEST_F(AnalysisTest, HoldoverWindowLoadsItsHistoryAndKeepsTheSatelliteAxisFixed)
   EXPECT_DOUBLE_EQ(form.Series2.Y(2), 20.0);
 
   form.show();
+  EXPECT_EQ(form.frameGeometry().size(), QSize(748, 406));
   TTimeChart* chart = form.Chart1();
   EXPECT_EQ(chart->Title(), "Holdover Uncertainity Prediction & Sats");
   EXPECT_FALSE(chart->LegendVisible());
