@@ -293,12 +293,12 @@ void TStatChart::RemoveSeries(int index) {
 
 void TStatChart::Replot() {
   if (suspended_) return;
-  // The axes are fixed; only a run or a legend click moves them. The general
+  // Left and bottom are fixed (a run or a legend click moves them). The general
   // format's long labels (100000) need room: fewer decades labelled on a narrow plot.
   int width = Plot()->axisRect()->width();
   if (width <= 0) width = this->width() / 2;
   Plot()->xAxis->ticker()->setTickCount(std::clamp(width / 80, 2, 10));
-  Plot()->replot();
+  TLogLogChart::Replot();
 }
 
 void TStatChart::SetExtraLegend(const ExtraLegend& extra) { extra_ = extra; }
