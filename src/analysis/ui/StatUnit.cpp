@@ -18,7 +18,6 @@
 namespace {
 // While a long point is computed elsewhere, pending events run this often.
 constexpr auto kPassInterval = std::chrono::milliseconds(15);
-
 }  // namespace
 
 TStatForm::TStatForm(VarnexContext& context, QWidget* parent) : QMainWindow(parent), context_(context) {
@@ -53,7 +52,7 @@ void TStatForm::TimeStabClick(const ChartSeries& ppsTi) {
   if (ppsTi.Count() <= kTooFewPpsTiPoints) {
     QMessageBox box(QMessageBox::Warning, "Attention",
                     "You need first to collect data for 100 s\nbefore the statistics can be displayed.",
-                    QMessageBox::Ok, isVisible() ? this : nullptr);
+                    QMessageBox::Ok, context_.MainForm);
     box.exec();
     return;
   }
