@@ -217,8 +217,22 @@ TStatChart::TStatChart(QWidget* parent) : TLogLogChart(parent) {
   plot->xAxis->setLabelColor(QColor(40, 40, 48));
   plot->xAxis->setLabelPadding(0);
 
+  // Nine long titles beside a 649 pixel window: a slightly smaller legend leaves the plot more room.
+  QFont legendFont = plot->legend->font();
+  legendFont.setPointSizeF(8);
+  plot->legend->setFont(legendFont);
+  plot->legend->setIconSize(16, 9);
   SetLegendTitle("Available measures");
   extraLayer_ = new TExtraLegendLayer(this);
+  // The general format's long labels (100000) need room: a narrow plot labels
+  // fewer decades. Its width is known once it has been laid out.
+  connect(plot, &QCustomPlot::afterReplot, this, [this] {
+    QCustomPlot* p = Plot();
+    const int ticks = std::clamp(p->axisRect()->width() / 80, 2, 10);
+    if (p->xAxis->ticker()->tickCount() == ticks) return;
+    p->xAxis->ticker()->setTickCount(ticks);
+    p->replot(QCustomPlot::rpQueuedReplot);
+  });
 }
 
 void TStatChart::ApplyTicker(AxisSide side) {
@@ -293,11 +307,7 @@ void TStatChart::RemoveSeries(int index) {
 
 void TStatChart::Replot() {
   if (suspended_) return;
-  // Left and bottom are fixed (a run or a legend click moves them). The general
-  // format's long labels (100000) need room: fewer decades labelled on a narrow plot.
-  int width = Plot()->axisRect()->width();
-  if (width <= 0) width = this->width() / 2;
-  Plot()->xAxis->ticker()->setTickCount(std::clamp(width / 80, 2, 10));
+  // Left and bottom are fixed: a run or a legend click moves them.
   TLogLogChart::Replot();
 }
 
