@@ -282,7 +282,16 @@ void TChartBase::ApplyRange(AxisSide side, double lo, double hi) {
   const double fraction = (st.endPercent - st.startPercent) / 100.0;
   QCPAxis* axis = Axis(side);
   if (axis->scaleType() == QCPAxis::stLogarithmic) {
-    if (lo <= 0 || hi <= 0) return;
+    // A range a logarithm cannot map keeps what is drawn; a range with only its
+    // minimum out of reach shows the decades drawn so far under its maximum.
+    if (!(hi > 0) || !std::isfinite(hi) || !std::isfinite(lo)) return;
+    if (!(lo > 0)) {
+      const QCPRange shown = axis->range();
+      double decades = shown.lower > 0 ? std::log10(shown.upper / shown.lower) * fraction : 0.0;
+      if (!(decades >= 1.0) || !std::isfinite(decades)) decades = 3.0;
+      lo = hi / std::pow(10.0, std::min(decades, 30.0));
+    }
+    if (lo >= hi) lo = hi / 10.0;
     const double a = std::log10(lo), b = std::log10(hi);
     const double total = (b - a) / fraction;
     const double start = a - total * st.startPercent / 100.0;

@@ -32,6 +32,22 @@ TLogLogChart::TLogLogChart(QWidget* parent) : TChartBase(parent) {
   SetLegendVisible(true);
 }
 
+void TLogLogChart::SetLegendAtRight(bool right) {
+  if (right == legendAtRight_) return;
+  QCPLegend* legend = Plot()->legend;
+  QCPLayoutInset* inset = Plot()->axisRect()->insetLayout();
+  if (right) {
+    inset->take(legend);
+    inset->simplify();
+    side_->addElement(0, 0, legend);
+  } else {
+    side_->take(legend);
+    inset->addElement(legend, Qt::AlignTop | Qt::AlignLeft);
+  }
+  legendAtRight_ = right;
+  emit Changed();
+}
+
 int TLogLogChart::AddSeries(const QString& title, QColor color, PointStyle style, bool joined) {
   QCPGraph* graph = Plot()->addGraph(Plot()->xAxis, Plot()->yAxis);
   int index = AddPlottable(graph, AxisSide::Left, color, title);

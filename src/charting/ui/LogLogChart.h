@@ -20,9 +20,14 @@ class TLogLogChart : public TChartBase {
   double PointX(int series, int i) const;
   double PointY(int series, int i) const;
 
+  // The legend stands right of the plot (its usual place) or inside it, top left.
+  void SetLegendAtRight(bool right);
+  bool LegendAtRight() const { return legendAtRight_; }
+
  protected:
   bool DataRange(AxisSide side, double& lo, double& hi) const override;
 
  private:
   QCPLayoutGrid* side_ = nullptr;
+  bool legendAtRight_ = true;
 };

@@ -150,11 +150,7 @@ void TMainForm::ReloadAllCharts() {
   if (!context_.EFCForm) return;
   context_.EFCForm->Series1.Clear();
   context_.EFCForm->Series2.Clear();
-  try {
-    LoadHoldoverHistory(History(), context_.EFCForm->Series1, context_.EFCForm->Series2);
-  } catch (...) {
-  }
-  context_.EFCForm->ChartsChanged();
+  context_.EFCForm->LoadHoldoverHistory();
 }
 
 void TMainForm::JoinWindows() {
@@ -254,11 +250,15 @@ void TMainForm::BuildMenu() {
   show("EFCSats1", "&Holdover Uncertainity && Sats", &VarnexContext::EFCForm);
   QAction* timeStab = AddItem(view, "TimeStab", "&Time Stabililty Measures");
   timeStab->setEnabled(false);
-  connect(timeStab, &QAction::triggered, this, [this] { ShowWindow(context_.StatForm); });
+  connect(timeStab, &QAction::triggered, this, [this] {
+    if (context_.StatForm) context_.StatForm->TimeStabClick();
+  });
   QAction* clock = AddItem(view, "Clock", "Clock Display");
   clock->setEnabled(false);
   connect(clock, &QAction::triggered, this, [this] { ShowWindow(context_.ClockForm); });
-  show("OCXODift1", "&EFC Statistics", &VarnexContext::DriftForm);
+  connect(AddItem(view, "OCXODift1", "&EFC Statistics"), &QAction::triggered, this, [this] {
+    if (context_.DriftForm) context_.DriftForm->OCXODift1Click();
+  });
   show("ReceiverStatus1", "&Receiver Status", &VarnexContext::StatusForm);
   show("StatusLog1", "Status &Log", &VarnexContext::StatusLogForm);
   show("ErrorList1", "&Error Log", &VarnexContext::ErrorForm);

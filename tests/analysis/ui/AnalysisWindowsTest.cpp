@@ -1,0 +1,398 @@
+#include <gtest/gtest.h>
+#include <qcustomplot.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "QtTestApp.h"
+#include "analysis/ui/DriftUnit.h"
+#include "analysis/ui/EFCUnit.h"
+#include "analysis/ui/StatChart.h"
+#include "analysis/ui/StatUnit.h"
+#include "app/ui/VarnexContext.h"
+#include "charting/ui/TimeChart.h"
+#include "frontend/DataFile.h"
+#include "link/SharedReceiverState.h"
+#include "platform/Clock.h"
+
+namespace {
+
+const TDateTime kStart = EncodeDateTime({2013, 8, 1, 0, 0, 0, 0});
+
+std::string FreshFolder(const std::string& name) {
+  const auto dir = std::filesystem::path(::testing::TempDir()) / ("varnex_analysis_" + name);
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir.string();
+}
+
+QString PicturePath(const char* file) {
+  const auto dir = std::filesystem::temp_directory_path() / "varnex-pictures";
+  std::filesystem::create_directories(dir);
+  return QString::fromStdString((dir / file).string());
+}
+
+// PPS TI of a disciplined oscillator: white phase noise on a slow wander, a null
+// point at every gap.
+void FillPpsTi(ChartSeries& s, int count, unsigned seed = 1) {
+  std::mt19937 rng(seed);
+  std::normal_distribution<double> noise(0.0, 1.0);
+  double walk = 0.0;
+  for (int i = 0; i < count; ++i) {
+    walk += 0.02e-9 * noise(rng);
+    const double y = 3e-9 * noise(rng) + walk + 2e-9 * std::sin(i / 4000.0);
+    const double t = kStart + i * 10 * OneSecond;
+    i % 20000 == 0 ? s.AddNull(t, y) : s.Add(t, y);
+  }
+}
+
+struct AnalysisTest : ::testing::Test {
+  AnalysisTest()
+      : folder((TestApplication(), FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name()))),
+        clock(kStart + 10.0),
+        context(state, clock, folder) {}
+  std::string folder;
+  SharedReceiverState state;
+  VirtualClock clock;
+  VarnexContext context;
+};
+
+bool AllDrawnPointsArePositiveAndFinite(TStatChart& chart) {
+  for (int s = 0; s < chart.SeriesCount(); ++s)
+    for (int i = 0; i < chart.PointCount(s); ++i) {
+      const double x = chart.PointX(s, i), y = chart.PointY(s, i);
+      if (!(std::isfinite(x) && std::isfinite(y) && x > 0 && y > 0)) return false;
+    }
+  return true;
+}
+
+TEST_F(AnalysisTest, TenPointsGiveTheNoticeAndElevenFillTheWindow) {
+  TStatForm form(context);
+  ChartSeries pps("PPS TI");
+  FillPpsTi(pps, 10);
+  QString title, text;
+  QTimer::singleShot(0, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      title = box->windowTitle();
+      text = box->text();
+      EXPECT_EQ(box->buttons().size(), 1);
+      box->accept();
+    }
+  });
+  form.TimeStabClick(pps);
+  EXPECT_EQ(title, "Attention");
+  EXPECT_EQ(text, "You need first to collect data for 100 s\nbefore the statistics can be displayed.");
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_EQ(form.StatChart()->SeriesCount(), 0);
+
+  FillPpsTi(pps, 1);  // 11 points
+  form.TimeStabClick(pps);
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(form.frameGeometry().size(), QSize(649, 400));
+  EXPECT_FALSE(form.Running());
+  TStatChart* chart = form.StatChart();
+  ASSERT_EQ(chart->SeriesCount(), 9);
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(chart->SeriesTitle(i).toStdString(), kMeasureCatalogue[i].title);
+  EXPECT_EQ(chart->Values(0).size(), 3u);
+  EXPECT_FALSE(chart->RepaintSuspended());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  // The window's only menu opens the chart editor on this chart.
+  QString editorTitle;
+  QTimer::singleShot(0, [&] {
+    if (QWidget* editor = QApplication::activeModalWidget()) {
+      editorTitle = editor->windowTitle();
+      editor->close();
+    }
+  });
+  EXPECT_EQ(form.Charteditor1()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
+  form.Charteditor1()->trigger();
+  EXPECT_EQ(editorTitle, "Chart editor for time stability measures");
+  // Closing only hides; the series stay.
+  form.close();
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_EQ(chart->SeriesCount(), 9);
+}
+
+TEST_F(AnalysisTest, LegendClicksRescaleAndTheExtraLegendListsTheOneSeriesOn) {
+  TStatForm form(context);
+  ChartSeries pps("PPS TI");
+  FillPpsTi(pps, 30000);
+  form.TimeStabClick(pps);
+  TStatChart* chart = form.StatChart();
+  ASSERT_EQ(chart->SeriesCount(), 9);
+  EXPECT_TRUE(AllDrawnPointsArePositiveAndFinite(*chart));
+  EXPECT_GT(chart->AxisMin(AxisSide::Left), 0.0);
+  EXPECT_DOUBLE_EQ(chart->AxisMin(AxisSide::Bottom), 9.9);
+
+  // Only MTIE on: the axes follow it, and the extra legend lists it under the legend.
+  for (int i = 0; i < 8; ++i) chart->SetSeriesVisible(i, false);
+  chart->Replot();
+  QApplication::processEvents();
+  const auto& mtie = chart->Values(8);
+  const std::vector<std::span<const StabilityPoint>> on{mtie};
+  const StabilityAxes expected = RescaleStabilityAxes(on, {});
+  EXPECT_DOUBLE_EQ(chart->AxisMax(AxisSide::Left), expected.Left.Max);
+  EXPECT_DOUBLE_EQ(chart->AxisMin(AxisSide::Left), expected.Left.Min);
+  const ExtraLegend extra = chart->CurrentExtraLegend();
+  ASSERT_TRUE(extra.Active);
+  EXPECT_EQ(extra.Series, 8);
+  EXPECT_EQ(extra.Left, chart->LegendRect().left());
+  EXPECT_EQ(extra.Top, chart->LegendRect().bottom() + 1 + kExtraLegendGap);
+  ASSERT_TRUE(chart->grab().save(PicturePath("StatFormExtraLegend.png")));
+
+  // A second series on hides it; all off leaves the axes as they were.
+  chart->SetSeriesVisible(0, true);
+  EXPECT_FALSE(chart->CurrentExtraLegend().Active);
+  const double left = chart->AxisMax(AxisSide::Left), bottom = chart->AxisMax(AxisSide::Bottom);
+  chart->SetSeriesVisible(0, false);
+  chart->SetSeriesVisible(8, false);
+  EXPECT_DOUBLE_EQ(chart->AxisMax(AxisSide::Left), left);
+  EXPECT_DOUBLE_EQ(chart->AxisMax(AxisSide::Bottom), bottom);
+
+  // The legend moved away: off at the next drawing or timer tick, and it stays off.
+  chart->SetSeriesVisible(2, true);
+  ASSERT_TRUE(chart->CurrentExtraLegend().Active);
+  chart->SetLegendAtRight(false);
+  form.Timer1Timer();
+  EXPECT_FALSE(chart->CurrentExtraLegend().Active);
+  chart->Replot();
+  form.Timer1Timer();
+  EXPECT_FALSE(chart->CurrentExtraLegend().Active);
+
+  // The value tip over a point shows its value in the measures' format.
+  chart->SetLegendAtRight(true);
+  chart->Replot();
+  const StabilityPoint& p = chart->Values(2).front();
+  const QPoint at(static_cast<int>(chart->Plot()->xAxis->coordToPixel(p.tau)),
+                  static_cast<int>(chart->Plot()->yAxis->coordToPixel(p.value)));
+  const QString tip = chart->TipTextAt(at);
+  EXPECT_TRUE(tip.contains("Modified Allan Deviation")) << tip.toStdString();
+  EXPECT_TRUE(tip.contains(QString::fromStdString(FormatMeasureValue(p.value)))) << tip.toStdString();
+  EXPECT_TRUE(chart->TipTextAt(QPoint(2, 2)).isEmpty());
+}
+
+TEST_F(AnalysisTest, ConstantDataLeaveOnlyMtieZerosAndTheChartStillDraws) {
+  TStatForm form(context);
+  ChartSeries pps("PPS TI");
+  for (int i = 0; i < 500; ++i) pps.Add(kStart + i * 10 * OneSecond, std::ldexp(1.0, -30));
+  form.TimeStabClick(pps);
+  TStatChart* chart = form.StatChart();
+  ASSERT_EQ(chart->SeriesCount(), 9);
+  for (int i = 0; i < 8; ++i) EXPECT_TRUE(chart->Values(i).empty()) << i;
+  ASSERT_FALSE(chart->Values(8).empty());
+  EXPECT_EQ(chart->PointCount(8), 0);  // zeros are kept but a log axis cannot draw them
+  EXPECT_EQ(chart->AxisMin(AxisSide::Left), -1e300);
+  const QImage image = chart->grab().toImage();
+  EXPECT_FALSE(image.isNull());
+  EXPECT_GT(chart->Plot()->yAxis->range().lower, 0.0);
+
+  // Steps 1 and 2 only (a zero among the values): the stored range keeps its
+  // minimum, the drawing shows the new maximum at the top.
+  chart->SetAxisRange(AxisSide::Left, -1e300, 1.01e-9);
+  EXPECT_EQ(chart->AxisMin(AxisSide::Left), -1e300);
+  const QCPRange shown = chart->Plot()->yAxis->range();
+  EXPECT_GT(shown.lower, 0.0);
+  EXPECT_GT(shown.upper, 1.01e-9);
+  EXPECT_LT(shown.upper, 1.2e-9);
+  EXPECT_FALSE(chart->grab().isNull());
+}
+
+TEST_F(AnalysisTest, ASecondRunAskedDuringARunStartsItOverAndCloseDoesNotStopIt) {
+  TStatForm form(context);
+  ChartSeries pps("PPS TI");
+  FillPpsTi(pps, 20000, 4);
+  int asked = 0;
+  // Fired from the run's own pending-event passes.
+  QTimer again;
+  again.setInterval(1);
+  QObject::connect(&again, &QTimer::timeout, [&] {
+    if (!form.Running()) return;
+    if (++asked == 1) {
+      form.close();
+      pps.Add(pps.Last().x + 10 * OneSecond, 1e-9);  // the second run sees it
+      form.TimeStabClick(pps);
+    }
+    // Switching series during a run is fine too.
+    if (form.StatChart()->SeriesCount() > 0) form.StatChart()->SetSeriesVisible(0, asked++ % 2 == 0);
+  });
+  again.start();
+  form.TimeStabClick(pps);
+  again.stop();
+  ASSERT_GE(asked, 1);
+  TStatChart* chart = form.StatChart();
+  ASSERT_EQ(chart->SeriesCount(), 9);
+  const std::vector<double> samples = LoadPhaseSamples(pps);
+  for (int i = 0; i < 9; ++i) {
+    const auto expected = AllMeasurePoints(kMeasureCatalogue[i].measure, samples);
+    ASSERT_EQ(chart->Values(i).size(), expected.size()) << i;
+    if (!expected.empty()) {
+      EXPECT_EQ(chart->Values(i).back().value, expected.back().value) << i;
+    }
+  }
+  EXPECT_TRUE(form.isVisible());  // the second run showed it again
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// A main chart as the main window sets it up, with a day of EFC rising 2.5 a day.
+struct MainChartFixture {
+  ChartSeries pps{"PPS TI"}, efc{"EFC"};
+  TTimeChart chart;
+  MainChartFixture(int points, double slopePerDay, double wiggle) {
+    chart.resize(841, 400);
+    chart.SetTitle("PPS TI & EFC");
+    chart.SetAxisTitle(AxisSide::Left, "PPS TI / s", Qt::blue);
+    chart.SetAxisNumberFormat(AxisSide::Left, "#.00,\"x10\",E+0");
+    chart.SetAxisVisible(AxisSide::Right, true);
+    chart.SetAxisTitle(AxisSide::Right, "EFC value", QColor(220, 0, 0));
+    chart.SetAxisNumberFormat(AxisSide::Right, "0.000000");
+    for (int i = 0; i < points; ++i) {
+      const double t = kStart + i * 10 * OneSecond;
+      pps.Add(t, 2e-9 * std::sin(i / 300.0));
+      efc.Add(t, 32768.0 + slopePerDay * (t - kStart) + wiggle * std::sin(i / 700.0));
+    }
+    chart.AddSeries(&pps, AxisSide::Left, Qt::blue, "PPS TI");
+    chart.AddSeries(&efc, AxisSide::Right, QColor(255, 128, 0), "EFC");
+    chart.Replot();
+  }
+  int FitLines() const {
+    int n = 0;
+    for (int i = 0; i < chart.SeriesCount(); ++i) n += chart.SeriesTitle(i) == TDriftForm::FitLineTitle;
+    return n;
+  }
+};
+
+TEST_F(AnalysisTest, EfcStatisticsFillTheFieldsAndDrawTheFitLineWhileOpen) {
+  MainChartFixture main(8640, 2.5, 0.0);
+  // Only the second half shown.
+  main.chart.SetAxisRange(AxisSide::Bottom, kStart + 0.5, kStart + 1.0);
+  TDriftForm form(context);
+  form.SetSource(&main.chart, &main.efc);
+  form.OCXODift1Click();
+  ASSERT_TRUE(form.isVisible());
+  EXPECT_EQ(form.size(), QSize(620, 85));
+  const QString point = QLocale().decimalPoint();
+  EXPECT_EQ(form.Edit(4)->text(), "2" + point + "500E+00");
+  EXPECT_EQ(form.Edit(5)->text(), "2" + point + "500E-12");
+  EXPECT_NEAR(QLocale().toDouble(form.Edit(6)->text()), 1.0, 1e-12);  // a straight line, up to rounding
+  ASSERT_EQ(main.FitLines(), 1);
+  const int line = main.chart.SeriesCount() - 1;
+  EXPECT_EQ(main.chart.SeriesColor(line), QColor(Qt::black));
+  ASSERT_EQ(main.chart.PlottedCount(line), 2);
+  EXPECT_DOUBLE_EQ(main.chart.PlottedX(line, 0), main.efc.First().x);  // the whole series
+  EXPECT_DOUBLE_EQ(main.chart.PlottedX(line, 1), main.efc.Last().x);
+  EXPECT_TRUE(main.chart.LegendVisible());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+  // Open already: only raised, nothing recomputed.
+  const QString slope = form.Edit(4)->text();
+  for (int i = 0; i < 100; ++i) main.efc.Add(main.efc.Last().x + 10 * OneSecond, 99999.0);
+  form.OCXODift1Click();
+  EXPECT_EQ(form.Edit(4)->text(), slope);
+  EXPECT_EQ(main.FitLines(), 1);
+
+  form.close();
+  EXPECT_EQ(main.FitLines(), 0);
+  EXPECT_FALSE(main.chart.LegendVisible());
+  form.OCXODift1Click();
+  EXPECT_EQ(main.FitLines(), 1);
+  form.close();
+
+  // Fewer than two points in the interval: Edit1/Edit2 empty, the rest kept, no line.
+  const QString drift = form.Edit(5)->text();
+  main.chart.SetAxisRange(AxisSide::Bottom, kStart + 2.0, kStart + 3.0);
+  form.OCXODift1Click();
+  EXPECT_TRUE(form.Edit(0)->text().isEmpty());
+  EXPECT_TRUE(form.Edit(1)->text().isEmpty());
+  EXPECT_EQ(form.Edit(5)->text(), drift);
+  EXPECT_EQ(main.FitLines(), 0);
+  EXPECT_FALSE(main.chart.LegendVisible());
+  form.close();
+}
+
+TEST_F(AnalysisTest, HoldoverWindowLoadsItsHistoryAndKeepsTheSatelliteAxisFixed) {
+  // Span one day: a record exactly that old is left out, a younger one kept; a
+  // 20 s gap breaks the line.
+  const TDateTime now = kStart + 10.0;
+  clock.Set(now);
+  {
+    std::ofstream data(folder + "/" + UndatedDataFileName, std::ios::binary);
+    const TDateTime first = now - 1.0;
+    data << FormatDataLine({first, 1e-9, 32768, 9e-6, 5}) << "\r\n";
+    data << FormatDataLine({first + OneSecond, 1e-9, 32768, 8e-6, 6}) << "\r\n";
+    data << FormatDataLine({first + 11 * OneSecond, 1e-9, 32768, 7e-6, 7}) << "\r\n";
+    data << FormatDataLine({first + 31 * OneSecond, 1e-9, 32768, 6e-6, 20}) << "\r\n";
+  }
+  TEFCForm form(context);
+  ASSERT_EQ(form.Series1.Count(), 4u);  // three lines and the file's closing null point
+  EXPECT_DOUBLE_EQ(form.Series1.Y(0), 8e-6);
+  EXPECT_FALSE(form.Series1.IsNull(1));
+  EXPECT_TRUE(form.Series1.IsNull(2));  // 20 s after its neighbour
+  EXPECT_DOUBLE_EQ(form.Series2.Y(2), 20.0);
+
+  form.show();
+  EXPECT_EQ(form.frameGeometry().size(), QSize(748, 406));
+  TTimeChart* chart = form.Chart1();
+  EXPECT_EQ(chart->Title(), "Holdover Uncertainity Prediction & Sats");
+  EXPECT_FALSE(chart->LegendVisible());
+  EXPECT_FALSE(chart->AxisAutomatic(AxisSide::Right));
+  EXPECT_DOUBLE_EQ(chart->AxisMin(AxisSide::Right), 0.0);
+  EXPECT_DOUBLE_EQ(chart->AxisMax(AxisSide::Right), 16.0);  // 20 satellites lie above it
+  EXPECT_EQ(chart->AxisTitle(AxisSide::Left), "HUD / s");
+  EXPECT_EQ(chart->AxisTitle(AxisSide::Right), "Sats");
+  EXPECT_EQ(chart->AxisNumberFormat(AxisSide::Left), "#.00,\"x10\",E+0");
+  EXPECT_EQ(chart->PlottedCount(0), 4);
+  EXPECT_EQ(form.Charteditor1()->text(), "&Chart Editor");
+}
+
+// Ten days of generated data in all three windows, kept as pictures to look at.
+TEST_F(AnalysisTest, TenDaysOfDataPictures) {
+  constexpr int kTenDays = 86400;
+  ChartSeries pps("PPS TI");
+  FillPpsTi(pps, kTenDays, 11);
+  TStatForm stat(context);
+  stat.TimeStabClick(pps);
+  TStatChart* chart = stat.StatChart();
+  ASSERT_EQ(chart->SeriesCount(), 9);
+  for (int i = 0; i < 9; ++i) EXPECT_GT(chart->PointCount(i), 3) << i;
+  EXPECT_TRUE(AllDrawnPointsArePositiveAndFinite(*chart));
+  EXPECT_TRUE(stat.grab().save(PicturePath("StatForm.png")));
+  stat.resize(960, 600);
+  chart->Replot();
+  QApplication::processEvents();
+  EXPECT_TRUE(stat.grab().save(PicturePath("StatFormLarge.png")));
+
+  MainChartFixture main(kTenDays, 2.5, 0.8);
+  main.chart.SetAxisRange(AxisSide::Bottom, kStart + 5.0, kStart + 10.0);
+  TDriftForm drift(context);
+  drift.SetSource(&main.chart, &main.efc);
+  drift.OCXODift1Click();
+  ASSERT_EQ(main.FitLines(), 1);
+  EXPECT_TRUE(drift.grab().save(PicturePath("DriftForm.png")));
+  EXPECT_TRUE(main.chart.grab().save(PicturePath("DriftFitLine.png")));
+  drift.close();
+
+  TEFCForm holdover(context);
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int> step(-1, 1);
+  int sats = 8;
+  for (int i = 0; i < kTenDays; ++i) {
+    const double t = kStart + i * 10 * OneSecond;
+    if (i % 900 == 0) sats = std::clamp(sats + step(rng), 4, 12);
+    // Uncertainty grows while the receiver sees few satellites.
+    const double hud = 0.6e-6 + 0.15e-6 * std::sin(i / 2600.0) + (sats < 6 ? 0.5e-6 : 0.0);
+    const bool gap = i % 30000 == 0;
+    gap ? holdover.Series1.AddNull(t, hud) : holdover.Series1.Add(t, hud);
+    gap ? holdover.Series2.AddNull(t, sats) : holdover.Series2.Add(t, sats);
+  }
+  holdover.show();
+  holdover.ChartsChanged();
+  EXPECT_TRUE(holdover.grab().save(PicturePath("EFCForm.png")));
+}
+
+}  // namespace
