@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
-
-#include "QtTestApp.h"
+#include <qcustomplot.h>
 
 #include <QAction>
 #include <QApplication>
@@ -14,8 +13,10 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <memory>
 
+#include "QtTestApp.h"
 #include "analysis/ui/EFCUnit.h"
 #include "app/ui/Startup.h"
 #include "app/ui/VarnexContext.h"
@@ -64,6 +65,7 @@ struct MainWindowTest : ::testing::Test {
 
   void Cycle(TDateTime t, const std::string& efc, const std::vector<std::string>& screen) {
     state.CycleTime = t;
+    state.BeginCycle(t);
     state.Publish(ReceiverValue::PpsTi, "-1.5E-09");
     state.Publish(ReceiverValue::Efc, efc);
     state.Publish(ReceiverValue::Hup, "+2.0E-06,+1.0E-06");
@@ -350,6 +352,44 @@ TEST(MainStop, UnwritableSettingsFileDoesNotHoldUpTheStop) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   EXPECT_FALSE(context.MainForm->ComThread()->Running());
   EXPECT_FALSE(context.MainForm->Timer1().isActive());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, ASecondOkDuringAReloadNeverDoublesThePoints) {
+  // Three days of lines, enough for the load to let events run many times.
+  const TDateTime now = clock.UtcNow();
+  {
+    std::ofstream data(folder + "/" + DataFileName(now), std::ios::binary);
+    for (int i = 3 * 8640; i >= 1; --i)
+      data << FormatDataLine({now - (i * 10 + 5) * OneSecond, 1e-9, 32768, 2e-6, 7}) << "\r\n";
+  }
+  Start();
+  main->Timer1Timer();  // joins the windows
+  context.Settings.SpanMinutes = 60;
+  TParameterForm* form = context.ParameterForm;
+  form->show();
+  form->Spanedit->setValue(1440);
+  bool secondOk = false;
+  QTimer::singleShot(0, [&] {
+    // Still reloading for the first "Ok": the user raises the span again and confirms.
+    secondOk = main->Reloading();
+    form->show();
+    form->Spanedit->setValue(2880);
+    form->Button1Click();
+  });
+  EXPECT_TRUE(form->Button1Click());
+  EXPECT_TRUE(secondOk);
+  EXPECT_FALSE(main->Reloading());
+  EXPECT_EQ(context.Settings.SpanMinutes, 2880);
+  // Every line of the larger span once (none twice), and the file's closing null point.
+  for (ChartSeries* s : {&main->Series1, &main->Series2, &context.EFCForm->Series1, &context.EFCForm->Series2}) {
+    ASSERT_GT(s->Count(), 8640u + 1) << s->Title();
+    for (std::size_t i = 1; i + 1 < s->Count(); ++i) ASSERT_LT(s->X(i - 1), s->X(i)) << s->Title() << " " << i;
+    EXPECT_TRUE(s->IsNull(s->Count() - 1)) << s->Title();
+  }
 }
 
 }  // namespace
