@@ -358,6 +358,50 @@ TEST(MainStop, UnwritableSettingsFileDoesNotHoldUpTheStop) {
 
 namespace {
 
+TEST_F(MainWindowTest, TimeAxisReadsWellAtEverySpan) {
+  Start();
+  main->resize(841, 447);
+  main->show();
+  TTimeChart* chart = main->Chart1();
+  QCPAxis* axis = chart->Plot()->xAxis;
+  const QFontMetricsF metrics(axis->tickLabelFont());
+  const TDateTime end = EncodeDateTime({2013, 8, 1, 11, 14, 20, 0});
+  for (int span : {1, 2, 10, 60, 1440, 14400}) {
+    main->Series1.Clear();
+    main->Series2.Clear();
+    const int points = span * 6;
+    for (int i = 0; i <= points; ++i) {
+      const TDateTime t = end - (points - i) * 10 * OneSecond;
+      // A few slow swings over the span, so each picture shows its shape.
+      const double phase = 2 * M_PI * i / points;
+      main->Series1.Add(t, 2e-9 * std::sin(3 * phase) + 0.3e-9 * std::sin(i / 7.0));
+      main->Series2.Add(t, 32768.0 + 3.0 * std::cos(2 * phase));
+    }
+    chart->Replot();
+    const QVector<double> ticks = axis->tickVector();
+    const QVector<QString> labels = axis->tickVectorLabels();
+    const std::string name = std::to_string(span) + " min: " + labels.toList().join(" | ").toStdString();
+    if (span >= 4)
+      EXPECT_GE(ticks.size(), 4) << name;
+    else
+      EXPECT_GE(ticks.size(), 1) << name;
+    for (int i = 0; i < ticks.size(); ++i) {
+      // On whole minutes; at least a fifth of a label's width between neighbours.
+      EXPECT_NEAR(ticks[i] * 1440.0, std::round(ticks[i] * 1440.0), 1e-6) << name;
+      if (i == 0) continue;
+      EXPECT_NE(labels[i], labels[i - 1]) << name;
+      const double gap = axis->coordToPixel(ticks[i]) - axis->coordToPixel(ticks[i - 1]);
+      const double halfWidths = (metrics.horizontalAdvance(labels[i]) + metrics.horizontalAdvance(labels[i - 1])) / 2;
+      EXPECT_GE(gap - halfWidths, metrics.horizontalAdvance(labels[i]) / 5.0 - 0.5) << name;
+    }
+    if (span == 2 || span == 1440 || span == 14400) {
+      ASSERT_TRUE(main->grab().save(
+          QString::fromStdString(::testing::TempDir() + "/varnex_main_" + std::to_string(span) + ".png")));
+    }
+    std::cout << name << "\n";
+  }
+}
+
 TEST_F(MainWindowTest, ASecondOkDuringAReloadNeverDoublesThePoints) {
   // Three days of lines, enough for the load to let events run many times.
   const TDateTime now = clock.UtcNow();
