@@ -5,11 +5,6 @@ void SharedReceiverState::BeginCycle(TDateTime start) {
   cycleStart_ = start;
 }
 
-TDateTime SharedReceiverState::CycleStart() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return cycleStart_;
-}
-
 void SharedReceiverState::Publish(ReceiverValue which, std::string value) {
   const bool isNew = !value.empty();
   Publish(which, std::move(value), isNew);

@@ -50,7 +50,6 @@ class SharedReceiverState {
   // Poll thread, when a poll cycle begins: the stamp of every answer published
   // from now until the next cycle begins.
   void BeginCycle(TDateTime start);
-  TDateTime CycleStart() const;
 
   // Poll thread: store the value, stamped with the cycle's start, and set its flag
   // to (value not empty).

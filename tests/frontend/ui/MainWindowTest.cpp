@@ -63,9 +63,13 @@ struct MainWindowTest : ::testing::Test {
   }
   ~MainWindowTest() override { windows.reset(); }
 
-  void Cycle(TDateTime t, const std::string& efc, const std::vector<std::string>& screen) {
+  // One poll cycle started at t; the tick handles it when the cycle has ended and
+  // CycleTime has moved on with the clock.
+  void Cycle(TDateTime t, const std::string& efc, const std::vector<std::string>& screen,
+             const std::string& error = {}) {
     state.CycleTime = t;
     state.BeginCycle(t);
+    if (!error.empty()) state.Publish(ReceiverValue::Error, error);
     state.Publish(ReceiverValue::PpsTi, "-1.5E-09");
     state.Publish(ReceiverValue::Efc, efc);
     state.Publish(ReceiverValue::Hup, "+2.0E-06,+1.0E-06");
@@ -77,6 +81,7 @@ struct MainWindowTest : ::testing::Test {
     state.ClearStatusLines();
     for (const auto& l : screen) state.AppendStatusLine(l);
     state.FinishStatusLines();
+    state.CycleTime = t + 2600 * OneSecond / 1000;
     main->Timer1Timer();
   }
 
@@ -249,10 +254,8 @@ std::vector<std::string> ReadLines(const std::string& path) {
 TEST_F(MainWindowTest, WritesDataLinesAndLogs) {
   Start();
   const TDateTime t0 = EncodeDateTime({2013, 8, 1, 12, 0, 10, 0});
-  state.Publish(ReceiverValue::Error, "-113,\"Undefined header\"");
-  Cycle(t0, "32768.25", Screen);
-  state.Publish(ReceiverValue::Error, "-113,\"Undefined header\"");
-  Cycle(t0 + 10 * OneSecond, "32768.25", Screen);
+  Cycle(t0, "32768.25", Screen, "-113,\"Undefined header\"");
+  Cycle(t0 + 10 * OneSecond, "32768.25", Screen, "-113,\"Undefined header\"");
 
   const auto data = ReadLines(folder + "/VarnexData2013CW31.Txt");
   ASSERT_EQ(data.size(), 2u);
