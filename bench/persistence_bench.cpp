@@ -25,16 +25,18 @@ std::string MakeFolder() {
 const TDateTime Now = EncodeDateTime({2013, 8, 7, 12, 0, 0, 0});
 
 // 86 400 lines, one every 10 s up to now: ten days in two or three weekly files.
-void WriteTenDays(const std::string& folder) {
+// With a clock set back, the lines of the sixth day are stamped two hours early.
+void WriteTenDays(const std::string& folder, bool clockSetBack = false) {
   for (int i = 86400; i > 0; --i) {
-    const TDateTime t = Now - i * 10 * OneSecond;
+    TDateTime t = Now - i * 10 * OneSecond;
+    if (clockSetBack && i <= 5 * 8640 && i > 4 * 8640) t -= 2.0 / 24.0;
     AppendDataLine(folder, {t, -1.5e-9 + i * 1e-13, 32768.25 + i * 0.01, 2e-6, 8});
   }
 }
 
 void BM_LoadTenDaySpan(benchmark::State& state) {
   const std::string folder = MakeFolder();
-  WriteTenDays(folder);
+  WriteTenDays(folder, state.range(0) != 0);
   VirtualClock clock(Now);
   HistorySource source;
   source.Folder = folder;
@@ -48,12 +50,16 @@ void BM_LoadTenDaySpan(benchmark::State& state) {
     LoadChartHistory(source, pps, efc);
     points = pps.Count();
     benchmark::DoNotOptimize(points);
+    state.PauseTiming();
+    for (std::size_t i = 1; i < pps.Count(); ++i)
+      if (pps.X(i) < pps.X(i - 1)) state.SkipWithError("the series lost its time order");
+    state.ResumeTiming();
   }
   state.counters["files"] = files;
   state.counters["points"] = static_cast<double>(points);
   std::filesystem::remove_all(folder);
 }
-BENCHMARK(BM_LoadTenDaySpan)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadTenDaySpan)->Arg(0)->Arg(1)->ArgName("clockSetBack")->Unit(benchmark::kMillisecond);
 
 void BM_AppendDataLine(benchmark::State& state) {
   const std::string folder = MakeFolder();

@@ -60,6 +60,7 @@ void BM_RefreshTickWithStatusScreen(benchmark::State& bench) {
   for (auto _ : bench) {
     t += step;
     state.CycleTime = t;
+    state.BeginCycle(t);
     state.Publish(ReceiverValue::PpsTi, "-1.234E-09");
     state.Publish(ReceiverValue::Efc, "32768.25");
     state.Publish(ReceiverValue::Hup, "+2.0E-06,+1.0E-06");
@@ -75,6 +76,49 @@ void BM_RefreshTickWithStatusScreen(benchmark::State& bench) {
     if (s->Count() < Points || s->Count() > Points + 1) bench.SkipWithError("a series did not keep its size");
 }
 BENCHMARK(BM_RefreshTickWithStatusScreen)->Unit(benchmark::kMicrosecond);
+
+// The same after the computer's clock was set back five days: every point goes to
+// its place in the middle of the ten days.
+void BM_RefreshTickClockSetBack(benchmark::State& bench) {
+  constexpr int Points = 86400;
+  SharedReceiverState state;
+  VirtualClock clock(EncodeDateTime({2013, 8, 1, 12, 0, 0, 0}));
+  VarnexSettings settings;
+  settings.SpanMinutes = 14400;
+  NullView view;
+  ChartSeries pps, efc, hud, sats;
+  const TDateTime start = EncodeDateTime({2013, 7, 22, 12, 0, 0, 0});
+  const double step = 10 * OneSecond;
+  for (int i = 0; i < Points; ++i) {
+    const TDateTime t = start + i * step;
+    pps.Add(t, 1e-9);
+    efc.Add(t, 32768.25);
+    hud.Add(t, 2e-6);
+    sats.Add(t, 8);
+  }
+  RefreshCycle cycle(state, clock, settings, view, {&pps, &efc, &hud, &sats});
+  TDateTime t = start + (Points / 2) * step + step / 2;
+  cycle.LastPointTime = t;
+  for (auto _ : bench) {
+    t += step;
+    state.BeginCycle(t);
+    state.Publish(ReceiverValue::PpsTi, "-1.234E-09");
+    state.Publish(ReceiverValue::Efc, "32768.25");
+    state.Publish(ReceiverValue::Hup, "+2.0E-06,+1.0E-06");
+    state.Publish(ReceiverValue::Tracked, "6");
+    state.ClearStatusLines();
+    for (const auto& l : Screen) state.AppendStatusLine(l);
+    state.FinishStatusLines();
+    cycle.Tick();
+    state.DrainTrace();
+  }
+  for (std::size_t i = 1; i < pps.Count(); ++i)
+    if (pps.X(i) < pps.X(i - 1)) {
+      bench.SkipWithError("the series lost its time order");
+      break;
+    }
+}
+BENCHMARK(BM_RefreshTickClockSetBack)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -73,6 +73,7 @@ void BM_MainTickWithStatusScreen(benchmark::State& bench) {
   for (auto _ : bench) {
     rig.last += Step;
     rig.state.CycleTime = rig.last;
+    rig.state.BeginCycle(rig.last);
     rig.state.Publish(ReceiverValue::PpsTi, "-1.234E-09");
     rig.state.Publish(ReceiverValue::Efc, "32768.25");
     rig.state.Publish(ReceiverValue::Hup, "+2.0E-06");

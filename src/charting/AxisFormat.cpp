@@ -1,5 +1,6 @@
 #include "charting/AxisFormat.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
@@ -238,4 +239,20 @@ double DateTimeTickStep(double spanDays, int maxTicks) {
   // Beyond a month per tick: whole multiples of 30 days.
   double months = std::ceil(spanSeconds / 2592000.0 / maxTicks);
   return months * 30.0;
+}
+
+double TimeAxisTickStep(double rangeDays, double pixelWidth, double labelWidth) {
+  static constexpr double kMinutes[] = {1, 2, 5, 10, 15, 30, 60, 120, 180, 360, 720, 1440, 2880, 7200};
+  const double minute = 1.0 / 1440.0;
+  if (!(rangeDays > 0) || !(pixelWidth > 0)) return minute;
+  // Label separation 20: a gap of a fifth of a label between neighbours.
+  const double needPixels = std::max(1.0, labelWidth) * 1.2;
+  const auto fits = [&](double step) { return step / rangeDays * pixelWidth >= needPixels; };
+  for (double m : kMinutes)
+    if (fits(m * minute)) return m * minute;
+  // Beyond five days per label: 10, 20, 50, 100 ... days.
+  for (double days = 10;; days *= 10) {
+    for (double f : {1.0, 2.0, 5.0})
+      if (fits(days * f) || days * f > 1e7) return days * f;
+  }
 }

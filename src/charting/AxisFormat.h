@@ -42,3 +42,11 @@ std::string FormatDateTimeLabel(TDateTime t, const std::string& format);
 // A tick step in days for date-time axes: the smallest of the usual clock steps
 // (1 s ... 30 days) that puts at most maxTicks ticks over spanDays.
 double DateTimeTickStep(double spanDays, int maxTicks);
+
+// The tick step in days of a time axis labelled to the minute ("MM-dd hh:mm"):
+// the smallest round step (1, 2, 5, 10, 15, 30 min; 1, 2, 3, 6, 12 h; 1, 2, 5,
+// 10 ... days) at which labels labelWidth pixels wide stand a fifth of a label's width
+// apart over pixelWidth pixels showing rangeDays. No step is finer than a
+// minute, so no two labels read alike; a range of four minutes or more gets at
+// least four labels whenever its width can hold them apart.
+double TimeAxisTickStep(double rangeDays, double pixelWidth, double labelWidth);

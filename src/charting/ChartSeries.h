@@ -25,6 +25,11 @@ class ChartSeries {
   void Add(double x, double y) { Append({x, y, false}); }
   void AddNull(double x, double y) { Append({x, y, true}); }
   void Append(const ChartPoint& p);
+  // Puts the point at its place in X: after every point with an X not greater than
+  // its own. A point at or after the end is appended; one before it (a clock set
+  // back, a late line) counts as a rebuild for the views.
+  void Insert(const ChartPoint& p);
+  void InsertPoint(double x, double y, bool isNull) { Insert({x, y, isNull}); }
   // Deletes the first point (no-op when empty).
   void DeleteFirst();
   void Clear();
@@ -46,7 +51,7 @@ class ChartSeries {
 
   // Counters that let a view mirror the series incrementally: how many points
   // were appended and deleted from the front since the series was created, and
-  // how many times it was cleared or bulk-loaded.
+  // how many times it was cleared, bulk-loaded or had a point inserted before its end.
   std::uint64_t Appended() const { return appended_; }
   std::uint64_t DeletedFront() const { return deletedFront_; }
   std::uint64_t Generation() const { return generation_; }

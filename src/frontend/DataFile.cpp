@@ -5,9 +5,11 @@
 #include <cmath>
 #include <filesystem>
 #include <iterator>
+#include <string_view>
 #include <vector>
 
 #include "charting/ChartSeries.h"
+#include "frontend/RefreshRules.h"
 #include "frontend/TextFiles.h"
 #include "link/ScanNumbers.h"
 #include "link/TimeHelpers.h"
@@ -16,14 +18,44 @@
 
 namespace {
 
-constexpr double GapSeconds = 15.0;
 constexpr int LinesPerEventRun = 1000;
+// A line stamped further ahead than this comes from a clock that was wrong; it stays
+// in its file but is not charted, or it would hold the live points back.
+constexpr double MaxAheadSeconds = 60.0;
 
 // The points one loader read, handed to the series in one go at its end.
 struct LoadBuffer {
-  double previous = 0.0;  // MJD of the previous line charted
+  TDateTime previous = 0.0;  // stamp of the previous line charted
   std::vector<ChartPoint> first, second;
 };
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The data files' own number form: sign, digit, ".", 15 digits, "E", sign, two or
+// more exponent digits. A crash can cut a line anywhere, and a cut field still
+// scans as a number ("+3.27" of "+3.276825000000000E+04"), so the last field of a
+// line counts only in this full form; every other field is whole because a later
+// one follows it.
+bool IsFullDataField(std::string_view field) {
+  if (field.size() < 22) return false;
+  if ((field[0] != '+' && field[0] != '-') || !IsDigit(field[1]) || field[2] != '.') return false;
+  for (std::size_t i = 3; i < 18; ++i)
+    if (!IsDigit(field[i])) return false;
+  if (field[18] != 'E' || (field[19] != '+' && field[19] != '-')) return false;
+  for (std::size_t i = 20; i < field.size(); ++i)
+    if (!IsDigit(field[i])) return false;
+  return true;
+}
+
+bool IsLineEndJunk(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0'; }
+
+bool LastFieldIsWhole(std::string_view line) {
+  std::size_t end = line.size();
+  while (end > 0 && IsLineEndJunk(line[end - 1])) --end;
+  std::size_t begin = end;
+  while (begin > 0 && line[begin - 1] != ' ' && line[begin - 1] != '\t') --begin;
+  return IsFullDataField(line.substr(begin, end - begin));
+}
 
 void LoadFile(const std::string& path, const HistorySource& source, const HistoryFields& fields, LoadBuffer& buffer) {
   LineReader reader;
@@ -36,24 +68,30 @@ void LoadFile(const std::string& path, const HistorySource& source, const Histor
   NumberList numbers;
   long counter = 0;
   bool charted = false;
-  ChartPoint lastFirst, lastSecond;
+  ChartPoint lastFirst, lastSecond;  // the latest line of the file in time
   const double spanDays = source.SpanMinutes / 1440.0;
   while (reader.Next(line)) {
     if (++counter % LinesPerEventRun == 0 && source.ProcessEvents) source.ProcessEvents();
     if (!ScanNumbers(line, numbers) || numbers.Count < fields.MinCount) continue;
+    // A field the line ends in may have been cut short.
+    const int last = std::max(fields.First, fields.Second);
+    if (numbers.Count == last && !LastFieldIsWhole(line)) continue;
     const double m = numbers[1];
     const double a = numbers[fields.First];
     const double b = numbers[fields.Second];
     if (!std::isfinite(m) || !std::isfinite(a) || !std::isfinite(b)) continue;
     const TDateTime t = m - MjdOffset;
-    if (t <= UtcNow(*source.clock) - spanDays) continue;
-    // Stamps are whole milliseconds; rounding keeps a gap of exactly 15 s from reading as 15.0000004 s.
-    const bool gap = std::round((m - buffer.previous) * SecondsPerDay * 1000.0) / 1000.0 > GapSeconds;
-    lastFirst = {t, a, gap};
-    lastSecond = {t, b, gap};
-    buffer.first.push_back(lastFirst);
-    buffer.second.push_back(lastSecond);
-    buffer.previous = m;
+    const TDateTime now = UtcNow(*source.clock);
+    if (t <= now - spanDays) continue;
+    if ((t - now) * SecondsPerDay > MaxAheadSeconds) continue;
+    const bool gap = IsChartGap(buffer.previous, t);
+    buffer.first.push_back({t, a, gap});
+    buffer.second.push_back({t, b, gap});
+    if (!charted || t >= lastFirst.x) {
+      lastFirst = buffer.first.back();
+      lastSecond = buffer.second.back();
+    }
+    buffer.previous = t;
     charted = true;
   }
   // Live points that follow are never joined to the loaded ones by a line.
@@ -63,8 +101,17 @@ void LoadFile(const std::string& path, const HistorySource& source, const Histor
   }
 }
 
-void Deliver(ChartSeries& series, const std::vector<ChartPoint>& loaded) {
+// A clock once set back leaves lines out of time order in the files; the series
+// must hold them in order. Lines of equal time keep their file order, so a file's
+// closing null point stays after its last line.
+void SortByTime(std::vector<ChartPoint>& points) {
+  const auto earlier = [](const ChartPoint& a, const ChartPoint& b) { return a.x < b.x; };
+  if (!std::is_sorted(points.begin(), points.end(), earlier)) std::stable_sort(points.begin(), points.end(), earlier);
+}
+
+void Deliver(ChartSeries& series, std::vector<ChartPoint>& loaded) {
   if (loaded.empty()) return;
+  SortByTime(loaded);
   if (series.Empty() || series.Last().x <= loaded.front().x) {
     for (const ChartPoint& p : loaded) series.Append(p);
     return;

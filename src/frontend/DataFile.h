@@ -18,7 +18,7 @@ class SharedReceiverState;
 inline constexpr const char* UndatedDataFileName = "VarnexData.Txt";
 
 struct DataRecord {
-  TDateTime Time = 0.0;  // CycleTime, UTC
+  TDateTime Time = 0.0;  // start of the poll cycle that measured it, UTC
   double PpsTi = 0.0;    // seconds
   double Efc = 0.0;      // receiver EFC units
   double Hup = 0.0;      // seconds
@@ -55,10 +55,12 @@ inline constexpr HistoryFields ChartFields{2, 3, 3};     // "PPS TI", "EFC"
 inline constexpr HistoryFields HoldoverFields{4, 5, 5};  // "HUD", "Sats"
 
 // Undated file first, then the weekly files from the start of the span up to two
-// weeks ahead. Lines at or before now - span are skipped; a line more than 15 s after
-// the previous one charted starts with a null point; every file that charted a line
-// ends with a null point. The series are kept in ascending time even when live points
-// arrive while ProcessEvents runs. The caller empties the series when needed.
+// weeks ahead. Lines at or before now - span, lines more than 60 s ahead of now and
+// lines cut short in a field they need are skipped; a line more than 15 s from the
+// previous one charted starts with a null point; every file that charted a line ends
+// with a null point at its latest time. The series are kept in ascending time, for
+// lines out of order in the files and for live points that arrive while
+// ProcessEvents runs. The caller empties the series when needed.
 void LoadChartHistory(const HistorySource& source, ChartSeries& ppsTi, ChartSeries& efc);
 void LoadHoldoverHistory(const HistorySource& source, ChartSeries& hud, ChartSeries& sats);
 

@@ -20,14 +20,10 @@ void Guarded(F&& step) {
 }
 
 void AddPoint(ChartSeries* series, TDateTime t, double y, bool null) {
-  if (!series) return;
-  // A computer clock set back must not put points out of time order, which the
-  // trim and the analyses rely on; such points are left out of the chart.
-  if (!series->Empty() && t < series->Last().x) return;
-  if (null)
-    series->AddNull(t, y);
-  else
-    series->Add(t, y);
+  // A point older than the series' last one (a clock set back, or a line stamped
+  // ahead by a clock once wrong) goes to its place in time, so the series stay in
+  // order for the trim and the analyses and keep taking points.
+  if (series) series->InsertPoint(t, y, null);
 }
 
 void TrimSeries(ChartSeries* series, TDateTime oldest) {
@@ -68,8 +64,9 @@ void RefreshCycle::PpsTiAndEfc() {
 
 void RefreshCycle::ReceiverError() {
   std::string text;
-  if (!state_.Take(ReceiverValue::Error, text)) return;
-  if (errors_.Accept(text) && logs_.AppendErrorLog) logs_.AppendErrorLog(state_.CycleTime.load(), text);
+  TDateTime stamp = 0.0;
+  if (!state_.Take(ReceiverValue::Error, text, &stamp)) return;
+  if (errors_.Accept(text) && logs_.AppendErrorLog) logs_.AppendErrorLog(stamp, text);
 }
 
 void RefreshCycle::HoldoverUncertainty() {
@@ -96,19 +93,21 @@ void RefreshCycle::Identification() {
 
 void RefreshCycle::SmartClock() {
   std::string text;
-  if (!state_.Take(ReceiverValue::OscStatus, text)) return;
+  TDateTime stamp = 0.0;
+  if (!state_.Take(ReceiverValue::OscStatus, text, &stamp)) return;
   StatusCode = SmartClockStatusCode(text);
   const std::uint8_t last = LastStatusCode;
   LastStatusCode = StatusCode;
   if (!logs_.AppendStatusHistory) return;
-  const TDateTime stamp = state_.CycleTime.load();
   for (const std::string& message : StatusReportMessages(last, StatusCode, text))
     logs_.AppendStatusHistory(stamp, message);
 }
 
 void RefreshCycle::HandleStatus() {
   std::vector<std::string> lines;
-  if (!state_.TakeStatusLines(lines)) return;
+  // Points and the data line carry the start of the cycle that read the screen.
+  TDateTime t = 0.0;
+  if (!state_.TakeStatusLines(lines, &t)) return;
   bool pointsTouched = false;
   try {
     view_.ShowStatusLines(lines);
@@ -116,7 +115,6 @@ void RefreshCycle::HandleStatus() {
     view_.ShowSatellites(BuildSatelliteDisplay(Satellites, settings_.HorizonTable));
     view_.UpdateHorizonLine();
 
-    const TDateTime t = state_.CycleTime.load();
     pointsTouched = true;
     AddPoints(t);
     if (!RightAxisDecimals && EfcValue != std::trunc(EfcValue)) {
@@ -135,7 +133,7 @@ void RefreshCycle::HandleStatus() {
 }
 
 void RefreshCycle::AddPoints(TDateTime t) {
-  const bool null = (t - LastPointTime) * SecondsPerDay > GapSeconds;
+  const bool null = IsChartGap(LastPointTime, t);
   if (PpsTiValid) AddPoint(series_.PpsTi, t, PpsTiValue, null);
   if (EfcValid) AddPoint(series_.Efc, t, EfcValue, null);
   if (HupValid) AddPoint(series_.Hud, t, HupValue, null);

@@ -64,7 +64,7 @@ class RefreshCycle {
   // Status bar panels, left to right.
   enum Panel { PanelPpsTi = 0, PanelEfc, PanelHup, PanelLife, PanelVisible, PanelTracked, PanelIdn };
   // A gap longer than this between status screens breaks the chart lines.
-  static constexpr double GapSeconds = 15.0;
+  static constexpr double GapSeconds = ChartGapSeconds;
 
   RefreshCycle(SharedReceiverState& state, Clock& clock, VarnexSettings& settings, RefreshView& view,
                RefreshSeries series = {}, RefreshLogs logs = {});

@@ -173,3 +173,8 @@ TimeCode ParseTimeCode(std::string_view text) {
   code.encodes = TryEncodeDateTime(p, code.time);
   return code;
 }
+
+bool IsChartGap(TDateTime previous, TDateTime t) {
+  const double milliseconds = std::round((t - previous) * SecondsPerDay * 1000.0);
+  return std::fabs(milliseconds) > ChartGapSeconds * 1000.0;
+}

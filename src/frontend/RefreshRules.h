@@ -9,6 +9,13 @@
 
 #include "platform/DateTime.h"
 
+// The chart gap rule of the live points and the loaders alike: two stamps more
+// than 15 s apart (either way: a clock set back breaks the line too) start a new,
+// unconnected stretch. Stamps are compared in whole milliseconds, so that two
+// cycles exactly 15 s apart never read as 15.0000004 s.
+inline constexpr double ChartGapSeconds = 15.0;
+bool IsChartGap(TDateTime previous, TDateTime t);
+
 // Strict decimal conversion: optional leading blanks, optional sign, digits with
 // "." as decimal point, optional exponent; any other character (trailing blanks
 // included) fails. A result that does not fit a double fails too.

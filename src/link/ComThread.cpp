@@ -112,7 +112,10 @@ bool TComThread::IsPollTick() {
   const int second = DecodeDateTime(now).second;
   if (second != LastTickSecond) {
     LastTickSecond = second;
-    if (second % 10 == 0) return true;
+    if (second % 10 == 0) {
+      state_.BeginCycle(now);
+      return true;
+    }
   }
   return false;
 }

@@ -1,5 +1,10 @@
 #include "link/SharedReceiverState.h"
 
+void SharedReceiverState::BeginCycle(TDateTime start) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  cycleStart_ = start;
+}
+
 void SharedReceiverState::Publish(ReceiverValue which, std::string value) {
   const bool isNew = !value.empty();
   Publish(which, std::move(value), isNew);
@@ -10,14 +15,16 @@ void SharedReceiverState::Publish(ReceiverValue which, std::string value, bool i
   Slot& s = slots_[static_cast<int>(which)];
   s.value = std::move(value);
   s.isNew = isNew;
+  s.cycleStart = cycleStart_;
 }
 
-bool SharedReceiverState::Take(ReceiverValue which, std::string& value) {
+bool SharedReceiverState::Take(ReceiverValue which, std::string& value, TDateTime* cycleStart) {
   std::lock_guard<std::mutex> lock(mutex_);
   Slot& s = slots_[static_cast<int>(which)];
   if (!s.isNew) return false;
   s.isNew = false;
   value = s.value;
+  if (cycleStart) *cycleStart = s.cycleStart;
   return true;
 }
 
@@ -44,12 +51,14 @@ void SharedReceiverState::AppendStatusLine(std::string line) {
 void SharedReceiverState::FinishStatusLines() {
   std::lock_guard<std::mutex> lock(mutex_);
   statusLinesNew_ = !statusLines_.empty();
+  statusCycleStart_ = cycleStart_;
 }
 
 void SharedReceiverState::ReplaceStatusLines(std::vector<std::string> lines) {
   std::lock_guard<std::mutex> lock(mutex_);
   statusLines_ = std::move(lines);
   statusLinesNew_ = !statusLines_.empty();
+  statusCycleStart_ = cycleStart_;
 }
 
 bool SharedReceiverState::StatusLinesNew() const {
@@ -57,11 +66,12 @@ bool SharedReceiverState::StatusLinesNew() const {
   return statusLinesNew_;
 }
 
-bool SharedReceiverState::TakeStatusLines(std::vector<std::string>& lines) {
+bool SharedReceiverState::TakeStatusLines(std::vector<std::string>& lines, TDateTime* cycleStart) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!statusLinesNew_) return false;
   statusLinesNew_ = false;
   lines = statusLines_;
+  if (cycleStart) *cycleStart = statusCycleStart_;
   return true;
 }
 

@@ -4,6 +4,9 @@
 // Each answer is a value/flag pair (PpsTiAnswer/PpsTiNew, EfcAnswer/EfcNew, ...).
 // One mutex guards all pairs and the status lines, so publishing stores value and
 // flag together and taking clears the flag and copies the value as one step.
+// Every answer also carries the start of the poll cycle that produced it, stored in
+// that same step: the user interface may take it seconds later, when CycleTime has
+// long moved on with the clock.
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -44,13 +47,19 @@ enum DeviceFamilyCode : std::uint8_t {
 
 class SharedReceiverState {
  public:
-  // Poll thread: store the value and set its flag to (value not empty).
+  // Poll thread, when a poll cycle begins: the stamp of every answer published
+  // from now until the next cycle begins.
+  void BeginCycle(TDateTime start);
+
+  // Poll thread: store the value, stamped with the cycle's start, and set its flag
+  // to (value not empty).
   void Publish(ReceiverValue which, std::string value);
   // Poll thread: store the value and set its flag as given.
   void Publish(ReceiverValue which, std::string value, bool isNew);
 
-  // UI thread: if the flag is set, clear it and copy the value out; false otherwise.
-  bool Take(ReceiverValue which, std::string& value);
+  // UI thread: if the flag is set, clear it and copy the value out, with the start
+  // of the cycle that produced it when asked; false otherwise.
+  bool Take(ReceiverValue which, std::string& value, TDateTime* cycleStart = nullptr);
   bool IsNew(ReceiverValue which) const;
   std::string Value(ReceiverValue which) const;
 
@@ -63,8 +72,9 @@ class SharedReceiverState {
   // so the reader never copies a screen that is still being filled.
   void ReplaceStatusLines(std::vector<std::string> lines);
   bool StatusLinesNew() const;
-  // Clears StatusLinesNew and copies the lines, as one step; false when not new.
-  bool TakeStatusLines(std::vector<std::string>& lines);
+  // Clears StatusLinesNew and copies the lines (and their cycle's start), as one
+  // step; false when not new.
+  bool TakeStatusLines(std::vector<std::string>& lines, TDateTime* cycleStart = nullptr);
   std::vector<std::string> StatusLines() const;
 
   // Trace queue. Every line already ends with CR LF.
@@ -79,7 +89,8 @@ class SharedReceiverState {
   // The debug window's "Hold": producers of ordinary trace lines drop them while set.
   std::atomic<bool> TraceHold{false};
 
-  // Start of the running poll cycle (UTC), renewed by every tick test.
+  // The clock at the latest tick test (UTC): during a cycle its start, between
+  // cycles the clock itself. Answers carry their own stamp (see BeginCycle).
   std::atomic<TDateTime> CycleTime{0.0};
   std::atomic<std::uint8_t> DeviceFamily{0};
 
@@ -91,9 +102,12 @@ class SharedReceiverState {
   struct Slot {
     std::string value;
     bool isNew = false;
+    TDateTime cycleStart = 0.0;
   };
   mutable std::mutex mutex_;
   Slot slots_[static_cast<int>(ReceiverValue::Count)];
   std::vector<std::string> statusLines_;
   bool statusLinesNew_ = false;
+  TDateTime statusCycleStart_ = 0.0;
+  TDateTime cycleStart_ = 0.0;
 };

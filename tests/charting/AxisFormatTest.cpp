@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 #include "charting/AxisFormat.h"
 
 namespace {
@@ -89,3 +93,34 @@ TEST(DateTimeTickStep, PicksClockSteps) {
 }
 
 }  // namespace
+
+TEST(TimeAxisTickStep, RoundStepsThatKeepLabelsApartAt841Pixels) {
+  const double minute = 60 * OneSecond;
+  const double label = 70;  // "12-09 11:14" in a common 9-point face
+  struct Case {
+    double spanMinutes;
+    double stepMinutes;
+  };
+  const Case cases[] = {{1, 1}, {2, 1}, {10, 1}, {60, 10}, {1440, 180}, {14400, 1440}};
+  const std::vector<double> round = {1, 2, 5, 10, 15, 30, 60, 120, 180, 360, 720, 1440, 2880, 7200, 14400, 28800};
+  for (const Case& c : cases) {
+    const double step = TimeAxisTickStep(c.spanMinutes * minute, 841, label);
+    EXPECT_NEAR(step / minute, c.stepMinutes, 1e-9) << c.spanMinutes;
+    EXPECT_NE(std::find(round.begin(), round.end(), std::round(step / minute)), round.end()) << c.spanMinutes;
+    const double pixelsPerStep = step / (c.spanMinutes * minute) * 841;
+    EXPECT_GE(pixelsPerStep, 1.2 * label) << c.spanMinutes;
+    if (c.spanMinutes >= 4) {
+      EXPECT_GE(c.spanMinutes * minute / step, 4.0) << c.spanMinutes;
+    }
+    // The next smaller round step would crowd the labels.
+    const auto at = std::find(round.begin(), round.end(), std::round(step / minute));
+    if (at != round.begin()) {
+      EXPECT_LT(*(at - 1) / c.spanMinutes * 841, 1.2 * label) << c.spanMinutes;
+    }
+  }
+  // Narrow charts and long ranges still get round steps, never below a minute.
+  EXPECT_DOUBLE_EQ(TimeAxisTickStep(10 * minute, 200, label), 5 * minute);
+  EXPECT_DOUBLE_EQ(TimeAxisTickStep(30 * OneSecond, 841, label), minute);
+  EXPECT_DOUBLE_EQ(TimeAxisTickStep(100.0, 841, label), 10.0);
+  EXPECT_DOUBLE_EQ(TimeAxisTickStep(0.0, 841, label), minute);
+}

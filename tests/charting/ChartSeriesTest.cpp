@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <vector>
+
 #include "charting/ChartSeries.h"
 
 TEST(ChartSeries, KeepsNullPointsReadable) {
@@ -45,4 +48,29 @@ TEST(ChartSeries, BulkUpdateEndsWithOneNewGeneration) {
   EXPECT_EQ(s.Generation(), 1u);
   s.EndUpdate();  // unbalanced end is ignored
   EXPECT_EQ(s.Generation(), 1u);
+}
+
+TEST(ChartSeries, InsertKeepsTimeOrderAndTellsTheViewsWhenItIsNoAppend) {
+  struct Step {
+    double x;
+    bool rebuilds;  // goes before the end, so a view must rebuild its copy
+  };
+  const Step steps[] = {{10, false}, {20, false}, {30, false}, {5, true},  {25, true},
+                        {30, false}, {20, true},  {40, false}, {-1, true}, {40, false}};
+  ChartSeries s;
+  int serial = 0;
+  for (const Step& step : steps) {
+    const auto generation = s.Generation();
+    const auto appended = s.Appended();
+    ++serial;
+    s.InsertPoint(step.x, serial, serial % 2 == 0);
+    EXPECT_EQ(s.Generation() != generation, step.rebuilds) << step.x;
+    EXPECT_EQ(s.Appended() != appended, !step.rebuilds) << step.x;
+  }
+  ASSERT_EQ(s.Count(), std::size(steps));
+  for (std::size_t i = 1; i < s.Count(); ++i) EXPECT_LE(s.X(i - 1), s.X(i)) << i;
+  // Points of equal time keep the order they came in: 20 (serial 2) before 20 (serial 7).
+  const std::vector<double> serials = {9, 4, 1, 2, 7, 5, 3, 6, 8, 10};
+  for (std::size_t i = 0; i < s.Count(); ++i) EXPECT_EQ(s.Y(i), serials[i]) << i;
+  EXPECT_EQ(s.IsNull(1), true);  // serial 4 was added as a null point
 }

@@ -53,7 +53,7 @@ struct Fixture : ::testing::Test {
     logs.AppendErrorLog = [this](TDateTime, const std::string& m) { errors.push_back(m); };
     logs.AppendDataLine = [this](const MeasurementRecord& r) { records.push_back(r); };
     cycle.SetLogs(logs);
-    state.CycleTime = At(2013, 8, 1, 12, 0, 10);
+    state.BeginCycle(At(2013, 8, 1, 12, 0, 10));
   }
 
   // One poll cycle's answers.
@@ -70,7 +70,7 @@ struct Fixture : ::testing::Test {
   }
   // A status screen at the given cycle time, with a complete set of values.
   void ScreenAt(TDateTime t, const std::string& efc = "32768") {
-    state.CycleTime = t;
+    state.BeginCycle(t);
     Publish("1.5E-09", efc, "2.0E-06", "8");
     PublishScreen();
     cycle.Tick();
@@ -218,17 +218,66 @@ TEST_F(RefreshCycleTest, ExactlyFifteenSecondsStillJoins) {
   EXPECT_FALSE(pps.IsNull(1));
 }
 
-TEST_F(RefreshCycleTest, ClockSetBackKeepsTheSeriesInTimeOrder) {
+TEST_F(RefreshCycleTest, ClockSetBackOrAheadKeepsTheSeriesInTimeOrderAndTakingPoints) {
   const TDateTime t0 = At(2013, 8, 1, 12, 0, 10);
-  ScreenAt(t0);
-  ScreenAt(t0 + 10 * OneSecond);
-  ScreenAt(t0 - 3600 * OneSecond);  // the computer's clock went back an hour
-  ScreenAt(t0 + 20 * OneSecond);
-  for (ChartSeries* s : {&pps, &efc, &hud, &sats}) {
-    ASSERT_EQ(s->Count(), 3u) << s->Title();
-    EXPECT_DOUBLE_EQ(s->X(2), t0 + 20 * OneSecond);
+  struct Case {
+    const char* name;
+    double jumpSeconds;  // the stamp of the third screen, from t0
+    // The series afterwards, as seconds from t0 and null flags, in order.
+    std::vector<std::pair<double, bool>> expected;
+  };
+  const Case cases[] = {
+      {"clock went back an hour", -3600, {{-3600, true}, {0, true}, {10, false}, {20, true}}},
+      {"clock once two hours ahead", 7200, {{0, true}, {10, false}, {20, true}, {7200, true}}},
+  };
+  for (const Case& c : cases) {
+    for (ChartSeries* s : {&pps, &efc, &hud, &sats}) s->Clear();
+    cycle.LastPointTime = 0;
+    ScreenAt(t0);
+    ScreenAt(t0 + 10 * OneSecond);
+    ScreenAt(t0 + c.jumpSeconds * OneSecond);
+    ScreenAt(t0 + 20 * OneSecond);  // the clock is right again: points keep coming
+    for (ChartSeries* s : {&pps, &efc, &hud, &sats}) {
+      ASSERT_EQ(s->Count(), c.expected.size()) << c.name << " " << s->Title();
+      for (std::size_t i = 0; i < c.expected.size(); ++i) {
+        EXPECT_NEAR((s->X(i) - t0) * SecondsPerDay, c.expected[i].first, 1e-3) << c.name << " " << i;
+        EXPECT_EQ(s->IsNull(i), c.expected[i].second) << c.name << " " << i;
+      }
+    }
   }
-  EXPECT_EQ(records.size(), 4u);  // the data file still gets every line
+  EXPECT_EQ(records.size(), 8u);  // the data file still gets every line
+}
+
+TEST_F(RefreshCycleTest, EverythingIsStampedWithTheStartOfTheCycleThatProducedIt) {
+  std::vector<TDateTime> statusStamps, errorStamps;
+  RefreshLogs logs;
+  logs.AppendStatusHistory = [&](TDateTime t, const std::string&) { statusStamps.push_back(t); };
+  logs.AppendErrorLog = [&](TDateTime t, const std::string&) { errorStamps.push_back(t); };
+  logs.AppendDataLine = [this](const MeasurementRecord& r) { records.push_back(r); };
+  cycle.SetLogs(logs);
+  const TDateTime start = At(2013, 8, 1, 12, 0, 10, 4);
+  for (int round = 0; round < 3; ++round) {
+    const TDateTime t = start + round * 10 * OneSecond;
+    state.CycleTime = t;
+    state.BeginCycle(t);
+    Publish("1.5E-09", "32768", "2.0E-06", "8");
+    state.Publish(ReceiverValue::OscStatus, round == 1 ? "HOLD" : "LOCK");
+    state.Publish(ReceiverValue::Error, round == 1 ? "-100" : "+0");
+    PublishScreen();
+    // The cycle has ended; the tick test renews CycleTime before the screen is handled.
+    state.CycleTime = t + 2600 * OneSecond / 1000;
+    cycle.Tick();
+    ASSERT_EQ(records.size(), static_cast<std::size_t>(round + 1));
+    EXPECT_EQ(records.back().Time, t);
+    for (ChartSeries* s : {&pps, &efc, &hud, &sats}) EXPECT_EQ(s->Last().x, t) << s->Title();
+    ASSERT_FALSE(statusStamps.empty());
+    EXPECT_EQ(statusStamps.back(), t);
+    ASSERT_FALSE(errorStamps.empty());
+    EXPECT_EQ(errorStamps.back(), t);
+  }
+  // Cycles exactly 10 s apart stay joined; the gap rule compares the cycle stamps.
+  EXPECT_FALSE(pps.IsNull(1));
+  EXPECT_FALSE(pps.IsNull(2));
 }
 
 TEST_F(RefreshCycleTest, OnlyValidValuesArePlotted) {
@@ -272,7 +321,7 @@ TEST_F(RefreshCycleTest, RightAxisSwitchesToDecimalsOnceAndStays) {
 
 TEST_F(RefreshCycleTest, DataLineOnceAllFourAreValidWithThisTicksValues) {
   const TDateTime t0 = At(2013, 8, 1, 12, 0, 10);
-  state.CycleTime = t0;
+  state.BeginCycle(t0);
   state.Publish(ReceiverValue::PpsTi, "-1.5E-09");
   state.Publish(ReceiverValue::Efc, "32768.25");
   state.Publish(ReceiverValue::Tracked, "8");
@@ -280,7 +329,7 @@ TEST_F(RefreshCycleTest, DataLineOnceAllFourAreValidWithThisTicksValues) {
   cycle.Tick();
   EXPECT_TRUE(records.empty());  // no holdover uncertainty yet
 
-  state.CycleTime = t0 + 10 * OneSecond;
+  state.BeginCycle(t0 + 10 * OneSecond);
   state.Publish(ReceiverValue::Hup, "2.0E-06");
   PublishScreen();
   cycle.Tick();
@@ -292,7 +341,7 @@ TEST_F(RefreshCycleTest, DataLineOnceAllFourAreValidWithThisTicksValues) {
   EXPECT_EQ(records[0].Tracked, 8);
 
   // Later screens write lines with the latest values, renewed or not.
-  state.CycleTime = t0 + 20 * OneSecond;
+  state.BeginCycle(t0 + 20 * OneSecond);
   PublishScreen();
   cycle.Tick();
   EXPECT_EQ(records.size(), 2u);
@@ -358,7 +407,7 @@ TEST_F(RefreshCycleTest, AnyAnswerTextOnlyTouchesValidFlags) {
     state.ClearStatusLines();
     for (auto& l : screen) state.AppendStatusLine(l);
     state.FinishStatusLines();
-    state.CycleTime = At(2013, 8, 1, 12, 0, 10) + round * 10 * OneSecond;
+    state.BeginCycle(At(2013, 8, 1, 12, 0, 10) + round * 10 * OneSecond);
     EXPECT_NO_THROW(cycle.Tick());
   }
   EXPECT_LE(cycle.Satellites.Count, SatelliteTable::Capacity);

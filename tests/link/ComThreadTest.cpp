@@ -156,6 +156,30 @@ TEST(PollTiming, CycleTimeHoldsTheStartOfTheRunningCycle) {
   EXPECT_FALSE(h.state.PollBusy.load());
 }
 
+TEST(PollTiming, AnswersCarryTheStartOfTheirCycleWhenTakenLater) {
+  Harness h(At(12, 0, 7));
+  MakeZ3801(h.port);
+  TDateTime start = 0;
+  h.port.OnWrite = [&](const std::string& c) {
+    if (c == ":PTIM:TINT?") start = h.state.CycleTime.load();
+  };
+  h.Run(At(12, 0, 18));
+  ASSERT_GT(start, At(12, 0, 10) - 1e-9);
+  // The thread went on testing for ticks, so CycleTime has followed the clock.
+  EXPECT_GT((h.state.CycleTime.load() - start) * 86400.0, 5.0);
+  TDateTime stamp = -1;
+  std::vector<std::string> lines;
+  ASSERT_TRUE(h.state.TakeStatusLines(lines, &stamp));
+  EXPECT_EQ(stamp, start);
+  std::string text;
+  for (ReceiverValue v : {ReceiverValue::PpsTi, ReceiverValue::Efc, ReceiverValue::Hup, ReceiverValue::Tracked,
+                          ReceiverValue::OscStatus, ReceiverValue::Error}) {
+    stamp = -1;
+    ASSERT_TRUE(h.state.Take(v, text, &stamp)) << static_cast<int>(v);
+    EXPECT_EQ(stamp, start) << static_cast<int>(v);
+  }
+}
+
 // ---- Standard cycle ----
 
 TEST(StandardCycle, SendsItsStepsInOrderAndPublishesEveryAnswer) {

@@ -33,11 +33,17 @@ class TLogFormatTicker : public QCPAxisTickerLog {
   NumberPattern pattern_;
 };
 
-// X in TDateTime days; steps from 1 s to months that fall on whole clock units.
+// X in TDateTime days. Bound to an axis, the ticks stand on round times chosen for
+// the axis' width and its labels' width (TimeAxisTickStep); unbound, steps from
+// 1 s to months that fall on whole clock units, at most tickCount of them.
 class TDateTimeTicker : public QCPAxisTicker {
  public:
-  explicit TDateTimeTicker(const std::string& format) : format_(format) {}
+  explicit TDateTimeTicker(const std::string& format, QCPAxis* axis = nullptr) : format_(format), axis_(axis) {}
   void SetFormat(const std::string& format) { format_ = format; }
+  // The widest label the format can give in the axis' label font, in pixels.
+  double LabelWidth(double anyTick) const;
+  // The axis' length in pixels at the plot's present size.
+  double AxisPixels() const;
 
  protected:
   double getTickStep(const QCPRange& range) override;
@@ -46,4 +52,5 @@ class TDateTimeTicker : public QCPAxisTicker {
 
  private:
   std::string format_;
+  QCPAxis* axis_;
 };

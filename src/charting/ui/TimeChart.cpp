@@ -2,6 +2,7 @@
 
 #include <qcustomplot.h>
 
+#include <QLayout>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -72,7 +73,7 @@ void TTimeChart::ApplyTicker(AxisSide side) {
     TChartBase::ApplyTicker(side);
     return;
   }
-  auto ticker = QSharedPointer<TDateTimeTicker>::create(dateTimeFormat_);
+  auto ticker = QSharedPointer<TDateTimeTicker>::create(dateTimeFormat_, Axis(AxisSide::Bottom));
   ticker->setTickCount(6);
   Axis(AxisSide::Bottom)->setTicker(ticker);
 }
@@ -130,10 +131,9 @@ void TTimeChart::Sync() {
 
 void TTimeChart::Replot() {
   Sync();
-  // About one date-time label per 130 pixels, so they never crowd.
-  // (The chart's own width also counts before it is first laid out.)
-  const int axisLength = width() - 140;
-  Axis(AxisSide::Bottom)->ticker()->setTickCount(std::clamp(axisLength / 130, 2, 12));
+  // The date-time ticker spaces its labels by the plot's width, which a chart not
+  // shown yet only has once its layout has run.
+  if (layout()) layout()->activate();
   TChartBase::Replot();
 }
 

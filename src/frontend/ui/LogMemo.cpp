@@ -5,9 +5,10 @@
 namespace {
 constexpr int MaxLines = 100000;
 
-// Log files may hold anything a crash left behind; NUL bytes would end the text early.
+// Receiver text is 8-bit Latin-1, as everywhere in the program. Log files may hold
+// anything a crash left behind; NUL bytes would end the text early.
 QString ToText(const std::string& line) {
-  QString text = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+  QString text = QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
   text.replace(QChar(0), QChar(' '));
   return text;
 }

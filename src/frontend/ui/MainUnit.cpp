@@ -111,13 +111,13 @@ RefreshLogs TMainForm::MakeLogs() {
   // (they are created after this window) the files are written directly.
   logs.AppendStatusHistory = [this](TDateTime stamp, const std::string& message) {
     if (context_.StatusLogForm)
-      context_.StatusLogForm->AppendStatusHistory(message);
+      context_.StatusLogForm->AppendStatusHistory(message, stamp);
     else
       ::AppendStatusHistory(context_.Folder, stamp, message, &context_.State);
   };
   logs.AppendErrorLog = [this](TDateTime stamp, const std::string& message) {
     if (context_.ErrorForm)
-      context_.ErrorForm->AppendErrorLog(message);
+      context_.ErrorForm->AppendErrorLog(message, stamp);
     else
       ::AppendErrorLog(context_.Folder, stamp, message, &context_.State);
   };
@@ -146,11 +146,13 @@ void TMainForm::ReloadChartHistory() {
 }
 
 void TMainForm::ReloadAllCharts() {
-  ReloadChartHistory();
-  if (!context_.EFCForm) return;
-  context_.EFCForm->Series1.Clear();
-  context_.EFCForm->Series2.Clear();
-  context_.EFCForm->LoadHoldoverHistory();
+  reloadGate_.Run([this] {
+    ReloadChartHistory();
+    if (!context_.EFCForm) return;
+    context_.EFCForm->Series1.Clear();
+    context_.EFCForm->Series2.Clear();
+    context_.EFCForm->LoadHoldoverHistory();
+  });
 }
 
 void TMainForm::JoinWindows() {

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "charting/ChartSeries.h"
+#include "frontend/ChartReload.h"
 #include "frontend/DataFile.h"
 #include "frontend/RefreshCycle.h"
 #include "link/LinkEvents.h"
@@ -38,8 +39,9 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   // Empties both main series and refills them from the data files (start, larger span).
   void ReloadChartHistory();
   // The same for the holdover window's series too; the parameters dialog runs it when
-  // the span grows.
+  // the span grows. A call while one runs makes that one start over when done.
   void ReloadAllCharts();
+  bool Reloading() const { return reloadGate_.Running(); }
   // Saves the settings file now; false (with the reason) when it could not be written.
   bool SaveSettingsNow(std::string* error = nullptr);
 
@@ -87,6 +89,7 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   RefreshCycle refresh_;
   QTimer timer1_;
   TTimeChart* chart1_ = nullptr;
+  ChartReloadGate reloadGate_;
   QLabel* panels_[7] = {};
   bool firstShow_ = true;
   bool stopped_ = false;

@@ -35,7 +35,8 @@ bool TStatusLogForm::AppendStatusHistory(const std::string& message, TDateTime s
 void TStatusLogForm::WriteUserComment() {
   const std::optional<QString> comment = AskUserComment(this);
   if (!comment || comment->isEmpty()) return;
-  const auto line = ::WriteUserComment(context_.Folder, LogStamp(context_), comment->toStdString(), &context_.State);
+  const auto line =
+      ::WriteUserComment(context_.Folder, LogStamp(context_), comment->toLatin1().toStdString(), &context_.State);
   if (line) AddLine(*line);
 }
 

@@ -89,6 +89,15 @@ INSTANTIATE_TEST_SUITE_P(Changes, TimeChartSync,
                                                       s.Clear();
                                                       AddPoints(s, n, 4);
                                                     }},
+                                           // a clock set back: points go to their place, then more follow
+                                           SyncCase{"InsertBeforeTheEnd",
+                                                    [](ChartSeries& s, int& n) {
+                                                      AddPoints(s, n, 2);
+                                                      s.InsertPoint(3.5, -1.0, false);
+                                                      s.InsertPoint(0.5, -2.0, true);
+                                                      s.DeleteFirst();
+                                                      AddPoints(s, n, 2);
+                                                    }},
                                            SyncCase{"BulkLoad",
                                                     [](ChartSeries& s, int& n) {
                                                       s.BeginUpdate();

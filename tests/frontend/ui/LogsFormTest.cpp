@@ -130,3 +130,31 @@ TEST_F(LogsFormTest, Pictures) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(LogsFormTest, ReceiverTextShowsAsLatin1InBothWindows) {
+  // "°" and "µ" as a receiver sends them: one byte each, which is no valid UTF-8.
+  const std::string loaded = "2013-08-01 12:00:10: -221,\"Settings conflict; 25\xB0 C, 1 \xB5s\"";
+  const QString shown =
+      QString("2013-08-01 12:00:10: -221,\"Settings conflict; 25") + QChar(0xB0) + " C, 1 " + QChar(0xB5) + "s\"";
+  WriteFileBytes(folder.File("VarnexStatus.Txt"), loaded + "\r\n");
+  WriteFileBytes(folder.File("VarnexError.Txt"), loaded + "\r\n");
+  TStatusLogForm statusForm(context);
+  TErrorForm errorForm(context);
+  EXPECT_EQ(statusForm.Memo1()->document()->firstBlock().text(), shown);
+  EXPECT_EQ(errorForm.Memo()->document()->firstBlock().text(), shown);
+
+  // A new error line, written and shown, and a comment typed with such a character.
+  state.CycleTime = EncodeDateTime({2013, 8, 1, 12, 0, 20, 0});
+  ASSERT_TRUE(errorForm.AppendErrorLog("-222,\"25\xB0 C\""));
+  EXPECT_EQ(errorForm.Memo()->document()->lastBlock().text(),
+            QString("2013-08-01 12:00:20: -222,\"25") + QChar(0xB0) + " C\"");
+  AnswerCommentBox("antenna at 45\xC2\xB0");  // typed text is UTF-8 here
+  statusForm.WriteUserComment();
+  EXPECT_EQ(statusForm.Memo1()->document()->lastBlock().text(),
+            QString("2013-08-01 12:00:20: User comment: antenna at 45") + QChar(0xB0));
+  EXPECT_NE(ReadFileBytes(folder.File("VarnexStatus.Txt")).find("antenna at 45\xB0\r\n"), std::string::npos);
+}
+
+}  // namespace

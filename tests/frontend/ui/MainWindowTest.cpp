@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
-
-#include "QtTestApp.h"
+#include <qcustomplot.h>
 
 #include <QAction>
 #include <QApplication>
@@ -14,8 +13,10 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <memory>
 
+#include "QtTestApp.h"
 #include "analysis/ui/EFCUnit.h"
 #include "app/ui/Startup.h"
 #include "app/ui/VarnexContext.h"
@@ -62,8 +63,13 @@ struct MainWindowTest : ::testing::Test {
   }
   ~MainWindowTest() override { windows.reset(); }
 
-  void Cycle(TDateTime t, const std::string& efc, const std::vector<std::string>& screen) {
+  // One poll cycle started at t; the tick handles it when the cycle has ended and
+  // CycleTime has moved on with the clock.
+  void Cycle(TDateTime t, const std::string& efc, const std::vector<std::string>& screen,
+             const std::string& error = {}) {
     state.CycleTime = t;
+    state.BeginCycle(t);
+    if (!error.empty()) state.Publish(ReceiverValue::Error, error);
     state.Publish(ReceiverValue::PpsTi, "-1.5E-09");
     state.Publish(ReceiverValue::Efc, efc);
     state.Publish(ReceiverValue::Hup, "+2.0E-06,+1.0E-06");
@@ -75,6 +81,7 @@ struct MainWindowTest : ::testing::Test {
     state.ClearStatusLines();
     for (const auto& l : screen) state.AppendStatusLine(l);
     state.FinishStatusLines();
+    state.CycleTime = t + 2600 * OneSecond / 1000;
     main->Timer1Timer();
   }
 
@@ -247,10 +254,8 @@ std::vector<std::string> ReadLines(const std::string& path) {
 TEST_F(MainWindowTest, WritesDataLinesAndLogs) {
   Start();
   const TDateTime t0 = EncodeDateTime({2013, 8, 1, 12, 0, 10, 0});
-  state.Publish(ReceiverValue::Error, "-113,\"Undefined header\"");
-  Cycle(t0, "32768.25", Screen);
-  state.Publish(ReceiverValue::Error, "-113,\"Undefined header\"");
-  Cycle(t0 + 10 * OneSecond, "32768.25", Screen);
+  Cycle(t0, "32768.25", Screen, "-113,\"Undefined header\"");
+  Cycle(t0 + 10 * OneSecond, "32768.25", Screen, "-113,\"Undefined header\"");
 
   const auto data = ReadLines(folder + "/VarnexData2013CW31.Txt");
   ASSERT_EQ(data.size(), 2u);
@@ -350,6 +355,88 @@ TEST(MainStop, UnwritableSettingsFileDoesNotHoldUpTheStop) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   EXPECT_FALSE(context.MainForm->ComThread()->Running());
   EXPECT_FALSE(context.MainForm->Timer1().isActive());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, TimeAxisReadsWellAtEverySpan) {
+  Start();
+  main->resize(841, 447);
+  main->show();
+  TTimeChart* chart = main->Chart1();
+  QCPAxis* axis = chart->Plot()->xAxis;
+  const QFontMetricsF metrics(axis->tickLabelFont());
+  const TDateTime end = EncodeDateTime({2013, 8, 1, 11, 14, 20, 0});
+  for (int span : {1, 2, 10, 60, 1440, 14400}) {
+    main->Series1.Clear();
+    main->Series2.Clear();
+    const int points = span * 6;
+    for (int i = 0; i <= points; ++i) {
+      const TDateTime t = end - (points - i) * 10 * OneSecond;
+      // A few slow swings over the span, so each picture shows its shape.
+      const double phase = 2 * M_PI * i / points;
+      main->Series1.Add(t, 2e-9 * std::sin(3 * phase) + 0.3e-9 * std::sin(i / 7.0));
+      main->Series2.Add(t, 32768.0 + 3.0 * std::cos(2 * phase));
+    }
+    chart->Replot();
+    const QVector<double> ticks = axis->tickVector();
+    const QVector<QString> labels = axis->tickVectorLabels();
+    const std::string name = std::to_string(span) + " min: " + labels.toList().join(" | ").toStdString();
+    if (span >= 4)
+      EXPECT_GE(ticks.size(), 4) << name;
+    else
+      EXPECT_GE(ticks.size(), 1) << name;
+    for (int i = 0; i < ticks.size(); ++i) {
+      // On whole minutes; at least a fifth of a label's width between neighbours.
+      EXPECT_NEAR(ticks[i] * 1440.0, std::round(ticks[i] * 1440.0), 1e-6) << name;
+      if (i == 0) continue;
+      EXPECT_NE(labels[i], labels[i - 1]) << name;
+      const double gap = axis->coordToPixel(ticks[i]) - axis->coordToPixel(ticks[i - 1]);
+      const double halfWidths = (metrics.horizontalAdvance(labels[i]) + metrics.horizontalAdvance(labels[i - 1])) / 2;
+      EXPECT_GE(gap - halfWidths, metrics.horizontalAdvance(labels[i]) / 5.0 - 0.5) << name;
+    }
+    if (span == 2 || span == 1440 || span == 14400) {
+      ASSERT_TRUE(main->grab().save(
+          QString::fromStdString(::testing::TempDir() + "/varnex_main_" + std::to_string(span) + ".png")));
+    }
+    std::cout << name << "\n";
+  }
+}
+
+TEST_F(MainWindowTest, ASecondOkDuringAReloadNeverDoublesThePoints) {
+  // Three days of lines, enough for the load to let events run many times.
+  const TDateTime now = clock.UtcNow();
+  {
+    std::ofstream data(folder + "/" + DataFileName(now), std::ios::binary);
+    for (int i = 3 * 8640; i >= 1; --i)
+      data << FormatDataLine({now - (i * 10 + 5) * OneSecond, 1e-9, 32768, 2e-6, 7}) << "\r\n";
+  }
+  Start();
+  main->Timer1Timer();  // joins the windows
+  context.Settings.SpanMinutes = 60;
+  TParameterForm* form = context.ParameterForm;
+  form->show();
+  form->Spanedit->setValue(1440);
+  bool secondOk = false;
+  QTimer::singleShot(0, [&] {
+    // Still reloading for the first "Ok": the user raises the span again and confirms.
+    secondOk = main->Reloading();
+    form->show();
+    form->Spanedit->setValue(2880);
+    form->Button1Click();
+  });
+  EXPECT_TRUE(form->Button1Click());
+  EXPECT_TRUE(secondOk);
+  EXPECT_FALSE(main->Reloading());
+  EXPECT_EQ(context.Settings.SpanMinutes, 2880);
+  // Every line of the larger span once (none twice), and the file's closing null point.
+  for (ChartSeries* s : {&main->Series1, &main->Series2, &context.EFCForm->Series1, &context.EFCForm->Series2}) {
+    ASSERT_GT(s->Count(), 8640u + 1) << s->Title();
+    for (std::size_t i = 1; i + 1 < s->Count(); ++i) ASSERT_LT(s->X(i - 1), s->X(i)) << s->Title() << " " << i;
+    EXPECT_TRUE(s->IsNull(s->Count() - 1)) << s->Title();
+  }
 }
 
 }  // namespace
