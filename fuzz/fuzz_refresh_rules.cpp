@@ -36,6 +36,39 @@ bool StrictDecimalShape(std::string_view t) {
   return i == t.size();
 }
 
+// The strict integer forms, said once more by hand: blanks, then a sign and
+// decimal digits within 32 bits, or a "$", "x", "X", "0x" or "0X" and
+// hexadecimal digits within 32 bits, read as the bit pattern.
+bool ReferenceInt32(std::string_view t, std::int32_t& out) {
+  std::size_t i = 0;
+  while (i < t.size() && t[i] == ' ') ++i;
+  t.remove_prefix(i);
+  std::string_view hex;
+  if (!t.empty() && (t[0] == '$' || t[0] == 'x' || t[0] == 'X'))
+    hex = t.substr(1);
+  else if (t.size() >= 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X'))
+    hex = t.substr(2);
+  else {
+    bool negative = false;
+    if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
+      negative = t[0] == '-';
+      t.remove_prefix(1);
+    }
+    if (t.empty() || t.find_first_not_of("0123456789") != std::string_view::npos) return false;
+    const std::size_t nonZero = t.find_first_not_of('0');
+    if (nonZero != std::string_view::npos && t.size() - nonZero > 10) return false;
+    const long long v = std::strtoll(std::string(t).c_str(), nullptr, 10) * (negative ? -1 : 1);
+    if (v < -2147483648LL || v > 2147483647LL) return false;
+    out = static_cast<std::int32_t>(v);
+    return true;
+  }
+  if (hex.empty() || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos) return false;
+  const std::size_t nonZero = hex.find_first_not_of('0');
+  if (nonZero != std::string_view::npos && hex.size() - nonZero > 8) return false;
+  out = static_cast<std::int32_t>(static_cast<std::uint32_t>(std::strtoull(std::string(hex).c_str(), nullptr, 16)));
+  return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -60,10 +93,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(std::isinf(wide) || errno == ERANGE);
   }
 
-  std::int32_t n = 0;
-  if (StrictToInt32(text, n)) {
-    FUZZ_CHECK(!text.empty() && text.back() != ' ');
-  }
+  std::int32_t n = 0, expected = 0;
+  const bool accepted = StrictToInt32(text, n);
+  FUZZ_CHECK(accepted == ReferenceInt32(text, expected));
+  if (accepted) FUZZ_CHECK(n == expected);
 
   double hup = 0.0;
   if (ConvertHoldoverUncertainty(text, hup)) FUZZ_CHECK(std::isfinite(hup) && std::fabs(hup) <= 1.0);
