@@ -12,6 +12,7 @@ packages=(
   libgl-dev libxkbcommon-dev
   fonts-dejavu-core fontconfig
   xvfb xauth
+  clang libclang-rt-dev
 )
 
 missing=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds everything and runs every test:
 # the full build, then the plain C++ tests under address+undefined and the
-# link tests under the thread sanitizer.
+# link tests under the thread sanitizer, then each fuzz harness for 20 s.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -24,4 +24,8 @@ if [ "${VARNEX_SKIP_SANITIZERS:-0}" != "1" ]; then
     -DVARNEX_SANITIZE=thread >/dev/null
   cmake --build build-tsan -j "$jobs" --target test_link
   TSAN_OPTIONS=halt_on_error=1 build-tsan/test_link
+fi
+
+if [ "${VARNEX_SKIP_FUZZ:-0}" != "1" ]; then
+  bash scripts/fuzz.sh "${VARNEX_FUZZ_SECONDS:-20}"
 fi

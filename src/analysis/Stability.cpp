@@ -34,10 +34,18 @@ inline double ThirdDifference(const double* x, std::int64_t i, std::int64_t m) {
 // evaluated in the order the formula is written. Eight independent lanes let the
 // compiler use the widest vector registers of the machine it runs on.
 using Vec8 = double __attribute__((vector_size(64)));
-// The same vector read from any double address.
-using UnalignedVec8 = double __attribute__((vector_size(64), aligned(alignof(double))));
 
-inline const UnalignedVec8& At(const double* p) { return *reinterpret_cast<const UnalignedVec8*>(p); }
+// Eight doubles read from any double address. The samples start wherever the
+// record does, so the vector type's own alignment cannot be assumed; a copy is
+// well defined and still compiles to one unaligned vector load. Always inlined,
+// so the calling convention for vector returns never comes into play.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+[[gnu::always_inline]] inline Vec8 At(const double* p) {
+  Vec8 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define VARNEX_WIDE_VECTORS [[gnu::target_clones("avx512f", "avx2", "default")]]
@@ -113,6 +121,8 @@ VARNEX_WIDE_VECTORS void Theo1Pass4(const double* x, std::int64_t first, std::in
     sums[k] = ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7])) + tail;
   }
 }
+
+#pragma GCC diagnostic pop
 
 unsigned WorkerCount() {
   const unsigned n = std::thread::hardware_concurrency();

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -320,8 +321,14 @@ void TBigIniFile::EraseSection(std::string_view section) {
 }
 
 void TBigIniFile::WriteAllTo(std::vector<std::string>& list) const {
-  for (const Section& s : Sections_) {
-    if (s.Lines.empty()) continue;
+  for (std::size_t i = 0; i < Sections_.size(); ++i) {
+    const Section& s = Sections_[i];
+    // An empty section is left out, unless a later one of the same name has lines:
+    // the empty one hides them now, and must go on hiding them once the file is read back.
+    if (s.Lines.empty() &&
+        std::none_of(Sections_.begin() + static_cast<std::ptrdiff_t>(i) + 1, Sections_.end(),
+                     [&s](const Section& t) { return !t.Lines.empty() && SameText(t.Name, s.Name); }))
+      continue;
     list.push_back("[" + s.Name + "]");
     list.insert(list.end(), s.Lines.begin(), s.Lines.end());
     list.emplace_back();

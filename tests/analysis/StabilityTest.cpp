@@ -7,6 +7,7 @@
 #include <limits>
 #include <map>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -252,6 +253,20 @@ TEST(StabilityMeasures, Theo1AgreesOnLongRecords) {
       EXPECT_LE(std::abs(actual[k].value - expected), 1e-12 * expected) << "M=" << n << " m=" << m;
       EXPECT_EQ(actual[k].tau, 7.5 * m);
     }
+  }
+}
+
+// The vector loop reads eight samples at a time from wherever the record starts,
+// which in a larger buffer is any multiple of 8 bytes.
+TEST(StabilityMeasures, Theo1ReadsRecordsAtAnyAddress) {
+  const auto noise = MakePhase(Noise::RandomWalk, 27 + 8, 31);
+  const std::vector<double> zeros(27 + 8, 0.0);
+  for (std::size_t offset = 0; offset < 8; ++offset) {
+    EXPECT_EQ(Theo1Deviation(std::span<const double>(zeros).subspan(offset, 27), 10), 0.0) << offset;
+    const std::span<const double> x = std::span<const double>(noise).subspan(offset, 27);
+    const Phase p{std::vector<double>(x.begin(), x.end())};
+    const double expected = RefTheo1(p, 10, kSampleInterval);
+    EXPECT_NEAR(Theo1Deviation(x, 10), expected, 1e-12 * expected) << offset;
   }
 }
 

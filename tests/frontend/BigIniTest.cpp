@@ -263,6 +263,41 @@ TEST(BigIni, ErasedSectionDisappearsAtFlush) {
   EXPECT_EQ(ReadFileBytes(dir.File("a.ini")), "");
 }
 
+// What a flush writes reads back to the same values, also where an empty section
+// hides a later one of the same name.
+TEST(BigIni, FlushedFileReadsBackTheSameValues) {
+  const struct {
+    const char* name;
+    std::string fileText;
+    void (*edit)(TBigIniFile&);
+    std::string written;
+  } cases[] = {
+      {"empty section first", "[A]\r\n[a]\r\nk=2\r\n", [](TBigIniFile& ini) { ini.WriteString("B", "z", "1"); },
+       "[A]\r\n\r\n[a]\r\nk=2\r\n\r\n[B]\r\nz=1\r\n\r\n"},
+      {"first duplicate erased", "[A]\r\nk=1\r\n[a]\r\nk=2\r\n", [](TBigIniFile& ini) { ini.EraseSection("A"); },
+       "[A]\r\n\r\n[a]\r\nk=2\r\n\r\n"},
+      {"later duplicate empty", "[A]\r\nk=1\r\n[a]\r\n", [](TBigIniFile& ini) { ini.WriteString("A", "k", "3"); },
+       "[A]\r\nk=3\r\n\r\n"},
+      {"empty section alone", "[A]\r\n[B]\r\nz=1\r\n", [](TBigIniFile& ini) { ini.WriteString("B", "z", "2"); },
+       "[B]\r\nz=2\r\n\r\n"},
+  };
+  for (const auto& c : cases) {
+    TempFolder dir;
+    WriteFileBytes(dir.File("a.ini"), c.fileText);
+    TBigIniFile ini(dir.File("a.ini"));
+    c.edit(ini);
+    ASSERT_TRUE(ini.Flush()) << c.name;
+    EXPECT_EQ(ReadFileBytes(dir.File("a.ini")), c.written) << c.name;
+    TBigIniFile back(dir.File("a.ini"));
+    for (const char* section : {"A", "a", "B"}) {
+      for (const char* key : {"k", "z"}) {
+        EXPECT_EQ(back.ReadString(section, key, "-"), ini.ReadString(section, key, "-"))
+            << c.name << " " << section << "." << key;
+      }
+    }
+  }
+}
+
 TEST(BigIni, SectionKeysAndLines) {
   TempFolder dir;
   WriteFileBytes(dir.File("a.ini"), "[A]\r\n;c\r\nx=1\r\n y =2\r\n");
