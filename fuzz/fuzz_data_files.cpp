@@ -19,9 +19,13 @@ constexpr TDateTime kNow = 46365.5;
 
 void CheckSeries(const ChartSeries& series, std::size_t maxPoints) {
   FUZZ_CHECK(series.Count() <= maxPoints);
+  double last = -INFINITY;
   for (const ChartPoint& p : series.Points()) {
     FUZZ_CHECK(std::isfinite(p.x));
     FUZZ_CHECK(std::isfinite(p.y));
+    // The charts hold their points in time order, whatever order the file had.
+    FUZZ_CHECK(p.x >= last);
+    last = p.x;
   }
 }
 
