@@ -269,12 +269,14 @@ bool TComThread::CollectStatusScreen(std::vector<std::string>& lines, std::strin
       collected += taken;
       idle = StatusIdleLimit;
     }
-    // One line per pass. A line ends at the first CR LF or LF CR, whichever comes
-    // first, so a blank line never glues two lines together.
-    const std::size_t crLf = ReceiveBuffer.find("\r\n");
-    const std::size_t lfCr = ReceiveBuffer.find("\n\r");
-    const std::size_t end = std::min(crLf, lfCr);
-    if (end != std::string::npos) {
+    // Every complete line present, so a fast line (115200 baud) loses none. A line ends
+    // at the first CR LF or LF CR, whichever comes first, so a blank line never glues
+    // two lines together.
+    for (;;) {
+      const std::size_t crLf = ReceiveBuffer.find("\r\n");
+      const std::size_t lfCr = ReceiveBuffer.find("\n\r");
+      const std::size_t end = std::min(crLf, lfCr);
+      if (end == std::string::npos) break;
       std::string line = ReceiveBuffer.substr(0, end);
       ReceiveBuffer.erase(0, end + 2);
       if (line.find(CurrentCommand) != std::string::npos) {
@@ -285,7 +287,11 @@ bool TComThread::CollectStatusScreen(std::vector<std::string>& lines, std::strin
         lines.push_back(std::move(line));
       }
     }
-    if (lines.size() > 10 && chunk_.find('>') != std::string::npos) {
+    // The prompt is what is left after the last line end. A GCRU state line begins
+    // with ">>" and is no prompt, even while its line end is still on the way.
+    const bool prompt = chunk_.find('>') != std::string::npos && ReceiveBuffer.find('>') != std::string::npos &&
+                        ReceiveBuffer.compare(0, 2, ">>") != 0;
+    if (lines.size() > 10 && prompt) {
       promptAt_ = clock_.UtcNow();
       return !stop_.load();
     }

@@ -277,6 +277,46 @@ TEST(EndToEnd, UndefinedCycleOnlyIdentifies) {
   EXPECT_EQ(rig.state.DeviceFamily.load(), FamilyUndefined);
 }
 
+// ---- Status screens at high baud rates ----
+
+// A screen of n lines shaped like a satellite table, each line different.
+std::vector<std::string> ScreenLines(int n) {
+  std::vector<std::string> lines;
+  for (int i = 1; i <= n; ++i) {
+    char text[96];
+    std::snprintf(text, sizeof text, "  PRN %2d  El %2d  Az %3d  SS %3d  line %02d of %02d   tracking", i, 10 + i,
+                  (i * 37) % 360, 40 + i, i, n);
+    lines.push_back(text);
+  }
+  return lines;
+}
+
+class HighBaud : public ::testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(HighBaud, EveryStatusLineIsTakenWithAndWithoutEcho) {
+  // The screen is collected in real-time passes, so at 57600 baud and above several
+  // lines arrive per pass. The queries before it run at a fifth of real time, which
+  // still leaves a pass longer than one character.
+  const std::uint32_t baud = GetParam();
+  for (int n : {10, 24, 40}) {
+    for (bool echo : {false, true}) {
+      SimRig rig(Options(SimFamily::Z3801, echo, baud), At(12, 0, 9, 900), 0.2);
+      const std::vector<std::string> screen = ScreenLines(n);
+      std::string answer;
+      for (const std::string& line : screen) answer += (answer.empty() ? "" : "\r\n") + line;
+      rig.sim->SetAnswer(":SYST:STAT?", answer);
+      ASSERT_TRUE(rig.Open());
+      rig.Run(At(12, 0, 40), [&] {
+        if (rig.SimReceived(":SYST:STAT?")) rig.clock.SetRealTimeFactor(1.0);
+        return rig.state.StatusLinesNew();
+      });
+      EXPECT_EQ(rig.state.StatusLines(), screen) << n << " lines" << (echo ? " with echo" : "");
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, HighBaud, ::testing::Values(9600u, 19200u, 57600u, 115200u));
+
 // ---- Faults ----
 
 struct Exchange {
