@@ -321,6 +321,19 @@ TEST(JacksonCycle, AnInvalidDateIsNotPublished) {
   EXPECT_EQ(h.Count(":SYST:STAT?"), 1);
 }
 
+TEST(GcruCycle, AStateLineArrivingInPiecesAfterElevenLinesIsNoPrompt) {
+  Harness h(At(12, 0, 7));
+  MakeGcru(h.port);
+  std::vector<std::string> screen(11, "   filler");
+  screen.insert(screen.end(), {">> Holdover          1PPS TI +7.2 ns", "   Tracking: 5    Not Tracking: 3"});
+  h.port.StatusScreen = screen;
+  h.port.MsPerChar = 1.0;  // ten characters a pass: the ">>" line comes in pieces
+  h.Run(At(12, 0, 15));
+  EXPECT_EQ(h.state.StatusLines(), screen);
+  EXPECT_EQ(h.state.Value(ReceiverValue::OscStatus), "HOLD");
+  EXPECT_EQ(h.state.Value(ReceiverValue::Tracked), "5");
+}
+
 TEST(GcruCycle, DecodesTheStatusScreen) {
   Harness h(At(12, 0, 7));
   MakeGcru(h.port);
