@@ -228,7 +228,11 @@ bool TComThread::NoticeLostPort() {
 }
 
 void TComThread::ServicePort() {
-  NoticeLostPort();
+  // A tenth of a second is soon enough to notice a lost line, and spares the calls.
+  if (++lostCheckPasses_ >= 10) {
+    lostCheckPasses_ = 0;
+    NoticeLostPort();
+  }
   const TDateTime now = clock_.UtcNow();
   if (lastRetry_ == 0) lastRetry_ = now;  // a line that did not open at start waits its 10 s too
   if (port_.IsOpen() || state_.ManualMode.load()) return;

@@ -122,4 +122,5 @@ class TComThread {
   std::string chunk_;
   TDateTime lastRetry_ = 0;  // 0 before the first look at the line
   int retryPasses_ = 0;      // idle passes since the last retry
+  int lostCheckPasses_ = 0;
 };
