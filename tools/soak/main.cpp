@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
   const char* modeNames[] = {"silent", "noprompt", "chatter", "garbage", "trickle", "echo"};
   std::map<std::string, int> faults;
   int outages = 0;
-  long lastHour = -1, lastDay = 0;
+  long lastHour = -1, lastDay = 0, lastOutageDay = -1;
   TDateTime faultUntil = 0, outageUntil = 0, nextTick = start;
   std::size_t maxTrace = 0, maxSeries = 0;
   long sends = 0;
@@ -225,7 +225,8 @@ int main(int argc, char** argv) {
     }
     // Once a day, at half past noon, the device is gone for three minutes.
     const double dayFraction = (now - start) - day;
-    if (outageUntil == 0 && dayFraction >= 0.52 && dayFraction < 0.53 && sim.Running()) {
+    if (lastOutageDay != day && dayFraction >= 0.52) {
+      lastOutageDay = day;
       sim.Stop();
       ++outages;
       outageUntil = now + 180000 / MsPerDay;
@@ -273,9 +274,9 @@ int main(int argc, char** argv) {
 
   const long cycles = static_cast<long>(std::floor((end - start) * 8640));
   std::vector<Check> checks = {
-      {"every handled status screen gave one data line",
-       dataLines + failedLines >= view.screens - 1 && dataLines + failedLines <= view.screens,
-       std::to_string(view.screens) + " screens, " + std::to_string(dataLines) + " lines"},
+      {"every status screen with its four values valid gave one data line", dataLines + failedLines == view.eligible,
+       std::to_string(view.screens) + " screens, " + std::to_string(view.eligible) + " with valid values, " +
+           std::to_string(dataLines) + " lines"},
       {"the files hold exactly the lines written", fileLines == dataLines, std::to_string(fileLines) + " in files"},
       {"every line well formed", malformed == 0, std::to_string(malformed) + " malformed"},
       {"lines in time order", disorder == 0, std::to_string(disorder) + " out of order"},
