@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -21,6 +22,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "charting/ChartSeries.h"
@@ -40,10 +42,12 @@ namespace {
 constexpr double MsPerDay = 86400000.0;
 
 // Virtual time that waits a little real time only inside a poll cycle, where the
-// receiver must get the chance to answer; between cycles it runs ahead freely.
+// receiver must get the chance to answer; between cycles it runs ahead freely, but
+// never more than a few refresh ticks ahead of the refresh cycle (which, on a busy
+// machine, may not get the processor for a while).
 class SoakClock final : public Clock {
  public:
-  SoakClock(TDateTime start, const SharedReceiverState& state) : virtual_(start), state_(state) {}
+  SoakClock(TDateTime start, const SharedReceiverState& state) : virtual_(start), state_(state), ticked_(start) {}
   TDateTime UtcNow() override { return virtual_.UtcNow(); }
   TDateTime LocalNow() override { return virtual_.UtcNow(); }
   void Sleep(int milliseconds) override {
@@ -51,13 +55,29 @@ class SoakClock final : public Clock {
       std::this_thread::sleep_for(std::chrono::microseconds(20));
     else
       std::this_thread::yield();
+    while (!released_.load() && (virtual_.UtcNow() - ticked_.load()) * 86400000.0 > 300)
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
     virtual_.Advance(milliseconds);
   }
+  // The refresh cycle has run at t.
+  void Ticked(TDateTime t) { ticked_ = t; }
+  // Stops holding the poll thread back (at the end, when no more ticks come).
+  void Release() { released_ = true; }
 
  private:
   VirtualClock virtual_;
   const SharedReceiverState& state_;
+  std::atomic<TDateTime> ticked_;
+  std::atomic<bool> released_{false};
 };
+
+// The stamp of a trace line ("yyyy-mm-dd hh:nn:ss ..."), 0 when it has none.
+TDateTime StampOf(const std::string& line) {
+  DateTimeParts p;
+  if (std::sscanf(line.c_str(), "%d-%d-%d %d:%d:%d", &p.year, &p.month, &p.day, &p.hour, &p.minute, &p.second) != 6)
+    return 0;
+  return EncodeDateTime(p);
+}
 
 class CountingView final : public RefreshView {
  public:
@@ -183,19 +203,31 @@ int main(int argc, char** argv) {
   long sends = 0;
   TDateTime lastSend = start;
   double longestSendGapMs = 0;
-  std::vector<std::pair<double, long>> memory;   // (simulated day, resident kB)
-  std::map<std::string, std::string> snapshots;  // data file contents at the end of a day
+  std::vector<std::pair<double, long>> memory;  // (simulated day, resident kB)
+  // Size and hash of each data file at the end of every day: the prefix must not change.
+  std::vector<std::tuple<std::string, std::size_t, std::size_t>> snapshots;
+  std::string gapBefore, gapAfter;
+  TDateTime gapAt = 0;
+  std::string lastSendLine;
 
   while (clock.UtcNow() < end) {
     const TDateTime now = clock.UtcNow();
     if (now >= nextTick) {
       refresh.Tick();
+      clock.Ticked(now);
       nextTick = now + 100 / MsPerDay;
       for (const std::string& line : state.DrainTrace()) {
         if (line.find(" Send    : ") == std::string::npos) continue;
         ++sends;
-        longestSendGapMs = std::max(longestSendGapMs, (now - lastSend) * MsPerDay);
-        lastSend = now;
+        const TDateTime sent = StampOf(line);
+        if ((sent - lastSend) * MsPerDay > longestSendGapMs) {
+          longestSendGapMs = (sent - lastSend) * MsPerDay;
+          gapBefore = lastSendLine;
+          gapAfter = line;
+          gapAt = sent;
+        }
+        lastSend = sent;
+        lastSendLine = line;
       }
       maxSeries = std::max({maxSeries, ppsTi.Count(), efc.Count(), hud.Count(), sats.Count()});
     }
@@ -221,7 +253,10 @@ int main(int argc, char** argv) {
     const long day = static_cast<long>(now - start);
     if (day != lastDay) {
       lastDay = day;
-      for (const std::string& f : DataFiles(folder)) snapshots[f] = ReadAll(f);
+      for (const std::string& f : DataFiles(folder)) {
+        const std::string text = ReadAll(f);
+        snapshots.emplace_back(f, text.size(), std::hash<std::string>{}(text));
+      }
     }
     // Once a day, at half past noon, the device is gone for three minutes.
     const double dayFraction = (now - start) - day;
@@ -237,6 +272,7 @@ int main(int argc, char** argv) {
     }
     std::this_thread::sleep_for(std::chrono::microseconds(50));
   }
+  clock.Release();
   const bool stopped = TComThread::StopWithin(std::move(thread), 5000);
   refresh.Tick();
   memory.emplace_back(days, ResidentKilobytes());
@@ -246,10 +282,12 @@ int main(int argc, char** argv) {
   long fileLines = 0, malformed = 0, disorder = 0;
   double lastMjd = 0;
   bool rewritten = false;
+  for (const auto& [f, size, hash] : snapshots) {
+    const std::string text = ReadAll(f);
+    if (text.size() < size || std::hash<std::string>{}(text.substr(0, size)) != hash) rewritten = true;
+  }
   for (const std::string& f : DataFiles(folder)) {
     const std::string text = ReadAll(f);
-    auto snap = snapshots.find(f);
-    if (snap != snapshots.end() && text.compare(0, snap->second.size(), snap->second) != 0) rewritten = true;
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
@@ -283,7 +321,7 @@ int main(int argc, char** argv) {
       {"no line rewritten", !rewritten, ""},
       {"trace queue bounded", maxTrace < 5000, "at most " + std::to_string(maxTrace) + " queued"},
       {"chart series bounded by the span", maxSeries <= 8640 * 2, "at most " + std::to_string(maxSeries) + " points"},
-      {"the thread never stalled (a query at least every 61 s)", longestSendGapMs <= 61000,
+      {"the thread never stalled (a query at least every 62 s)", longestSendGapMs <= 62000,
        "longest gap " + std::to_string(static_cast<long>(longestSendGapMs)) + " ms"},
       {"resident memory after the first day grew < 5 MB", growthKb < 5 * 1024, std::to_string(growthKb) + " kB"},
       {"the thread stopped within its bound", stopped, ""},
@@ -298,6 +336,9 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; i < memory.size(); i += std::max<std::size_t>(1, memory.size() / 8))
     std::printf(" %.2f: %ld", memory[i].first, memory[i].second);
   std::printf(" %.2f: %ld\n", memory.back().first, memory.back().second);
+  if (longestSendGapMs > 62000)
+    std::printf("  longest gap ends at day %.4f: before \"%s\", after \"%s\"\n", gapAt - start,
+                gapBefore.substr(0, gapBefore.size() - 2).c_str(), gapAfter.substr(0, gapAfter.size() - 2).c_str());
   bool all = true;
   for (const Check& c : checks) {
     std::printf("  [%s] %s%s%s\n", c.ok ? " ok " : "FAIL", c.what, c.detail.empty() ? "" : ": ", c.detail.c_str());
