@@ -27,8 +27,9 @@ int main(int argc, char* argv[]) {
   app.setApplicationName("Varnex");
   app.setQuitOnLastWindowClosed(false);
 
-  static SharedReceiverState state;
-  SystemClock clock;
+  // Never freed: a poll thread that overran its stop may still use them at exit.
+  SharedReceiverState& state = *new SharedReceiverState;
+  SystemClock& clock = *new SystemClock;
   VarnexContext context(state, clock, ProgramFolder());
   VarnexWindows windows(context);
 

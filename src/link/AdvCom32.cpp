@@ -15,6 +15,7 @@ T_AdvCom32::T_AdvCom32() = default;
 T_AdvCom32::~T_AdvCom32() { Close(); }
 
 std::string T_AdvCom32::DeviceName() const {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!devicePath_.empty()) return devicePath_;
   return "/dev/ttyS" + std::to_string(port_ - 1);
 }
@@ -24,11 +25,11 @@ bool T_AdvCom32::Open() {
   return OpenLocked(held);
 }
 
-bool T_AdvCom32::OpenLocked(std::unique_lock<std::recursive_mutex>& held) {
+bool T_AdvCom32::OpenLocked(std::unique_lock<std::recursive_mutex>& held, bool mayAsk) {
   CloseLocked();
   for (;;) {
     if (device_.Open(DeviceName())) break;
-    if (!showErrors_.load() || !errorDialog_) return false;
+    if (!mayAsk || !showErrors_.load() || !errorDialog_) return false;
     const std::string text = devicePath_.empty() ? "Error opening COM" + std::to_string(port_) + ": "
                                                  : "Error opening " + devicePath_ + ": ";
     // The dialog waits for the user; let the other thread's reads and writes go on meanwhile.
@@ -38,18 +39,45 @@ bool T_AdvCom32::OpenLocked(std::unique_lock<std::recursive_mutex>& held) {
     if (answer != DialogResult::Retry) return false;
     CloseLocked();
   }
-  ++openCount_;
   SerialLineSettings settings;
   settings.baud = baud_;
   settings.databits = databits_;
   settings.parity = parity_;
   settings.stopbits = stopbits_;
-  // A device that keeps its own settings (or refuses the modem lines) is still used.
-  if (device_.Configure(settings)) {
+  std::string refused;
+  // A device that keeps its own settings (or refuses the modem lines) is still used;
+  // one that would run at another baud rate than asked is not, the answers would be noise.
+  if (device_.Configure(settings, &refused)) {
     device_.SetDtr(dtr_);
     device_.SetRts(rts_);
+  } else if (!refused.empty()) {
+    CloseLocked();
+    Report("Serial port " + DeviceName() + " not opened: " + refused);
+    return false;
   }
+  ++openCount_;
+  reported_.clear();
   return device_.IsOpen();
+}
+
+void T_AdvCom32::Report(const std::string& text) {
+  // Said once: a retry meeting the same refusal again stays quiet.
+  if (text == reported_) return;
+  reported_ = text;
+  if (failureReport_) failureReport_(text);
+}
+
+bool T_AdvCom32::LostCheck(std::string& why) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (!device_.IsOpen() || !device_.Lost(why)) return false;
+  CloseLocked();
+  return true;
+}
+
+bool T_AdvCom32::RetryOpen() {
+  std::unique_lock<std::recursive_mutex> held(lock_);
+  if (device_.IsOpen()) return true;
+  return OpenLocked(held, false);
 }
 
 void T_AdvCom32::Close() {

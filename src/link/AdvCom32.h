@@ -33,6 +33,14 @@ class T_AdvCom32 {
   int InCount();
   int OutCount();
   bool Opened() const;
+  // Recovery of a line whose device went away (an adapter pulled, a pseudo-terminal
+  // closed). LostCheck: when the open line's device is gone, closes it and gives
+  // true once, with the reason in why. RetryOpen: opens the configured device again,
+  // never with a dialog; true when the line is open afterwards (also when something
+  // else opened it meanwhile). Both hold the line's lock, so a re-open from the
+  // parameters dialog runs wholly before or after them.
+  bool LostCheck(std::string& why);
+  bool RetryOpen();
   // Successful opens since construction (each re-open counts).
   int OpenCount() const { return openCount_.load(); }
 
@@ -77,17 +85,22 @@ class T_AdvCom32 {
   bool HwOutFlow() const { return hwOutFlow_; }
   void SetHwOutFlow(bool on) { hwOutFlow_ = on; }
 
+  // Receives the reason when Open fails for a reason the user must know (a baud rate
+  // the device refuses), once per reason until an Open succeeds. For the debug trace.
+  void SetFailureReport(std::function<void(const std::string&)> report) { failureReport_ = std::move(report); }
+
   void SetErrorDialog(ErrorDialog dialog) { errorDialog_ = std::move(dialog); }
   void SetErrorMessage(ErrorMessage message) { errorMessage_ = std::move(message); }
   std::function<void(T_AdvCom32&)> OnTimeout;
 
  private:
-  bool OpenLocked(std::unique_lock<std::recursive_mutex>& held);
+  bool OpenLocked(std::unique_lock<std::recursive_mutex>& held, bool mayAsk = true);
   void CloseLocked();
   void ReopenIfOpen();
   void ReadQueuedLocked(std::string& text);
   void WaitingRead(std::string& text);
   void ShowMessage(const std::string& text);
+  void Report(const std::string& text);
 
   mutable std::recursive_mutex lock_;
   SerialDevice device_;
@@ -107,4 +120,6 @@ class T_AdvCom32 {
   bool hwInFlow_ = false, hwOutFlow_ = false;
   ErrorDialog errorDialog_;
   ErrorMessage errorMessage_;
+  std::function<void(const std::string&)> failureReport_;
+  std::string reported_;
 };

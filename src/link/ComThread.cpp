@@ -22,7 +22,7 @@ constexpr const char* StatusCommand = ":SYST:STAT?";
 
 TComThread::TComThread(SharedReceiverState& state, T_AdvCom32& port, Clock& clock, LinkEvents* events)
     : state_(state),
-      ownedPort_(std::make_unique<AdvCom32LinkPort>(port)),
+      ownedPort_(std::make_shared<AdvCom32LinkPort>(port)),
       port_(*ownedPort_),
       clock_(clock),
       events_(events) {}
@@ -30,11 +30,37 @@ TComThread::TComThread(SharedReceiverState& state, T_AdvCom32& port, Clock& cloc
 TComThread::TComThread(SharedReceiverState& state, LinkPort& port, Clock& clock, LinkEvents* events)
     : state_(state), port_(port), clock_(clock), events_(events) {}
 
+TComThread::TComThread(SharedReceiverState& state, std::shared_ptr<LinkPort> port, Clock& clock,
+                       std::shared_ptr<LinkEvents> events)
+    : state_(state),
+      ownedPort_(std::move(port)),
+      port_(*ownedPort_),
+      clock_(clock),
+      ownedEvents_(std::move(events)),
+      events_(ownedEvents_.get()) {}
+
 TComThread::~TComThread() {
   RequestStop();
-  if (thread_.joinable()) {
-    if (!Join(2000)) thread_.detach();  // never block the process end on a stuck device
+  // Only a thread that has ended may take its object with it; an orphan is detached.
+  if (thread_.joinable()) thread_.join();
+}
+
+bool TComThread::StopWithin(std::unique_ptr<TComThread> thread, int boundMs) {
+  if (!thread) return true;
+  thread->RequestStop();
+  if (!thread->thread_.joinable()) return true;
+  std::unique_lock<std::mutex> lock(thread->doneMutex_);
+  if (thread->doneCv_.wait_for(lock, std::chrono::milliseconds(boundMs), [&] { return thread->done_; })) {
+    lock.unlock();
+    thread->thread_.join();
+    return true;
   }
+  // Still inside a call that does not come back (a device stuck in the driver):
+  // the thread keeps its object, and with it the port and the events, until it ends.
+  thread->orphan_ = true;
+  thread->thread_.detach();
+  thread.release();
+  return false;
 }
 
 void TComThread::Start() {
@@ -62,9 +88,13 @@ void TComThread::Run() {
   }
   state_.PollBusy = false;
   running_ = false;
-  std::lock_guard<std::mutex> lock(doneMutex_);
+  std::unique_lock<std::mutex> lock(doneMutex_);
   done_ = true;
   doneCv_.notify_all();
+  if (orphan_) {
+    lock.unlock();
+    delete this;  // nothing of this object is touched after this line
+  }
 }
 
 void TComThread::Execute() {
@@ -76,6 +106,8 @@ void TComThread::Execute() {
   }
   Guarded("IdentifyDevice", &TComThread::IdentifyDevice);
   while (!stop_.load()) {
+    ServicePort();
+    if (stop_.load()) break;
     const bool tick = IsPollTick();
     if (!tick || state_.ManualMode.load()) {
       clock_.Sleep(PassMilliseconds);
@@ -155,7 +187,7 @@ void TComThread::RunCycle(Cycle cycle) {
                 {"QueryEfc", &S::QueryEfc},
                 {"QueryErrorQueue", &S::QueryErrorQueue}},
                200);
-      if (!stop_.load()) Guarded("QueryStatusScreenDecoded", &S::QueryStatusScreenDecoded);
+      if (!stop_.load() && port_.IsOpen()) Guarded("QueryStatusScreenDecoded", &S::QueryStatusScreenDecoded);
       break;
     case Cycle::Undefined:
       Guarded("IdentifyDevice", &S::IdentifyDevice);
@@ -168,6 +200,8 @@ void TComThread::RunSteps(const std::vector<std::pair<const char*, Step>>& steps
     if (stop_.load()) return;
     Guarded(name, step);
     if (stop_.load()) return;
+    // The rest of the cycle would only wait out its idle limits on a closed line.
+    if (NoticeLostPort()) return;
     if (pauseAfterMs > 0) clock_.Sleep(pauseAfterMs);
   }
 }
@@ -183,6 +217,39 @@ bool TComThread::Guarded(const char* operation, Step step) {
     }
     return false;
   }
+}
+
+bool TComThread::NoticeLostPort() {
+  std::string why;
+  if (!port_.LostCheck(why)) return false;
+  AddTrace(true, "Serial port " + port_.DeviceName() + " lost (" + why + ")");
+  // Nothing answers until the line is back; identification starts afresh then.
+  state_.DeviceFamily = FamilyUndefined;
+  lastRetry_ = clock_.UtcNow();
+  retryPasses_ = 0;
+  return true;
+}
+
+void TComThread::ServicePort() {
+  // A tenth of a second is soon enough to notice a lost line, and spares the calls.
+  if (++lostCheckPasses_ >= 10) {
+    lostCheckPasses_ = 0;
+    NoticeLostPort();
+  }
+  const TDateTime now = clock_.UtcNow();
+  if (lastRetry_ == 0) lastRetry_ = now;  // a line that did not open at start waits its 10 s too
+  if (port_.IsOpen() || state_.ManualMode.load()) return;
+  // By the clock, or by the passes made should the clock be set back meanwhile.
+  const double sinceMs = (now - lastRetry_) * 86400000.0;
+  if (++retryPasses_ < RetryMilliseconds / PassMilliseconds && sinceMs >= 0 && sinceMs < RetryMilliseconds) return;
+  lastRetry_ = now;
+  retryPasses_ = 0;
+  if (!port_.Reopen()) return;  // silently: it is tried again in 10 s
+  AddTrace(true, "Serial port " + port_.DeviceName() + " opened");
+  // It may be another receiver, or the same one restarted with its factory settings.
+  TimeCodeFormatPending = true;
+  SetupPending = true;
+  Guarded("IdentifyDevice", &TComThread::IdentifyDevice);
 }
 
 void TComThread::Pause(int milliseconds) {
@@ -272,12 +339,14 @@ bool TComThread::CollectStatusScreen(std::vector<std::string>& lines, std::strin
       collected += taken;
       idle = StatusIdleLimit;
     }
-    // One line per pass. A line ends at the first CR LF or LF CR, whichever comes
-    // first, so a blank line never glues two lines together.
-    const std::size_t crLf = ReceiveBuffer.find("\r\n");
-    const std::size_t lfCr = ReceiveBuffer.find("\n\r");
-    const std::size_t end = std::min(crLf, lfCr);
-    if (end != std::string::npos) {
+    // Every complete line present, so a fast line (115200 baud) loses none. A line ends
+    // at the first CR LF or LF CR, whichever comes first, so a blank line never glues
+    // two lines together.
+    for (;;) {
+      const std::size_t crLf = ReceiveBuffer.find("\r\n");
+      const std::size_t lfCr = ReceiveBuffer.find("\n\r");
+      const std::size_t end = std::min(crLf, lfCr);
+      if (end == std::string::npos) break;
       std::string line = ReceiveBuffer.substr(0, end);
       ReceiveBuffer.erase(0, end + 2);
       if (line.find(CurrentCommand) != std::string::npos) {
@@ -288,7 +357,11 @@ bool TComThread::CollectStatusScreen(std::vector<std::string>& lines, std::strin
         lines.push_back(std::move(line));
       }
     }
-    if (lines.size() > 10 && chunk_.find('>') != std::string::npos) {
+    // The prompt is what is left after the last line end. A GCRU state line begins
+    // with ">>" and is no prompt, even while its line end is still on the way.
+    const bool prompt = chunk_.find('>') != std::string::npos && ReceiveBuffer.find('>') != std::string::npos &&
+                        ReceiveBuffer.compare(0, 2, ">>") != 0;
+    if (lines.size() > 10 && prompt) {
       promptAt_ = clock_.UtcNow();
       return !stop_.load();
     }

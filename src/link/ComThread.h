@@ -26,7 +26,16 @@ class TComThread {
   TComThread(SharedReceiverState& state, T_AdvCom32& port, Clock& clock, LinkEvents* events);
   // Same thread over any port (tests put a scripted receiver here).
   TComThread(SharedReceiverState& state, LinkPort& port, Clock& clock, LinkEvents* events);
+  // Holds the port and the events for as long as the thread runs, which may be longer
+  // than its owner waits for it (see StopWithin). State and clock must outlive it.
+  TComThread(SharedReceiverState& state, std::shared_ptr<LinkPort> port, Clock& clock,
+             std::shared_ptr<LinkEvents> events);
   ~TComThread();  // requests the stop and joins
+
+  // Requests the stop and waits up to boundMs for the thread to end. True when it
+  // ended; otherwise the thread is let go and frees itself (and what it holds) when it
+  // ends, so nothing it still uses is freed under it.
+  static bool StopWithin(std::unique_ptr<TComThread> thread, int boundMs);
   TComThread(const TComThread&) = delete;
   TComThread& operator=(const TComThread&) = delete;
 
@@ -42,6 +51,8 @@ class TComThread {
   static constexpr std::size_t MaxCollectedBytes = 64 * 1024;
   static constexpr int MaxQueryMilliseconds = 30000;
   static constexpr int MaxStatusMilliseconds = 60000;
+  // A lost or unopened line is tried again this often, between cycles.
+  static constexpr int RetryMilliseconds = 10000;
 
  private:
   enum class Cycle { Standard, Jackson, Gcru, Undefined };
@@ -53,6 +64,9 @@ class TComThread {
   void RunCycle(Cycle cycle);
   void RunSteps(const std::vector<std::pair<const char*, Step>>& steps, int pauseAfterMs);
   bool Guarded(const char* operation, Step step);
+  // Between cycles: notices a lost line and tries to open a closed one again.
+  void ServicePort();
+  bool NoticeLostPort();
   void Pause(int milliseconds);
 
   // Transactions. Each returns false (or nothing) when the stop request ended it.
@@ -83,9 +97,10 @@ class TComThread {
   void PassManualAnswers();
 
   SharedReceiverState& state_;
-  std::unique_ptr<LinkPort> ownedPort_;
+  std::shared_ptr<LinkPort> ownedPort_;
   LinkPort& port_;
   Clock& clock_;
+  std::shared_ptr<LinkEvents> ownedEvents_;
   LinkEvents* events_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
@@ -93,6 +108,7 @@ class TComThread {
   std::mutex doneMutex_;
   std::condition_variable doneCv_;
   bool done_ = false;
+  bool orphan_ = false;  // let go by StopWithin: deletes itself at its end
 
   // Poll thread only.
   std::string ReceiveBuffer;
@@ -104,4 +120,7 @@ class TComThread {
   TDateTime promptAt_ = -1e9;  // when the last query ended at its prompt
   int menuEnabled_ = -1;       // last state posted to the user interface, -1 before the first
   std::string chunk_;
+  TDateTime lastRetry_ = 0;  // 0 before the first look at the line
+  int retryPasses_ = 0;      // idle passes since the last retry
+  int lostCheckPasses_ = 0;
 };

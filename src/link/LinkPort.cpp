@@ -5,3 +5,11 @@
 bool AdvCom32LinkPort::Write(const std::string& text) { return port_.Write(text); }
 
 void AdvCom32LinkPort::Read(std::string& text) { port_.Read(text); }
+
+bool AdvCom32LinkPort::LostCheck(std::string& why) { return port_.LostCheck(why); }
+
+bool AdvCom32LinkPort::IsOpen() { return port_.Opened(); }
+
+bool AdvCom32LinkPort::Reopen() { return port_.RetryOpen(); }
+
+std::string AdvCom32LinkPort::DeviceName() const { return port_.DeviceName(); }

@@ -4,10 +4,13 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 
 speed_t BaudToSpeed(std::uint32_t baud) {
   switch (baud) {
@@ -100,13 +103,25 @@ bool ApplyLineSettings(termios& t, const SerialLineSettings& s) {
 bool SerialDevice::Open(const std::string& path) {
   Close();
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  // Not shared: a second program (or a second port object) on the same device fails.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (fd < 0) {
+    error_ = std::strerror(errno);
+    return false;
+  }
+  if (!::isatty(fd)) {
+    error_ = "not a serial device";
     ::close(fd);
     return false;
   }
+  // Not shared: a second program (or a second port object) on the same device fails.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    error_ = "in use";
+    ::close(fd);
+    return false;
+  }
+  error_.clear();
   fd_ = fd;
+  path_ = path;
+  lostErrno_ = 0;
   return true;
 }
 
@@ -114,14 +129,67 @@ void SerialDevice::Close() {
   if (fd_ < 0) return;
   ::close(fd_);  // a failing close still releases the descriptor
   fd_ = -1;
+  lostErrno_ = 0;
 }
 
-bool SerialDevice::Configure(const SerialLineSettings& s) {
+// Errors that mean the device itself is gone, not just a busy or odd line.
+void SerialDevice::NoteError(int error) const {
+  if (error == EIO || error == ENXIO || error == ENODEV) lostErrno_ = error;
+}
+
+bool SerialDevice::Lost(std::string& why) {
   if (fd_ < 0) return false;
+  if (lostErrno_ != 0) {
+    why = std::strerror(lostErrno_);
+    return true;
+  }
+  pollfd p{fd_, POLLIN, 0};
+  if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+    why = "hang-up";
+    return true;
+  }
+  struct stat node {};
+  struct stat open {};
+  if (::stat(path_.c_str(), &node) != 0) {
+    if (errno == ENOENT || errno == ENODEV || errno == ENOTDIR) {
+      why = "device gone";
+      return true;
+    }
+    return false;
+  }
+  if (::fstat(fd_, &open) == 0 && (node.st_rdev != open.st_rdev || node.st_ino != open.st_ino)) {
+    why = "another device at the path";
+    return true;
+  }
+  return false;
+}
+
+bool SerialDevice::Configure(const SerialLineSettings& s, std::string* rateRefused) {
+  if (fd_ < 0) return false;
+  auto refuse = [&](const std::string& why) {
+    error_ = "baud rate " + std::to_string(s.baud) + " refused: " + why;
+    if (rateRefused) *rateRefused = error_;
+    return false;
+  };
+  // Zero would hang the line up.
+  if (s.baud == 0) return refuse("no such rate");
   termios t{};
-  if (::tcgetattr(fd_, &t) != 0) return false;
-  ApplyLineSettings(t, s);
-  return ::tcsetattr(fd_, TCSANOW, &t) == 0;
+  if (::tcgetattr(fd_, &t) != 0) {
+    error_ = std::strerror(errno);
+    return false;
+  }
+  const bool standard = ApplyLineSettings(t, s);
+  if (::tcsetattr(fd_, TCSANOW, &t) != 0) {
+    error_ = std::strerror(errno);
+    return false;
+  }
+  if (standard) return true;
+  if (!SetLineSpeed(fd_, s.baud)) return refuse(std::strerror(errno));
+  // A driver may round to what its clock can make, or fall back to another rate.
+  const std::uint32_t actual = LineSpeed(fd_);
+  if (std::llabs(static_cast<long long>(actual) - s.baud) * 100 > 3LL * s.baud)
+    return refuse("the line runs at " + std::to_string(actual));
+  return true;
 }
 
 bool SerialDevice::ModemLine(int bit, bool on) {
@@ -139,8 +207,12 @@ bool SerialDevice::SetBreak(bool on) {
 
 int SerialDevice::InQueue() const {
   int n = 0;
-  if (fd_ < 0 || ::ioctl(fd_, FIONREAD, &n) != 0 || n < 0) return 0;
-  return n;
+  if (fd_ < 0) return 0;
+  if (::ioctl(fd_, FIONREAD, &n) != 0) {
+    NoteError(errno);
+    return 0;
+  }
+  return n < 0 ? 0 : n;
 }
 
 int SerialDevice::OutQueue() const {
@@ -159,6 +231,7 @@ std::size_t SerialDevice::ReadAvailable(char* buffer, std::size_t size) {
     } else if (r < 0 && errno == EINTR) {
       continue;
     } else {
+      if (r < 0) NoteError(errno);
       break;  // nothing more waiting, end of file or an error (device gone)
     }
   }
@@ -177,7 +250,10 @@ std::size_t SerialDevice::WriteAll(const char* data, std::size_t size, int timeo
       continue;
     }
     if (w < 0 && errno == EINTR) continue;
-    if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+    if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      NoteError(errno);
+      break;
+    }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
     if (left <= 0) break;
     pollfd p{fd_, POLLOUT, 0};

@@ -21,6 +21,10 @@ struct SerialLineSettings {
 bool ApplyLineSettings(termios& t, const SerialLineSettings& s);
 // The termios speed constant for a baud rate, or B0 when there is none.
 speed_t BaudToSpeed(std::uint32_t baud);
+// Any rate, through the kernel's arbitrary-rate interface; false when refused.
+bool SetLineSpeed(int fd, std::uint32_t baud);
+// The output speed the line really runs at, in bits per second; 0 when unknown.
+std::uint32_t LineSpeed(int fd);
 
 class SerialDevice {
  public:
@@ -30,15 +34,24 @@ class SerialDevice {
   SerialDevice& operator=(const SerialDevice&) = delete;
 
   // Opens for reading and writing, not as controlling terminal, not shared with
-  // another process that opened it the same way. False when it cannot be opened.
+  // another process that opened it the same way. False when it cannot be opened or
+  // is no terminal (a plain file would take the commands as text); Error() says why.
   bool Open(const std::string& path);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
   int Fd() const { return fd_; }
 
   // Reads the current line settings and writes s over them; false when either fails
-  // (the line then keeps what it had).
-  bool Configure(const SerialLineSettings& s);
+  // (the line then keeps what it had). A baud rate the device does not take, or runs
+  // more than 3 % off, also gives false, with the reason in rateRefused.
+  bool Configure(const SerialLineSettings& s, std::string* rateRefused = nullptr);
+  // What the last failing Open or Configure met, as text.
+  const std::string& Error() const { return error_; }
+  // True when the device has gone away: a read, write or queue query met EIO, ENXIO
+  // or ENODEV, the line was hung up, or the node at the path is gone or another
+  // device now. why says which. The descriptor stays open until Close.
+  bool Lost(std::string& why);
+
   // Modem lines and break; false when the device refuses (pseudo-terminals do).
   bool SetDtr(bool on);
   bool SetRts(bool on);
@@ -55,5 +68,9 @@ class SerialDevice {
 
  private:
   bool ModemLine(int bit, bool on);
+  void NoteError(int error) const;
   int fd_ = -1;
+  std::string path_;
+  std::string error_;
+  mutable int lostErrno_ = 0;
 };

@@ -8,6 +8,8 @@
 #include "frontend/PersistTestFiles.h"
 #include "frontend/Settings.h"
 #include "link/AdvCom32.h"
+#include "platform/PseudoTerminal.h"
+#include "platform/SerialDevice.h"
 
 namespace {
 
@@ -92,6 +94,29 @@ TEST(Settings, EmptyParityMeansNone) {
   VarnexSettings settings;
   LoadSettings(ini, port, settings);
   EXPECT_EQ(port.Parity(), 'N');
+}
+
+TEST(Settings, StoredBaudRatesWithoutATermiosConstantRunOrAreRefusedAloud) {
+  for (const char* baud : {"14400", "123", "0"}) {
+    SCOPED_TRACE(baud);
+    PseudoTerminal pty;
+    TempFolder dir;
+    WriteFileBytes(dir.File("Varnex.ini"), std::string("[Serial]\r\nBaud=") + baud + "\r\nDevice=" + pty.path + "\r\n");
+    TAppIniFile ini(dir.Path());
+    T_AdvCom32 port;
+    std::string reported;
+    port.SetFailureReport([&](const std::string& text) { reported = text; });
+    VarnexSettings settings;
+    LoadSettings(ini, port, settings);
+    const bool opened = port.Open();
+    if (std::string(baud) == "0") {
+      EXPECT_FALSE(opened);
+      EXPECT_NE(reported.find("baud rate 0 refused"), std::string::npos) << reported;
+    } else {
+      EXPECT_TRUE(opened);
+      EXPECT_EQ(LineSpeed(pty.slave), std::stoul(baud));
+    }
+  }
 }
 
 TEST(Settings, UnchangedSaveDoesNotTouchTheFile) {

@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
+#include <vector>
 
 #include "link/AdvCom32.h"
 #include "platform/PseudoTerminal.h"
@@ -384,4 +386,45 @@ TEST(AdvCom32, WriteToStuckPeerGivesUp) {
   EXPECT_FALSE(port.Write(std::string(1 << 20, 'x')));
   port.Close();
   EXPECT_TRUE(port.Open());
+}
+
+TEST(AdvCom32, AnyBaudRateRunsOrOpenFailsWithTheReason) {
+  struct Case {
+    std::uint32_t baud;
+    bool opens;
+  };
+  // Rates without a termios constant (14400, 28800, 123) run through the arbitrary-rate
+  // interface; 0 would hang the line up and is refused.
+  for (const Case c : {Case{9600, true}, Case{14400, true}, Case{28800, true}, Case{123, true}, Case{0, false}}) {
+    SCOPED_TRACE(c.baud);
+    PtyPair pty;
+    T_AdvCom32 port;
+    std::vector<std::string> reports;
+    port.SetFailureReport([&](const std::string& text) { reports.push_back(text); });
+    port.SetDevicePath(pty.path);
+    port.SetBaud(c.baud);
+    EXPECT_EQ(port.Open(), c.opens);
+    EXPECT_EQ(port.Opened(), c.opens);
+    if (c.opens) {
+      EXPECT_EQ(LineSpeed(pty.slave), c.baud);
+      EXPECT_TRUE(reports.empty());
+    } else {
+      ASSERT_EQ(reports.size(), 1u);
+      EXPECT_EQ(reports[0], "Serial port " + pty.path + " not opened: baud rate 0 refused: no such rate");
+      EXPECT_FALSE(port.Open());  // the same refusal again is not reported twice
+      EXPECT_EQ(reports.size(), 1u);
+    }
+  }
+}
+
+TEST(AdvCom32, APathThatIsNoSerialDeviceDoesNotOpen) {
+  char name[] = "/tmp/varnex-not-a-tty-XXXXXX";
+  const int fd = mkstemp(name);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  T_AdvCom32 port;
+  port.SetDevicePath(name);
+  EXPECT_FALSE(port.Open());
+  EXPECT_FALSE(port.Write("*IDN?\r"));  // nothing written into the file
+  unlink(name);
 }

@@ -121,7 +121,7 @@ TEST(PollTiming, CyclesStartAtEveryTenSecondsOfUtc) {
 TEST(PollTiming, ALongCycleLosesTheTickItSpans) {
   Harness h(At(12, 0, 7));
   MakeZ3801(h.port);
-  h.port.ExtraDelayMs = {{":DIAG:LIF:COUN?", 4900}, {":ROSC:STAT?", 4900}, {":SYST:ERR?", 1000}};
+  h.port.ExtraDelayMs = {{":DIAG:LIF:COUN?", 4900}, {":ROSC:STAT?", 4900}, {":SYST:ERR?", 2000}};
   h.Run(At(12, 0, 35));
   const auto starts = h.TimesOf(":PTIM:TINT?");
   ASSERT_EQ(starts.size(), 2u);
@@ -258,7 +258,7 @@ TEST(StandardCycle, WritesTheTraceOfEveryQuery) {
   for (const std::string& l : h.port.StatusScreen) screen += l + "\r\n";
   bool found = false;
   for (std::size_t i = 0; i + 1 < trace.size(); ++i)
-    if (trace[i] == "2013-08-01 12:00:11 Received:\r\n") found = trace[i + 1] == screen + "\r\n";
+    if (trace[i] == "2013-08-01 12:00:10 Received:\r\n") found = trace[i + 1] == screen + "\r\n";
   EXPECT_TRUE(found);
   // The F2 format and the LED command have no "Received" line.
   for (const std::string& l : trace) EXPECT_EQ(l.find("Received: scpi"), std::string::npos);
@@ -343,6 +343,19 @@ TEST(JacksonCycle, AnInvalidDateIsNotPublished) {
   EXPECT_FALSE(h.state.IsNew(ReceiverValue::TimeCode));
   EXPECT_TRUE(h.state.IsNew(ReceiverValue::PpsTi));  // the cycle went on
   EXPECT_EQ(h.Count(":SYST:STAT?"), 1);
+}
+
+TEST(GcruCycle, AStateLineArrivingInPiecesAfterElevenLinesIsNoPrompt) {
+  Harness h(At(12, 0, 7));
+  MakeGcru(h.port);
+  std::vector<std::string> screen(11, "   filler");
+  screen.insert(screen.end(), {">> Holdover          1PPS TI +7.2 ns", "   Tracking: 5    Not Tracking: 3"});
+  h.port.StatusScreen = screen;
+  h.port.MsPerChar = 1.0;  // ten characters a pass: the ">>" line comes in pieces
+  h.Run(At(12, 0, 15));
+  EXPECT_EQ(h.state.StatusLines(), screen);
+  EXPECT_EQ(h.state.Value(ReceiverValue::OscStatus), "HOLD");
+  EXPECT_EQ(h.state.Value(ReceiverValue::Tracked), "5");
 }
 
 TEST(GcruCycle, DecodesTheStatusScreen) {
@@ -593,13 +606,18 @@ TEST(StatusScreen, APromptAfterElevenLinesEndsItAtOnce) {
   EXPECT_EQ(h.state.StatusLines().size(), 12u);
 }
 
-TEST(StatusScreen, APromptInTheSameChunkAsFewLinesWaitsForTheIdleEnd) {
-  Harness h(At(12, 0, 7));
-  MakeZ3801(h.port);  // whole screen in one chunk
-  h.Run(At(12, 0, 15));
-  const double screenMs = (h.TimesOf(":LED:ACT ON;")[0] - h.TimesOf(":SYST:STAT?")[0]) * 86400000.0;
-  EXPECT_NEAR(screenMs, 1000, 20);
-  EXPECT_EQ(h.state.StatusLines().size(), 12u);
+TEST(StatusScreen, AScreenInOneChunkEndsAtItsPromptOnlyAfterElevenLines) {
+  // Every line of a chunk is taken at once: twelve lines and the prompt end the screen
+  // in the same pass, ten lines wait for the idle end.
+  for (int n : {12, 10}) {
+    Harness h(At(12, 0, 7));
+    MakeZ3801(h.port);
+    h.port.StatusScreen.resize(n);
+    h.Run(At(12, 0, 15));
+    const double screenMs = (h.TimesOf(":LED:ACT ON;")[0] - h.TimesOf(":SYST:STAT?")[0]) * 86400000.0;
+    EXPECT_NEAR(screenMs, n > 10 ? 10 : 1000, 20) << n;
+    EXPECT_EQ(h.state.StatusLines(), h.port.StatusScreen) << n;
+  }
 }
 
 // ---- Manual mode ----

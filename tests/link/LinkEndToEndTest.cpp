@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "FakeReceiver.h"
+#include "SimRig.h"
 #include "link/AdvCom32.h"
 #include "link/ComThread.h"
 #include "link/ScanNumbers.h"
@@ -20,82 +21,6 @@
 #include "receiver_sim/ReceiverSim.h"
 
 namespace {
-
-TDateTime At(int hour, int minute, int second, int ms = 0) {
-  return EncodeDateTime({2013, 8, 1, hour, minute, second, ms});
-}
-
-class SimRig {
- public:
-  // factor: real milliseconds per virtual millisecond of the poll thread's pauses.
-  SimRig(SimOptions options, TDateTime start = At(12, 0, 7), double factor = 0.05) : clock(start) {
-    clock.SetRealTimeFactor(factor);
-    options.clock = &clock;
-    sim = std::make_unique<ReceiverSim>(options);
-  }
-  ~SimRig() {
-    if (thread) {
-      thread->RequestStop();
-      thread->Join(5000);
-    }
-  }
-
-  bool Open() {
-    if (!sim->Start()) return false;
-    port.SetDevicePath(sim->SlavePath());
-    return port.Open();
-  }
-
-  // Runs the poll thread until done() holds or the virtual clock reaches `until`.
-  void Run(TDateTime until, const std::function<bool()>& done = {}) {
-    thread = std::make_unique<TComThread>(state, port, clock, &events);
-    state.StartGate = true;
-    thread->Start();
-    const auto realLimit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (clock.UtcNow() < until && std::chrono::steady_clock::now() < realLimit) {
-      Drain();
-      if (done && done()) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    stopRequestedAt = clock.UtcNow();
-    thread->RequestStop();
-    joined = thread->Join(2000);
-    Drain();
-  }
-
-  void Drain() {
-    for (std::string& line : state.DrainTrace()) trace.push_back(std::move(line));
-  }
-  bool TraceHas(const std::string& text) const {
-    for (const std::string& line : trace)
-      if (line.find(text) != std::string::npos) return true;
-    return false;
-  }
-  bool SimReceived(const std::string& command) const {
-    for (const std::string& c : sim->ReceivedCommands())
-      if (c == command) return true;
-    return false;
-  }
-  std::string Value(ReceiverValue v) const { return state.Value(v); }
-
-  VirtualClock clock;
-  std::unique_ptr<ReceiverSim> sim;
-  T_AdvCom32 port;
-  SharedReceiverState state;
-  RecordingEvents events;
-  std::unique_ptr<TComThread> thread;
-  std::vector<std::string> trace;
-  TDateTime stopRequestedAt = 0;
-  bool joined = false;
-};
-
-SimOptions Options(SimFamily family, bool echo = false, std::uint32_t baud = 0) {
-  SimOptions o;
-  o.family = family;
-  o.echo = echo;
-  o.baud = baud;
-  return o;
-}
 
 bool IsNumber(const std::string& text) {
   NumberList n;
@@ -276,6 +201,46 @@ TEST(EndToEnd, UndefinedCycleOnlyIdentifies) {
   EXPECT_EQ(received, (std::vector<std::string>{"*IDN?", "*IDN?", "*IDN?"}));
   EXPECT_EQ(rig.state.DeviceFamily.load(), FamilyUndefined);
 }
+
+// ---- Status screens at high baud rates ----
+
+// A screen of n lines shaped like a satellite table, each line different.
+std::vector<std::string> ScreenLines(int n) {
+  std::vector<std::string> lines;
+  for (int i = 1; i <= n; ++i) {
+    char text[96];
+    std::snprintf(text, sizeof text, "  PRN %2d  El %2d  Az %3d  SS %3d  line %02d of %02d   tracking", i, 10 + i,
+                  (i * 37) % 360, 40 + i, i, n);
+    lines.push_back(text);
+  }
+  return lines;
+}
+
+class HighBaud : public ::testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(HighBaud, EveryStatusLineIsTakenWithAndWithoutEcho) {
+  // The screen is collected in real-time passes, so at 57600 baud and above several
+  // lines arrive per pass. The queries before it run at a fifth of real time, which
+  // still leaves a pass longer than one character.
+  const std::uint32_t baud = GetParam();
+  for (int n : {10, 24, 40}) {
+    for (bool echo : {false, true}) {
+      SimRig rig(Options(SimFamily::Z3801, echo, baud), At(12, 0, 9, 900), 0.2);
+      const std::vector<std::string> screen = ScreenLines(n);
+      std::string answer;
+      for (const std::string& line : screen) answer += (answer.empty() ? "" : "\r\n") + line;
+      rig.sim->SetAnswer(":SYST:STAT?", answer);
+      ASSERT_TRUE(rig.Open());
+      rig.Run(At(12, 0, 40), [&] {
+        if (rig.SimReceived(":SYST:STAT?")) rig.clock.SetRealTimeFactor(1.0);
+        return rig.state.StatusLinesNew();
+      });
+      EXPECT_EQ(rig.state.StatusLines(), screen) << n << " lines" << (echo ? " with echo" : "");
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, HighBaud, ::testing::Values(9600u, 19200u, 57600u, 115200u));
 
 // ---- Faults ----
 

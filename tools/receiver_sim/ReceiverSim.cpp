@@ -1,7 +1,5 @@
 #include "receiver_sim/ReceiverSim.h"
 
-#include "platform/PseudoTerminal.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -15,6 +13,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+
+#include "platform/PseudoTerminal.h"
 
 namespace {
 
@@ -105,6 +105,13 @@ bool ReceiverSim::Start() {
   fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
   fcntl(master_, F_SETFD, FD_CLOEXEC);
   fcntl(slave_, F_SETFD, FD_CLOEXEC);
+  if (!options_.linkPath.empty()) {
+    unlink(options_.linkPath.c_str());
+    if (symlink(slavePath_.c_str(), options_.linkPath.c_str()) != 0) {
+      CloseLine();
+      return false;
+    }
+  }
   stop_ = false;
   disconnected_ = false;
   disconnectPending_ = false;
@@ -122,6 +129,8 @@ void ReceiverSim::Stop() {
 }
 
 void ReceiverSim::CloseLine() {
+  // The device node goes with the line.
+  if (!options_.linkPath.empty() && (master_ >= 0 || slave_ >= 0)) unlink(options_.linkPath.c_str());
   if (master_ >= 0) close(master_);
   if (slave_ >= 0) close(slave_);
   master_ = slave_ = -1;
@@ -130,6 +139,13 @@ void ReceiverSim::CloseLine() {
 void ReceiverSim::SetFault(SimFault fault) {
   std::lock_guard<std::mutex> lock(mutex_);
   fault_ = fault;
+}
+
+void ReceiverSim::SetFamily(SimFamily family) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const bool echo = receiver_.Echo();
+  receiver_ = ScpiReceiver(family, options_.seed, options_.timings);
+  receiver_.SetEcho(echo);
 }
 
 void ReceiverSim::SetEcho(bool on) {

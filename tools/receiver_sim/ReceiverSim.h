@@ -44,6 +44,9 @@ struct SimOptions {
   bool continuousTimeCode = false;
   // Writes every command line received to standard error.
   bool logCommands = false;
+  // A fixed path for the device, as a symbolic link to the pseudo-terminal that goes
+  // with the line and comes back with the next Start (like a USB adapter's by-id name).
+  std::string linkPath;
 };
 
 class ReceiverSim {
@@ -59,12 +62,16 @@ class ReceiverSim {
   void Stop();
   // The device path a serial port opens, e.g. /dev/pts/5; empty before Start.
   std::string SlavePath() const { return slavePath_; }
+  // The link path when one is set, otherwise the slave path.
+  std::string DevicePath() const { return options_.linkPath.empty() ? slavePath_ : options_.linkPath; }
   bool Running() const { return running_.load(); }
   // True once the "disconnect" fault has closed the line.
   bool Disconnected() const { return disconnected_.load(); }
 
   // Changes taking effect with the next command (or at once for the output modes).
   void SetFault(SimFault fault);
+  // Answers as another family from the next command on (a different unit plugged in).
+  void SetFamily(SimFamily family);
   void SetEcho(bool on);
   void SetAnswer(const std::string& command, const std::string& answer);
   void ClearAnswers();

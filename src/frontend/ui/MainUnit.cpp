@@ -29,6 +29,8 @@
 #include "frontend/ui/WindowPlacement.h"
 #include "link/AdvCom32.h"
 #include "link/ComThread.h"
+#include "link/LinkPort.h"
+#include "link/LinkRules.h"
 #include "link/SharedReceiverState.h"
 #include "platform/Clock.h"
 #include "windows/ui/ClockUnit.h"
@@ -59,7 +61,7 @@ QString ReceiverText(const std::string& text) {
 TMainForm::TMainForm(VarnexContext& context, QWidget* parent)
     : QMainWindow(parent),
       context_(context),
-      comport_(std::make_unique<T_AdvCom32>()),
+      comport_(std::make_shared<T_AdvCom32>()),
       refresh_(context.State, context.clock, context.Settings, *this, RefreshSeries{&Series1, &Series2}) {
   setObjectName("MainForm");
   setWindowTitle(VarnexDesignCaption);
@@ -95,9 +97,16 @@ void TMainForm::FormCreate() {
   ReloadChartHistory();
 
   comport_->SetShowErrors(false);
+  // A baud rate the line refuses is said in the debug trace. State and clock live for
+  // the whole process, so the port may call this from the poll thread at any time.
+  comport_->SetFailureReport([&state = context_.State, &clock = context_.clock](const std::string& text) {
+    AddTrace(state, clock, true, text);
+  });
   comport_->Open();
 
-  comThread_ = std::make_unique<TComThread>(context_.State, *comport_, context_.clock, this);
+  events_ = std::make_shared<LinkEventsRelay>(this);
+  comThread_ = std::make_unique<TComThread>(context_.State, std::make_shared<AdvCom32LinkPort>(comport_),
+                                            context_.clock, events_);
   comThread_->Start();
 
   refresh_.SetLogs(MakeLogs());
@@ -200,9 +209,11 @@ void TMainForm::StopSequence() {
   }
   if (context_.ParameterForm) context_.ParameterForm->Attach(comport_.get(), nullptr);
   settingsFile_.reset();
+  if (events_) events_->Detach();  // this window goes soon; the thread must not reach it
   if (comThread_) {
     comThread_->RequestStop();
-    comThread_->Join(PollThreadJoinMs);
+    // A thread stuck past the bound is let go with what it holds (port, events relay).
+    if (!comThread_->Join(PollThreadJoinMs)) TComThread::StopWithin(std::move(comThread_), 0);
   }
 }
 

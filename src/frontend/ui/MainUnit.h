@@ -25,6 +25,7 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   ~TMainForm() override;
 
   T_AdvCom32& Comport() { return *comport_; }
+  // Null only after a stop whose poll thread overran its bound and was let go.
   TComThread* ComThread() { return comThread_.get(); }
   QTimer& Timer1() { return timer1_; }
   QAction* Action(const char* name) const;
@@ -83,7 +84,9 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   void ChartsChanged() override;
 
   VarnexContext& context_;
-  std::unique_ptr<T_AdvCom32> comport_;
+  // Shared with the poll thread, which may outlive this window when it overruns its stop.
+  std::shared_ptr<T_AdvCom32> comport_;
+  std::shared_ptr<LinkEventsRelay> events_;
   std::unique_ptr<TComThread> comThread_;
   std::unique_ptr<TAppIniFile> settingsFile_;
   RefreshCycle refresh_;
