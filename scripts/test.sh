@@ -13,6 +13,11 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
+# One simulated day of polling with faults and an outage, checked at its end.
+if [ "${VARNEX_SKIP_SOAK:-0}" != "1" ]; then
+  (cd build && ./varnex-soak --days 1)
+fi
+
 if [ "${VARNEX_SKIP_SANITIZERS:-0}" != "1" ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVARNEX_CORE_ONLY=ON -DVARNEX_BENCH=OFF \
     -DVARNEX_SANITIZE=address,undefined >/dev/null
