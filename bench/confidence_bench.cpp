@@ -6,23 +6,11 @@
 #include <random>
 #include <vector>
 
+#include "BenchPhase.h"
 #include "analysis/ConfidenceInterval.h"
 #include "analysis/Stability.h"
 
 namespace {
-
-// Random-walk phase with white noise on top, as in the measures' benchmark.
-std::vector<double> MakePhase(std::size_t n) {
-  std::mt19937_64 rng(12345);
-  std::normal_distribution<double> noise(0.0, 1e-9);
-  std::vector<double> x(n);
-  double walk = 0.0;
-  for (double& v : x) {
-    walk += 0.1 * noise(rng);
-    v = walk + noise(rng);
-  }
-  return x;
-}
 
 void BM_IntervalsOfAllPoints(benchmark::State& state) {
   const auto x = MakePhase(static_cast<std::size_t>(state.range(0)));
