@@ -37,30 +37,33 @@ const std::vector<std::string> Screen = {
     "  29  70  61   50                             HGT          +455.21 m",
     "HEALTH MONITOR ......................................................... [ OK ]"};
 
-// Ten days of points, one per 10 s, in all four series.
-void FillTenDays(ChartSeries& pps, ChartSeries& efc, ChartSeries& hud, ChartSeries& sats, TDateTime start, int points,
-                 double step) {
-  for (int i = 0; i < points; ++i) {
-    const TDateTime t = start + i * step;
-    pps.Add(t, 1e-9);
-    efc.Add(t, 32768.25);
-    hud.Add(t, 2e-6);
-    sats.Add(t, 8);
+// Ten days of points, one per 10 s, in all four series, and the cycle that feeds them.
+struct TenDayRig {
+  static constexpr int Points = 86400;
+  TenDayRig() {
+    settings.SpanMinutes = 14400;  // ten days at one point per 10 s
+    for (int i = 0; i < Points; ++i) {
+      const TDateTime t = start + i * step;
+      pps.Add(t, 1e-9);
+      efc.Add(t, 32768.25);
+      hud.Add(t, 2e-6);
+      sats.Add(t, 8);
+    }
   }
-}
-
-void BM_RefreshTickWithStatusScreen(benchmark::State& bench) {
-  constexpr int Points = 86400;
   SharedReceiverState state;
-  VirtualClock clock(EncodeDateTime({2013, 8, 1, 12, 0, 0, 0}));
+  VirtualClock clock{EncodeDateTime({2013, 8, 1, 12, 0, 0, 0})};
   VarnexSettings settings;
-  settings.SpanMinutes = 14400;  // ten days at one point per 10 s
   NullView view;
   ChartSeries pps, efc, hud, sats;
   const TDateTime start = EncodeDateTime({2013, 7, 22, 12, 0, 0, 0});
   const double step = 10 * OneSecond;
-  FillTenDays(pps, efc, hud, sats, start, Points, step);
-  RefreshCycle cycle(state, clock, settings, view, {&pps, &efc, &hud, &sats});
+  RefreshCycle cycle{state, clock, settings, view, {&pps, &efc, &hud, &sats}};
+};
+
+void BM_RefreshTickWithStatusScreen(benchmark::State& bench) {
+  TenDayRig rig;
+  constexpr int Points = TenDayRig::Points;
+  auto& [state, clock, settings, view, pps, efc, hud, sats, start, step, cycle] = rig;
   TDateTime t = start + (Points - 1) * step;
   cycle.LastPointTime = t;
   for (auto _ : bench) {
@@ -86,17 +89,9 @@ BENCHMARK(BM_RefreshTickWithStatusScreen)->Unit(benchmark::kMicrosecond);
 // The same after the computer's clock was set back five days: every point goes to
 // its place in the middle of the ten days.
 void BM_RefreshTickClockSetBack(benchmark::State& bench) {
-  constexpr int Points = 86400;
-  SharedReceiverState state;
-  VirtualClock clock(EncodeDateTime({2013, 8, 1, 12, 0, 0, 0}));
-  VarnexSettings settings;
-  settings.SpanMinutes = 14400;  // ten days at one point per 10 s
-  NullView view;
-  ChartSeries pps, efc, hud, sats;
-  const TDateTime start = EncodeDateTime({2013, 7, 22, 12, 0, 0, 0});
-  const double step = 10 * OneSecond;
-  FillTenDays(pps, efc, hud, sats, start, Points, step);
-  RefreshCycle cycle(state, clock, settings, view, {&pps, &efc, &hud, &sats});
+  TenDayRig rig;
+  constexpr int Points = TenDayRig::Points;
+  auto& [state, clock, settings, view, pps, efc, hud, sats, start, step, cycle] = rig;
   TDateTime t = start + (Points / 2) * step + step / 2;
   cycle.LastPointTime = t;
   for (auto _ : bench) {
