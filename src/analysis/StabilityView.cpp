@@ -1,7 +1,10 @@
 #include "analysis/StabilityView.h"
 
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <stdexcept>
+#include <string_view>
 
 namespace {
 
@@ -15,7 +18,70 @@ double Log10(double value) {
 
 double PowerOfTen(double exponent) { return std::pow(10.0, exponent); }
 
+// The power of ten the measures' format shows a value with, after its rounding
+// to three digits (9.996e-12 shows as 1.00 x 10 E-11).
+int ShownExponent(double value) {
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 2);
+  const std::string_view text(buf, static_cast<std::size_t>(res.ptr - buf));
+  return std::atoi(std::string(text.substr(text.find('e') + 1)).c_str());
+}
+
+std::string TwoDecimals(double value) {
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 2);
+  return std::string(buf, res.ptr);
+}
+
+// Both bounds over the value's power of ten, so they read against the value;
+// bounds far from it are written out in full each.
+std::string BoundsText(double value, double low, double high) {
+  const int exponent = ShownExponent(value);
+  const double scale = PowerOfTen(exponent);
+  const double lowMantissa = low / scale;
+  const double highMantissa = high / scale;
+  if (!(lowMantissa >= 0.1) || !(highMantissa < 100.0))
+    return FormatMeasureValue(low) + " \u2026 " + FormatMeasureValue(high);
+  return TwoDecimals(lowMantissa) + " \u2026 " + TwoDecimals(highMantissa) + " x 10 E" + (exponent < 0 ? "-" : "+") +
+         std::to_string(std::abs(exponent));
+}
+
 }  // namespace
+
+ErrorBar ErrorBarOf(double value, const StabilityInterval& interval) {
+  const double none = std::nan("");
+  if (!interval.Valid() || !(value > 0.0) || !std::isfinite(value)) return {none, none};
+  ErrorBar bar{none, none};
+  if (interval.low > 0.0 && interval.low <= value) bar.minus = value - interval.low;
+  if (std::isfinite(interval.high) && interval.high >= value) bar.plus = interval.high - value;
+  return bar;
+}
+
+std::string StabilityValueTip(double value, const StabilityInterval& interval) {
+  std::string tip = FormatMeasureValue(value);
+  if (!std::isfinite(value)) return tip;
+  const std::string noise(NoiseName(interval.alpha));
+  switch (interval.gap) {
+    case IntervalGap::None: {
+      if (!std::isfinite(interval.low) || !std::isfinite(interval.high)) return tip;
+      const long percent = std::lround(100.0 * kOneSigmaConfidence);
+      tip += "  (" + std::to_string(percent) + " %: " + BoundsText(value, interval.low, interval.high);
+      if (!noise.empty()) tip += ", " + noise;
+      return tip + ")";
+    }
+    case IntervalGap::NotThisMeasure:
+      return tip;
+    case IntervalGap::TooFewSamples:
+      return tip + "  (no interval: fewer than " + std::to_string(kMinNoiseSamples) + " samples at this \u03c4)";
+    case IntervalGap::NoResidual:
+      return tip + "  (no interval: no noise left to identify)";
+    case IntervalGap::NotFinite:
+      return tip + "  (no interval: the data overflow the arithmetic)";
+    case IntervalGap::NoNoiseModel:
+      return tip + "  (no interval for " + (noise.empty() ? std::string("this noise") : noise) + ")";
+  }
+  return tip;
+}
 
 StabilityAxes RescaleStabilityAxes(const std::vector<std::span<const StabilityPoint>>& switchedOn, StabilityAxes axes) {
   if (switchedOn.empty()) return axes;
@@ -107,15 +173,22 @@ StabilityRunner::Outcome StabilityRunner::Run() {
       finish();
       return Outcome::StartOver;
     }
+    // The noise found at an averaging factor serves every measure of its family.
+    ConfidenceIntervals confidence(samples);
     for (const MeasureInfo& info : kMeasureCatalogue) {
       const int series = view_.AddMeasureSeries(info);
       MeasurePoints source(info.measure, samples);
       const bool yields = info.sequence != TauSequence::MtieStages;
       for (;;) {
         StabilityPoint point;
+        StabilityInterval interval;
         bool more = false;
+        // The interval is found with its point, off the window's thread.
         if (yields)
-          view_.Compute([&] { more = source.Next(point); });
+          view_.Compute([&] {
+            more = source.Next(point);
+            if (more) interval = confidence.Of(info.measure, point);
+          });
         else
           more = source.Next(point);
         if (startOver_) {
@@ -123,7 +196,7 @@ StabilityRunner::Outcome StabilityRunner::Run() {
           return Outcome::StartOver;
         }
         if (!more) break;
-        if (!view_.AddMeasurePoint(series, point)) throw std::runtime_error("series removed");
+        if (!view_.AddMeasurePoint(series, point, interval)) throw std::runtime_error("series removed");
         if (yields) {
           view_.ProcessEvents();
           if (startOver_) {

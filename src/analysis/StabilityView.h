@@ -4,8 +4,10 @@
 // talks to the window through StabilityRunView.
 #include <functional>
 #include <span>
+#include <string>
 #include <vector>
 
+#include "analysis/ConfidenceInterval.h"
 #include "analysis/MeasureCatalogue.h"
 #include "analysis/Stability.h"
 
@@ -57,6 +59,21 @@ ExtraLegend UpdateExtraLegend(bool legendVisible, bool legendAtRight, const std:
 ExtraLegend ExtraLegendTimer(const ExtraLegend& current, bool legendVisible, bool legendAtRight,
                              const LegendBox& legend);
 
+// How far a point's error bar reaches below and above its value. An arm is NaN
+// where nothing can be drawn: no interval, a value a logarithmic axis cannot
+// show, or bounds that are not finite or do not enclose the value.
+struct ErrorBar {
+  double minus = 0.0;
+  double plus = 0.0;
+};
+ErrorBar ErrorBarOf(double value, const StabilityInterval& interval);
+
+// The value tip of a point: the value in the measures' format, then its
+// interval and the noise found, as in
+// "1.23 x 10 E-11  (68 %: 1.10 … 1.38 x 10 E-11, white FM)",
+// or why it has none. A measure that carries no interval shows the value alone.
+std::string StabilityValueTip(double value, const StabilityInterval& interval);
+
 // What a run needs of the window.
 class StabilityRunView {
  public:
@@ -71,7 +88,8 @@ class StabilityRunView {
   // Makes the series of one measure and returns its handle.
   virtual int AddMeasureSeries(const MeasureInfo& info) = 0;
   // False when that series is gone (removed in the chart editor): the run ends.
-  virtual bool AddMeasurePoint(int series, const StabilityPoint& point) = 0;
+  // The interval is the point's confidence interval, or why it has none.
+  virtual bool AddMeasurePoint(int series, const StabilityPoint& point, const StabilityInterval& interval) = 0;
   virtual void RescaleStabilityAxes() = 0;
   // Resumes repainting and repaints once.
   virtual void ResumeRepaint() = 0;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -72,6 +73,7 @@ struct FakeWindow : StabilityRunView {
   std::vector<double> samples;
   std::vector<std::string> calls;
   std::vector<std::vector<StabilityPoint>> series;
+  std::vector<std::vector<StabilityInterval>> intervals;
   std::vector<std::string> titles;
   int busy = 0;
   int suspended = 0;
@@ -90,6 +92,7 @@ struct FakeWindow : StabilityRunView {
   }
   void RemoveAllSeries() override {
     series.clear();
+    intervals.clear();
     titles.clear();
     calls.push_back("clear");
   }
@@ -100,15 +103,22 @@ struct FakeWindow : StabilityRunView {
   }
   int AddMeasureSeries(const MeasureInfo& info) override {
     series.emplace_back();
+    intervals.emplace_back();
     titles.emplace_back(info.title);
     calls.push_back("series");
     return static_cast<int>(series.size()) - 1;
   }
-  bool AddMeasurePoint(int s, const StabilityPoint& p) override {
+  bool AddMeasurePoint(int s, const StabilityPoint& p, const StabilityInterval& ci) override {
     if (s == refuseSeries) return false;
     EXPECT_TRUE(std::isfinite(p.tau) && std::isfinite(p.value)) << titles.at(s);
     EXPECT_GT(p.tau, 0.0);
+    // Whatever the data, an interval handed to the window can be drawn as it stands.
+    if (ci.Valid()) {
+      EXPECT_TRUE(std::isfinite(ci.low) && std::isfinite(ci.high)) << titles.at(s);
+      EXPECT_TRUE(ci.low > 0.0 && ci.low <= p.value && p.value <= ci.high) << titles.at(s) << " tau " << p.tau;
+    }
     series.at(static_cast<std::size_t>(s)).push_back(p);
+    intervals.at(static_cast<std::size_t>(s)).push_back(ci);
     calls.push_back("point");
     return true;
   }
@@ -210,6 +220,123 @@ TEST(StabilityViewTest, StartDuringARunStartsItOverAndAnErrorEndsItKeepingTheSer
   EXPECT_FALSE(broken.series[1].empty());
   EXPECT_EQ(broken.busy, 0);
   EXPECT_EQ(broken.suspended, 0);
+}
+
+TEST(StabilityViewTest, ValueTipGivesTheIntervalOverTheValuesPowerOfTenOrSaysWhyThereIsNone) {
+  const auto with = [](double low, double high, int alpha) {
+    StabilityInterval ci;
+    ci.gap = IntervalGap::None;
+    ci.low = low;
+    ci.high = high;
+    ci.edf = 12.0;
+    ci.alpha = alpha;
+    return ci;
+  };
+  const auto gap = [](IntervalGap why, int alpha = 0) {
+    StabilityInterval ci;
+    ci.gap = why;
+    ci.alpha = alpha;
+    return ci;
+  };
+  struct Case {
+    double value;
+    StabilityInterval ci;
+    std::string tip;
+  };
+  const std::vector<Case> cases = {
+      {1.234e-11, with(1.10e-11, 1.38e-11, 0), "1.23 x 10 E-11  (68 %: 1.10 \u2026 1.38 x 10 E-11, white FM)"},
+      // The value rounds up to the next power of ten; the bounds follow its label.
+      {9.996e-12, with(9.0e-12, 1.1e-11, 2), "1.00 x 10 E-11  (68 %: 0.90 \u2026 1.10 x 10 E-11, white PM)"},
+      {1.5, with(1.2, 2.0, -1), "1.50 x 10 E+0  (68 %: 1.20 \u2026 2.00 x 10 E+0, flicker FM)"},
+      // Bounds far from the value (few degrees of freedom) are written out each.
+      {2e-12, with(1.9e-13, 5e-12, -2), "2.00 x 10 E-12  (68 %: 0.19 \u2026 5.00 x 10 E-12, random-walk FM)"},
+      {2e-12, with(1.9e-14, 5e-12, -2),
+       "2.00 x 10 E-12  (68 %: 1.90 x 10 E-14 \u2026 5.00 x 10 E-12, random-walk FM)"},
+      {2e-12, with(1.5e-12, 2.4e-10, -4),
+       "2.00 x 10 E-12  (68 %: 1.50 x 10 E-12 \u2026 2.40 x 10 E-10, random-run FM)"},
+      {1.234e-11, gap(IntervalGap::TooFewSamples), "1.23 x 10 E-11  (no interval: fewer than 30 samples at this \u03c4)"},
+      {1.234e-11, gap(IntervalGap::NoResidual), "1.23 x 10 E-11  (no interval: no noise left to identify)"},
+      {1.234e-11, gap(IntervalGap::NotFinite), "1.23 x 10 E-11  (no interval: the data overflow the arithmetic)"},
+      {1.234e-11, gap(IntervalGap::NoNoiseModel, 2), "1.23 x 10 E-11  (no interval for white PM)"},
+      {1.234e-11, gap(IntervalGap::NotThisMeasure), "1.23 x 10 E-11"},
+      {std::nan(""), with(1.0, 2.0, 0), "-"},
+      {std::numeric_limits<double>::infinity(), gap(IntervalGap::TooFewSamples), "-"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(StabilityValueTip(c.value, c.ci), c.tip) << c.tip;
+}
+
+TEST(StabilityViewTest, ErrorBarReachesTheBoundsAndLeavesOutWhatALogAxisCannotDraw) {
+  const auto with = [](double low, double high) {
+    StabilityInterval ci;
+    ci.gap = IntervalGap::None;
+    ci.low = low;
+    ci.high = high;
+    return ci;
+  };
+  StabilityInterval missing;
+  missing.gap = IntervalGap::TooFewSamples;
+  missing.low = 1.0;  // left over; the gap decides
+  missing.high = 3.0;
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    double value;
+    StabilityInterval ci;
+    bool minus, plus;
+    double minusValue, plusValue;
+  };
+  const std::vector<Case> cases = {
+      {2.0, with(1.5, 3.0), true, true, 0.5, 1.0},
+      {2.0, missing, false, false, 0, 0},
+      {0.0, with(0.0, 0.0), false, false, 0, 0},  // a zero point is not drawn, nor its bar
+      {-1.0, with(-2.0, 1.0), false, false, 0, 0},
+      {std::nan(""), with(1.0, 2.0), false, false, 0, 0},
+      {2.0, with(0.0, 3.0), false, true, 0, 1.0},  // a lower bound at zero has no place on a log axis
+      {2.0, with(1.0, inf), true, false, 1.0, 0},
+      {2.0, with(2.5, 3.0), false, true, 0, 1.0},  // bounds that miss the value lose that arm
+  };
+  for (const Case& c : cases) {
+    const ErrorBar bar = ErrorBarOf(c.value, c.ci);
+    EXPECT_EQ(!std::isnan(bar.minus), c.minus) << c.value << " " << c.ci.low;
+    EXPECT_EQ(!std::isnan(bar.plus), c.plus) << c.value << " " << c.ci.high;
+    if (c.minus) {
+      EXPECT_DOUBLE_EQ(bar.minus, c.minusValue);
+    }
+    if (c.plus) {
+      EXPECT_DOUBLE_EQ(bar.plus, c.plusValue);
+    }
+  }
+}
+
+TEST(StabilityViewTest, RunHandsEachPointTheIntervalOfItsMeasureAndAveragingFactor) {
+  FakeWindow w;
+  // A random walk of phase (white FM), a noise every measure with intervals has a model for.
+  std::mt19937 rng(11);
+  std::normal_distribution<double> noise(0.0, 1e-9);
+  double phase = 0.0;
+  for (int i = 0; i < 3000; ++i) w.samples.push_back(phase += noise(rng));
+  StabilityRunner(w).Start();
+  ASSERT_EQ(w.series.size(), kMeasureCatalogue.size());
+  ConfidenceIntervals expected(w.samples);
+  for (std::size_t i = 0; i < kMeasureCatalogue.size(); ++i) {
+    const StabilityMeasure measure = kMeasureCatalogue[i].measure;
+    ASSERT_EQ(w.intervals[i].size(), w.series[i].size());
+    int valid = 0;
+    for (std::size_t k = 0; k < w.series[i].size(); ++k) {
+      const StabilityInterval want = expected.Of(measure, w.series[i][k]);
+      const StabilityInterval& got = w.intervals[i][k];
+      EXPECT_EQ(got.gap, want.gap) << w.titles[i] << " tau " << w.series[i][k].tau;
+      EXPECT_EQ(got.low, want.low);
+      EXPECT_EQ(got.high, want.high);
+      valid += got.Valid();
+    }
+    if (HasConfidenceInterval(measure)) {
+      EXPECT_GT(valid, 3) << w.titles[i];
+      // The longest averaging times leave fewer than 30 samples: no interval there.
+      EXPECT_EQ(w.intervals[i].back().gap, IntervalGap::TooFewSamples) << w.titles[i];
+    } else {
+      EXPECT_EQ(valid, 0) << w.titles[i];
+    }
+  }
 }
 
 }  // namespace

@@ -126,9 +126,8 @@ class TExtraLegendLayer : public QCPLayerable {
     const ExtraLegend& extra = chart_->extra_;
     if (!extra.Active || extra.Series < 0 || extra.Series >= chart_->SeriesCount()) return;
     const std::vector<StabilityPoint>& points = chart_->Values(extra.Series);
-    const auto& looks = chart_->looks_;
-    const bool deviation = static_cast<std::size_t>(extra.Series) >= looks.size() ||
-                           looks[static_cast<std::size_t>(extra.Series)].isDeviation;
+    const TStatChart::MeasureSeries* measure = chart_->Measure(extra.Series);
+    const bool deviation = !measure || measure->look.isDeviation;
     QFont font = chart_->Plot()->legend->font();
     font.setPointSizeF(font.pointSizeF() - 0.5);
     QFont bold = font;
@@ -264,19 +263,58 @@ int TStatChart::AddMeasureSeries(const MeasureInfo& info) {
   look.shape = info.shape;
   look.style = BaseStyle(info.shape);
   look.isDeviation = info.isDeviation;
-  values_.emplace_back();
-  looks_.push_back(look);
+  measures_.push_back(MeasureSeries{look, {}, {}, nullptr});
   const QColor color(info.colour.red, info.colour.green, info.colour.blue);
   const int index = AddSeries(QString::fromUtf8(info.title.data(), static_cast<qsizetype>(info.title.size())), color,
                               look.style, true);
+  if (HasConfidenceInterval(info.measure)) {
+    auto* bars = new QCPErrorBars(Plot()->xAxis, Plot()->yAxis);
+    bars->removeFromLegend();
+    bars->setDataPlottable(Plottable(index));
+    bars->setErrorType(QCPErrorBars::etValueError);
+    bars->setSelectable(QCP::stNone);
+    measures_.back().bars = bars;
+  }
   SetSeriesPointStyle(index, look.style, 7.0);
+  ApplyErrorBarsStyle(index);
   return index;
+}
+
+void TStatChart::ApplyErrorBarsStyle(int index) {
+  const MeasureSeries* measure = Measure(index);
+  if (!measure || !measure->bars) return;
+  const SeriesEntry& entry = series_[static_cast<std::size_t>(index)];
+  QCPErrorBars* bars = measure->bars;
+  QColor color = entry.color;
+  color.setAlpha(200);
+  bars->setPen(QPen(color, 1.0));
+  bars->setWhiskerWidth(6);
+  // The bar stops at the symbol's edge instead of crossing it.
+  bars->setSymbolGap(entry.pointSize + 1.0);
+  bars->setVisible(errorBarsShown_ && entry.plottable->visible());
+}
+
+void TStatChart::SetErrorBarsShown(bool shown) {
+  errorBarsShown_ = shown;
+  for (int i = 0; i < SeriesCount(); ++i) ApplyErrorBarsStyle(i);
+}
+
+void TStatChart::SetSeriesVisible(int index, bool visible) {
+  TLogLogChart::SetSeriesVisible(index, visible);
+  ApplyErrorBarsStyle(index);
+}
+
+const TStatChart::MeasureSeries* TStatChart::Measure(int series) const {
+  if (series < 0 || static_cast<std::size_t>(series) >= measures_.size()) return nullptr;
+  return &measures_[static_cast<std::size_t>(series)];
 }
 
 void TStatChart::ApplySeriesStyle(int index) {
   TChartBase::ApplySeriesStyle(index);
-  if (index < 0 || static_cast<std::size_t>(index) >= looks_.size()) return;
-  const MeasureLook& look = looks_[static_cast<std::size_t>(index)];
+  const MeasureSeries* measure = Measure(index);
+  if (!measure) return;
+  ApplyErrorBarsStyle(index);
+  const MeasureLook& look = measure->look;
   const SeriesEntry& entry = series_[static_cast<std::size_t>(index)];
   // The catalogue's shape, until the user picks another symbol in the editor.
   if (!look.fromCatalogue || entry.pointStyle != look.style) return;
@@ -284,22 +322,41 @@ void TStatChart::ApplySeriesStyle(int index) {
     graph->setScatterStyle(MeasureScatter(look.shape, entry.color, entry.pointSize));
 }
 
-void TStatChart::AddMeasurePoint(int series, const StabilityPoint& point) {
-  values_.at(static_cast<std::size_t>(series)).push_back(point);
+void TStatChart::AddMeasurePoint(int series, const StabilityPoint& point, const StabilityInterval& interval) {
+  MeasureSeries& measure = measures_.at(static_cast<std::size_t>(series));
+  measure.values.push_back(point);
+  measure.intervals.push_back(interval);
+  const int before = PointCount(series);
   AddPoint(series, point.tau, point.value);
+  // The error bars pair with the graph's points by index: one for each point drawn.
+  if (measure.bars && PointCount(series) > before) {
+    const ErrorBar bar = ErrorBarOf(point.value, interval);
+    measure.bars->addData(bar.minus, bar.plus);
+  }
 }
 
 const std::vector<StabilityPoint>& TStatChart::Values(int series) const {
   static const std::vector<StabilityPoint> none;
-  if (series < 0 || static_cast<std::size_t>(series) >= values_.size()) return none;
-  return values_[static_cast<std::size_t>(series)];
+  const MeasureSeries* measure = Measure(series);
+  return measure ? measure->values : none;
+}
+
+const std::vector<StabilityInterval>& TStatChart::Intervals(int series) const {
+  static const std::vector<StabilityInterval> none;
+  const MeasureSeries* measure = Measure(series);
+  return measure ? measure->intervals : none;
+}
+
+QCPErrorBars* TStatChart::ErrorBars(int series) const {
+  const MeasureSeries* measure = Measure(series);
+  return measure ? measure->bars : nullptr;
 }
 
 void TStatChart::RemoveSeries(int index) {
   if (index < 0 || index >= SeriesCount()) return;
-  if (static_cast<std::size_t>(index) < values_.size()) {
-    values_.erase(values_.begin() + index);
-    looks_.erase(looks_.begin() + index);
+  if (static_cast<std::size_t>(index) < measures_.size()) {
+    if (QCPErrorBars* bars = measures_[static_cast<std::size_t>(index)].bars) Plot()->removePlottable(bars);
+    measures_.erase(measures_.begin() + index);
   }
   if (extra_.Series == index) extra_ = ExtraLegend{};
   TLogLogChart::RemoveSeries(index);
@@ -327,6 +384,19 @@ std::vector<bool> TStatChart::SwitchedOn() const {
 QString TStatChart::ValueText(AxisSide side, double value) const {
   if (side == AxisSide::Left) return QString::fromStdString(FormatMeasureValue(value));
   return GeneralNumber(value);
+}
+
+QString TStatChart::PointValueText(int series, double key, double value, AxisSide side) const {
+  const MeasureSeries* measure = Measure(series);
+  if (!measure || side != AxisSide::Left) return TLogLogChart::PointValueText(series, key, value, side);
+  for (std::size_t i = 0; i < measure->values.size(); ++i) {
+    if (measure->values[i].tau == key && measure->values[i].value == value)
+      // Rich text folds runs of spaces; the tip keeps the gap before the interval.
+      return QString::fromStdString(StabilityValueTip(value, measure->intervals[i]))
+          .toHtmlEscaped()
+          .replace("  ", "&nbsp; ");
+  }
+  return ValueText(side, value).toHtmlEscaped();
 }
 
 QString TStatChart::KeyText(double key) const { return QString::fromUtf8("\u03c4 = ") + GeneralNumber(key) + " s"; }

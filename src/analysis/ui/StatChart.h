@@ -2,7 +2,8 @@
 // The time stability window's log-log chart: averaging time across, measure
 // value up, one series per stability measure with its catalogue look, the
 // legend with check boxes, the value tip in the measures' value format and the
-// extra legend that lists the points of the one series switched on.
+// extra legend that lists the points of the one series switched on. Points of
+// the measures that carry confidence intervals show them as error bars.
 #include <QPointer>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "analysis/StabilityView.h"
 #include "charting/ui/LogLogChart.h"
 
+class QCPErrorBars;
 class TExtraLegendLayer;
 
 class TStatChart : public TLogLogChart {
@@ -21,10 +23,20 @@ class TStatChart : public TLogLogChart {
   // Every series of a run is made here, with the look its measure has.
   int AddMeasureSeries(const MeasureInfo& info);
   // Keeps the point as produced (zeros too, which the axes use) and draws it
-  // where a logarithmic axis can.
-  void AddMeasurePoint(int series, const StabilityPoint& point);
+  // where a logarithmic axis can, with its interval's error bar.
+  void AddMeasurePoint(int series, const StabilityPoint& point, const StabilityInterval& interval = {});
   // The points of a series as produced; empty for series not made by a run.
   const std::vector<StabilityPoint>& Values(int series) const;
+  // Their intervals, one per point.
+  const std::vector<StabilityInterval>& Intervals(int series) const;
+  // The error bars of a series; null for a measure without intervals.
+  QCPErrorBars* ErrorBars(int series) const;
+
+  // On from the start; one switch for every series.
+  bool HasErrorBars() const override { return true; }
+  void SetErrorBarsShown(bool shown) override;
+  bool ErrorBarsShown() const override { return errorBarsShown_; }
+  void SetSeriesVisible(int index, bool visible) override;
 
   // While suspended, Replot only rescales nothing and draws nothing.
   void SetRepaintSuspended(bool suspended) { suspended_ = suspended; }
@@ -42,6 +54,7 @@ class TStatChart : public TLogLogChart {
  protected:
   QString ValueText(AxisSide side, double value) const override;
   QString KeyText(double key) const override;
+  QString PointValueText(int series, double key, double value, AxisSide side) const override;
   void ApplySeriesStyle(int index) override;
   void ApplyTicker(AxisSide side) override;
 
@@ -53,8 +66,17 @@ class TStatChart : public TLogLogChart {
     PointStyle style = PointStyle::None;  // what the base style knows of it
     bool isDeviation = true;
   };
-  std::vector<std::vector<StabilityPoint>> values_;  // parallel to the series
-  std::vector<MeasureLook> looks_;
+  struct MeasureSeries {
+    MeasureLook look;
+    std::vector<StabilityPoint> values;
+    std::vector<StabilityInterval> intervals;
+    QCPErrorBars* bars = nullptr;
+  };
+  void ApplyErrorBarsStyle(int index);
+  const MeasureSeries* Measure(int series) const;
+
+  std::vector<MeasureSeries> measures_;  // parallel to the series
+  bool errorBarsShown_ = true;
   bool suspended_ = false;
   ExtraLegend extra_;
   TExtraLegendLayer* extraLayer_ = nullptr;

@@ -93,12 +93,12 @@ int TStatForm::AddMeasureSeries(const MeasureInfo& info) {
   return static_cast<int>(runSeries_.size()) - 1;
 }
 
-bool TStatForm::AddMeasurePoint(int series, const StabilityPoint& point) {
+bool TStatForm::AddMeasurePoint(int series, const StabilityPoint& point, const StabilityInterval& interval) {
   // The chart editor may have taken series off meanwhile; then this run ends.
   if (series < 0 || series >= chart_->SeriesCount() || static_cast<std::size_t>(series) >= runSeries_.size() ||
       chart_->Plottable(series) != runSeries_[static_cast<std::size_t>(series)])
     return false;
-  chart_->AddMeasurePoint(series, point);
+  chart_->AddMeasurePoint(series, point, interval);
   return true;
 }
 

@@ -42,7 +42,7 @@ class TStatForm : public QMainWindow, private StabilityRunView {
   void SetBusyCursor(bool busy) override;
   void ProcessEvents() override;
   int AddMeasureSeries(const MeasureInfo& info) override;
-  bool AddMeasurePoint(int series, const StabilityPoint& point) override;
+  bool AddMeasurePoint(int series, const StabilityPoint& point, const StabilityInterval& interval) override;
   void RescaleStabilityAxes() override;
   void ResumeRepaint() override;
   void Compute(const std::function<void()>& work) override;

@@ -546,8 +546,8 @@ QString TChartBase::TipTextAt(const QPoint& pos) const {
   constexpr double kReach = 8.0;  // pixels
   double best = kReach * kReach;
   QString text;
-  for (const SeriesEntry& entry : series_) {
-    auto* graph = qobject_cast<QCPGraph*>(entry.plottable);
+  for (std::size_t index = 0; index < series_.size(); ++index) {
+    auto* graph = qobject_cast<QCPGraph*>(series_[index].plottable);
     if (!graph || !graph->visible() || graph->data()->isEmpty()) continue;
     QCPAxis* keyAxis = graph->keyAxis();
     QCPAxis* valueAxis = graph->valueAxis();
@@ -563,12 +563,14 @@ QString TChartBase::TipTextAt(const QPoint& pos) const {
       if (d > best) continue;
       best = d;
       AxisSide side = valueAxis == plot_->yAxis2 ? AxisSide::Right : AxisSide::Left;
-      text =
-          "<b>" + graph->name().toHtmlEscaped() + "</b><br>" + KeyText(it->key) + "<br>" + ValueText(side, it->value);
+      text = "<b>" + graph->name().toHtmlEscaped() + "</b><br>" + KeyText(it->key) + "<br>" +
+             PointValueText(static_cast<int>(index), it->key, it->value, side);
     }
   }
   return text;
 }
+
+QString TChartBase::PointValueText(int, double, double value, AxisSide side) const { return ValueText(side, value); }
 
 void TChartBase::ShowTip() {
   QString text = TipTextAt(tipPos_);

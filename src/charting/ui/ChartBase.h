@@ -100,6 +100,12 @@ class TChartBase : public QWidget {
   // Where the legend is drawn (empty when hidden), in widget coordinates.
   QRect LegendRect() const;
 
+  // Charts whose points carry confidence intervals draw them as error bars,
+  // with one switch for every series (the chart editor offers it).
+  virtual bool HasErrorBars() const { return false; }
+  virtual void SetErrorBarsShown(bool) {}
+  virtual bool ErrorBarsShown() const { return false; }
+
  signals:
   void SeriesVisibilityChanged(int index, bool visible);
   void Changed();  // any edit of series or axes (the chart editor listens)
@@ -132,6 +138,9 @@ class TChartBase : public QWidget {
   // Label text of one value on an axis; the time chart overrides the bottom axis.
   virtual QString ValueText(AxisSide side, double value) const;
   virtual QString KeyText(double key) const;
+  // The value line of a point's tip, as rich text: the value's label text
+  // unless a chart knows more of its points.
+  virtual QString PointValueText(int series, double key, double value, AxisSide side) const;
   // Data range of the shown series on one axis (found=false when none).
   virtual bool DataRange(AxisSide side, double& lo, double& hi) const;
   // Installs the ticker that matches the axis' format.

@@ -209,6 +209,15 @@ QWidget* TChartEditor::BuildChartPage() {
   auto* form = new QFormLayout(page);
   form->addRow(tr("Title"), title_);
   form->addRow(QString(), legend_);
+  if (chart_->HasErrorBars()) {
+    errorBars_ = new QCheckBox(tr("Show error bars (68 % confidence interval)"), page);
+    errorBars_->setChecked(chart_->ErrorBarsShown());
+    connect(errorBars_, &QCheckBox::toggled, this, [this](bool on) {
+      chart_->SetErrorBarsShown(on);
+      Refresh();
+    });
+    form->addRow(QString(), errorBars_);
+  }
   return page;
 }
 

@@ -39,6 +39,8 @@ class TChartEditor : public QDialog {
   QLineEdit* AxisTitleEdit() const { return axisTitle_; }
   QLineEdit* TitleEdit() const { return title_; }
   QCheckBox* LegendBox() const { return legend_; }
+  // Only for charts that draw error bars; null otherwise.
+  QCheckBox* ErrorBarsBox() const { return errorBars_; }
   QPushButton* SaveImageButton() const { return saveImage_; }
 
   // What the colour button does once the user has picked a colour.
@@ -72,5 +74,6 @@ class TChartEditor : public QDialog {
   QLineEdit* axisTitle_ = nullptr;
   QLineEdit* title_ = nullptr;
   QCheckBox* legend_ = nullptr;
+  QCheckBox* errorBars_ = nullptr;
   QPushButton* saveImage_ = nullptr;
 };

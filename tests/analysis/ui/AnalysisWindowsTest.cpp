@@ -2,8 +2,10 @@
 #include <qcustomplot.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTabWidget>
 #include <QTimer>
 #include <cmath>
 #include <filesystem>
@@ -16,6 +18,7 @@
 #include "analysis/ui/StatChart.h"
 #include "analysis/ui/StatUnit.h"
 #include "app/ui/VarnexContext.h"
+#include "charting/ui/ChartEditor.h"
 #include "charting/ui/TimeChart.h"
 #include "frontend/DataFile.h"
 #include "link/SharedReceiverState.h"
@@ -175,6 +178,88 @@ TEST_F(AnalysisTest, LegendClicksRescaleAndTheExtraLegendListsTheOneSeriesOn) {
   EXPECT_TRUE(tip.contains("Modified Allan Deviation")) << tip.toStdString();
   EXPECT_TRUE(tip.contains(QString::fromStdString(FormatMeasureValue(p.value)))) << tip.toStdString();
   EXPECT_TRUE(chart->TipTextAt(QPoint(2, 2)).isEmpty());
+}
+
+TEST_F(AnalysisTest, ErrorBarsCarryEachIntervalInTheSeriesColourAndFollowTheSwitches) {
+  TStatForm form(context);
+  ChartSeries pps("PPS TI");
+  FillPpsTi(pps, 30000);
+  form.TimeStabClick(pps);
+  TStatChart* chart = form.StatChart();
+  ASSERT_EQ(chart->SeriesCount(), 9);
+  EXPECT_TRUE(chart->ErrorBarsShown());
+  for (int i = 0; i < 9; ++i) {
+    QCPErrorBars* bars = chart->ErrorBars(i);
+    if (!HasConfidenceInterval(kMeasureCatalogue[i].measure)) {
+      EXPECT_EQ(bars, nullptr) << i;
+      continue;
+    }
+    ASSERT_NE(bars, nullptr) << i;
+    EXPECT_TRUE(bars->visible());
+    EXPECT_EQ(bars->pen().color().rgb(), chart->SeriesColor(i).rgb()) << i;
+    EXPECT_EQ(chart->Plot()->legend->itemWithPlottable(bars), nullptr);
+    // One bar for each drawn point (every point here is positive), with its interval's reach.
+    const auto& values = chart->Values(i);
+    const auto& intervals = chart->Intervals(i);
+    ASSERT_EQ(bars->dataCount(), chart->PointCount(i));
+    ASSERT_EQ(static_cast<std::size_t>(bars->dataCount()), values.size());
+    int drawn = 0;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      const ErrorBar want = ErrorBarOf(values[k].value, intervals[k]);
+      const QCPErrorBarsData& got = bars->data()->at(static_cast<int>(k));
+      EXPECT_EQ(std::isnan(got.errorMinus), std::isnan(want.minus));
+      if (!std::isnan(want.minus)) {
+        EXPECT_DOUBLE_EQ(got.errorMinus, want.minus);
+      }
+      if (!std::isnan(want.plus)) {
+        EXPECT_DOUBLE_EQ(got.errorPlus, want.plus);
+      }
+      drawn += intervals[k].Valid();
+    }
+    // White PM rules this data throughout, and the total deviation has no model for it.
+    if (kMeasureCatalogue[i].measure != StabilityMeasure::Total) {
+      EXPECT_GT(drawn, 3) << i;
+    }
+  }
+
+  // The tip gives the interval and the noise of an Allan deviation point.
+  for (int i = 1; i < 9; ++i) chart->SetSeriesVisible(i, false);
+  chart->Replot();
+  const StabilityPoint& p = chart->Values(0).front();
+  const QPoint at(static_cast<int>(chart->Plot()->xAxis->coordToPixel(p.tau)),
+                  static_cast<int>(chart->Plot()->yAxis->coordToPixel(p.value)));
+  const QString tip = chart->TipTextAt(at);
+  const std::string noise(NoiseName(chart->Intervals(0).front().alpha));
+  EXPECT_TRUE(tip.contains("&nbsp; (68 %: ")) << tip.toStdString();
+  EXPECT_TRUE(tip.contains(QString::fromStdString(noise + ")"))) << tip.toStdString();
+  // A hidden series hides its bars; so does the editor's one switch, for all.
+  EXPECT_FALSE(chart->ErrorBars(1)->visible());
+  chart->SetSeriesVisible(1, true);
+  EXPECT_TRUE(chart->ErrorBars(1)->visible());
+  const StabilityAxes axes{{chart->AxisMin(AxisSide::Left), chart->AxisMax(AxisSide::Left)},
+                           {chart->AxisMin(AxisSide::Bottom), chart->AxisMax(AxisSide::Bottom)}};
+  {
+    TChartEditor editor(chart, &form);
+    ASSERT_NE(editor.ErrorBarsBox(), nullptr);
+    EXPECT_TRUE(editor.ErrorBarsBox()->isChecked());
+    if (auto* tabs = editor.findChild<QTabWidget*>()) tabs->setCurrentIndex(tabs->count() - 1);
+    editor.show();
+    EXPECT_TRUE(editor.grab().save(PicturePath("StatChartEditorChartPage.png")));
+    editor.ErrorBarsBox()->setChecked(false);
+  }
+  EXPECT_FALSE(chart->ErrorBarsShown());
+  for (int i : {0, 1, 2, 3, 4, 5}) EXPECT_FALSE(chart->ErrorBars(i)->visible()) << i;
+  chart->SetSeriesVisible(0, false);
+  chart->SetSeriesVisible(0, true);
+  EXPECT_FALSE(chart->ErrorBars(0)->visible());
+  // The bars never move the axes.
+  EXPECT_DOUBLE_EQ(chart->AxisMin(AxisSide::Left), axes.Left.Min);
+  EXPECT_DOUBLE_EQ(chart->AxisMax(AxisSide::Left), axes.Left.Max);
+
+  // Charts without intervals offer no switch.
+  TTimeChart plain;
+  TChartEditor plainEditor(&plain);
+  EXPECT_EQ(plainEditor.ErrorBarsBox(), nullptr);
 }
 
 TEST_F(AnalysisTest, ConstantDataLeaveOnlyMtieZerosAndTheChartStillDraws) {
@@ -366,6 +451,11 @@ TEST_F(AnalysisTest, TenDaysOfDataPictures) {
   chart->Replot();
   QApplication::processEvents();
   EXPECT_TRUE(stat.grab().save(PicturePath("StatFormLarge.png")));
+  // The Allan family alone, where its error bars can be seen apart.
+  for (int i = 3; i < 9; ++i) chart->SetSeriesVisible(i, false);
+  chart->Replot();
+  QApplication::processEvents();
+  EXPECT_TRUE(stat.grab().save(PicturePath("StatFormErrorBars.png")));
 
   MainChartFixture main(kTenDays, 2.5, 0.8);
   main.chart.SetAxisRange(AxisSide::Bottom, kStart + 5.0, kStart + 10.0);
