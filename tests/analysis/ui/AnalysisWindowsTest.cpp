@@ -13,6 +13,7 @@
 #include <random>
 
 #include "QtTestApp.h"
+#include "TestFolder.h"
 #include "analysis/ui/DriftUnit.h"
 #include "analysis/ui/EFCUnit.h"
 #include "analysis/ui/StatChart.h"
@@ -27,13 +28,6 @@
 namespace {
 
 const TDateTime kStart = EncodeDateTime({2013, 8, 1, 0, 0, 0, 0});
-
-std::string FreshFolder(const std::string& name) {
-  const auto dir = std::filesystem::path(::testing::TempDir()) / ("varnex_analysis_" + name);
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  return dir.string();
-}
 
 QString PicturePath(const char* file) {
   const auto dir = std::filesystem::temp_directory_path() / "varnex-pictures";
@@ -57,7 +51,7 @@ void FillPpsTi(ChartSeries& s, int count, unsigned seed = 1) {
 
 struct AnalysisTest : ::testing::Test {
   AnalysisTest()
-      : folder((TestApplication(), FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name()))),
+      : folder((TestApplication(), FreshTestFolder("varnex_analysis"))),
         clock(kStart + 10.0),
         context(state, clock, folder) {}
   std::string folder;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "QtTestApp.h"
+#include "TestFolder.h"
 
 #include <QApplication>
 #include <QAction>
@@ -23,7 +24,7 @@ TEST(Startup, CreatesFourteenWindowsInOrderWithCaptions) {
   App();
   SharedReceiverState state;
   SystemClock clock;
-  VarnexContext context(state, clock, ::testing::TempDir());
+  VarnexContext context(state, clock, FreshTestFolder("varnex_startup"));
   {
     VarnexWindows windows(context);
     const char* captions[] = {"Varnex Vers 20130801",

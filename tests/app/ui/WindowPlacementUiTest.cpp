@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "QtTestApp.h"
+#include "TestFolder.h"
 #include "app/ui/Startup.h"
 #include "app/ui/VarnexContext.h"
 #include "frontend/ui/ErrorUnit.h"
@@ -30,7 +31,7 @@ TEST(WindowPlacementUi, WindowsOpenAtTheirSizesCentredWhereTheyBelong) {
   TestApplication();
   SharedReceiverState state;
   SystemClock clock;
-  VarnexContext context(state, clock, ::testing::TempDir());
+  VarnexContext context(state, clock, FreshTestFolder("varnex_placement"));
   VarnexWindows windows(context);
 
   QWidget* main = context.MainForm;

@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "QtTestApp.h"
+#include "TestFolder.h"
 #include "analysis/ui/EFCUnit.h"
 #include "app/ui/Startup.h"
 #include "app/ui/VarnexContext.h"
@@ -40,17 +41,10 @@ namespace {
 
 QApplication& App() { return TestApplication(); }
 
-std::string FreshFolder(const std::string& name) {
-  const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / ("varnex_main_" + name);
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  return dir.string();
-}
-
 // All windows, with the poll thread stopped so the test alone feeds the shared state.
 struct MainWindowTest : ::testing::Test {
   MainWindowTest()
-      : folder((App(), FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name()))),
+      : folder((App(), FreshTestFolder("varnex_main"))),
         context(state, clock, folder) {}
   // Files a test wants in place at start-up are written before this.
   void Start() {
@@ -346,7 +340,7 @@ TEST_F(MainWindowTest, WriteCommentMenuLogsTheComment) {
 
 TEST(MainStop, UnwritableSettingsFileDoesNotHoldUpTheStop) {
   App();
-  const std::string folder = FreshFolder("unwritable_settings");
+  const std::string folder = FreshTestFolder("varnex_main");
   // A folder where the settings file should be: it can be neither read nor written.
   std::filesystem::create_directories(folder + "/Varnex.ini");
   SharedReceiverState state;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "QtTestApp.h"
+#include "TestFolder.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -21,7 +22,7 @@ struct StatusFormTest : ::testing::Test {
   QApplication& app = App();
   SharedReceiverState state;
   SystemClock clock;
-  VarnexContext context{state, clock, ::testing::TempDir()};
+  VarnexContext context{state, clock, FreshTestFolder("varnex_status_form")};
   TStatusForm form{context};
 };
 

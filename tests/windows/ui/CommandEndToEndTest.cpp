@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "QtTestApp.h"
+#include "TestFolder.h"
 #include "app/ui/Startup.h"
 #include "app/ui/VarnexContext.h"
 #include "controls/ui/ConsoleWidget.h"
@@ -54,9 +55,7 @@ class CommandEndToEnd : public testing::Test {
  protected:
   void SetUp() override {
     TestApplication();
-    dir_ = std::filesystem::path(::testing::TempDir()) / "varnex_command_end_to_end";
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
+    dir_ = FreshTestFolder("varnex_command_end_to_end");
     clock_.SetRealTimeFactor(0.1);
     SimOptions options;
     options.family = SimFamily::Z3801;
