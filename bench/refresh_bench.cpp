@@ -37,6 +37,17 @@ const std::vector<std::string> Screen = {
     "  29  70  61   50                             HGT          +455.21 m",
     "HEALTH MONITOR ......................................................... [ OK ]"};
 
+// One poll cycle's answers and its status screen.
+void PublishCycle(SharedReceiverState& state) {
+    state.Publish(ReceiverValue::PpsTi, "-1.234E-09");
+    state.Publish(ReceiverValue::Efc, "32768.25");
+    state.Publish(ReceiverValue::Hup, "+2.0E-06,+1.0E-06");
+    state.Publish(ReceiverValue::Tracked, "6");
+    state.ClearStatusLines();
+    for (const auto& l : Screen) state.AppendStatusLine(l);
+    state.FinishStatusLines();
+}
+
 // Ten days of points, one per 10 s, in all four series, and the cycle that feeds them.
 struct TenDayRig {
   static constexpr int Points = 86400;
@@ -70,13 +81,7 @@ void BM_RefreshTickWithStatusScreen(benchmark::State& bench) {
     t += step;
     state.CycleTime = t;
     state.BeginCycle(t);
-    state.Publish(ReceiverValue::PpsTi, "-1.234E-09");
-    state.Publish(ReceiverValue::Efc, "32768.25");
-    state.Publish(ReceiverValue::Hup, "+2.0E-06,+1.0E-06");
-    state.Publish(ReceiverValue::Tracked, "6");
-    state.ClearStatusLines();
-    for (const auto& l : Screen) state.AppendStatusLine(l);
-    state.FinishStatusLines();
+    PublishCycle(state);
     cycle.Tick();
     state.DrainTrace();
   }
@@ -97,13 +102,7 @@ void BM_RefreshTickClockSetBack(benchmark::State& bench) {
   for (auto _ : bench) {
     t += step;
     state.BeginCycle(t);
-    state.Publish(ReceiverValue::PpsTi, "-1.234E-09");
-    state.Publish(ReceiverValue::Efc, "32768.25");
-    state.Publish(ReceiverValue::Hup, "+2.0E-06,+1.0E-06");
-    state.Publish(ReceiverValue::Tracked, "6");
-    state.ClearStatusLines();
-    for (const auto& l : Screen) state.AppendStatusLine(l);
-    state.FinishStatusLines();
+    PublishCycle(state);
     cycle.Tick();
     state.DrainTrace();
   }

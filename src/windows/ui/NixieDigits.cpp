@@ -151,25 +151,23 @@ QImage GlowCanvas() {
   return image;
 }
 
+// The numeral stroked in one colour and width, then blurred by radius.
+QImage BlurredNumeral(int n, QColor color, double width, int radius) {
+  QImage image = GlowCanvas();
+  {
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(GlowScale, GlowScale);
+    p.setPen(QPen(color, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(Numeral(n));
+  }
+  Blur(image, radius);
+  return image;
+}
+
 QImage Glow(int n) {
-  QImage glow = GlowCanvas();
-  {
-    QPainter p(&glow);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(GlowScale, GlowScale);
-    p.setPen(QPen(QColor(255, 72, 0, 230), 7.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.drawPath(Numeral(n));
-  }
-  Blur(glow, 7 * GlowScale / 2);
-  QImage tight = GlowCanvas();
-  {
-    QPainter p(&tight);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(GlowScale, GlowScale);
-    p.setPen(QPen(QColor(255, 115, 25, 255), 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.drawPath(Numeral(n));
-  }
-  Blur(tight, GlowScale);
+  QImage glow = BlurredNumeral(n, QColor(255, 72, 0, 230), 7.0, 7 * GlowScale / 2);
+  const QImage tight = BlurredNumeral(n, QColor(255, 115, 25, 255), 3.0, GlowScale);
   QPainter p(&glow);
   p.setCompositionMode(QPainter::CompositionMode_Plus);
   p.drawImage(0, 0, tight);

@@ -69,6 +69,12 @@ bool AllDrawnPointsArePositiveAndFinite(TStatChart& chart) {
   return true;
 }
 
+// Where a point is drawn, for the value tip.
+QPoint PixelOf(TStatChart& chart, const StabilityPoint& p) {
+  return QPoint(static_cast<int>(chart.Plot()->xAxis->coordToPixel(p.tau)),
+                static_cast<int>(chart.Plot()->yAxis->coordToPixel(p.value)));
+}
+
 TEST_F(AnalysisTest, TenPointsGiveTheNoticeAndElevenFillTheWindow) {
   TStatForm form(context);
   ChartSeries pps("PPS TI");
@@ -166,9 +172,7 @@ TEST_F(AnalysisTest, LegendClicksRescaleAndTheExtraLegendListsTheOneSeriesOn) {
   chart->SetLegendAtRight(true);
   chart->Replot();
   const StabilityPoint& p = chart->Values(2).front();
-  const QPoint at(static_cast<int>(chart->Plot()->xAxis->coordToPixel(p.tau)),
-                  static_cast<int>(chart->Plot()->yAxis->coordToPixel(p.value)));
-  const QString tip = chart->TipTextAt(at);
+  const QString tip = chart->TipTextAt(PixelOf(*chart, p));
   EXPECT_TRUE(tip.contains("Modified Allan Deviation")) << tip.toStdString();
   EXPECT_TRUE(tip.contains(QString::fromStdString(FormatMeasureValue(p.value)))) << tip.toStdString();
   EXPECT_TRUE(chart->TipTextAt(QPoint(2, 2)).isEmpty());
@@ -219,10 +223,7 @@ TEST_F(AnalysisTest, ErrorBarsCarryEachIntervalInTheSeriesColourAndFollowTheSwit
   // The tip gives the interval and the noise of an Allan deviation point.
   for (int i = 1; i < 9; ++i) chart->SetSeriesVisible(i, false);
   chart->Replot();
-  const StabilityPoint& p = chart->Values(0).front();
-  const QPoint at(static_cast<int>(chart->Plot()->xAxis->coordToPixel(p.tau)),
-                  static_cast<int>(chart->Plot()->yAxis->coordToPixel(p.value)));
-  const QString tip = chart->TipTextAt(at);
+  const QString tip = chart->TipTextAt(PixelOf(*chart, chart->Values(0).front()));
   const std::string noise(NoiseName(chart->Intervals(0).front().alpha));
   EXPECT_TRUE(tip.contains("&nbsp; (68 %: ")) << tip.toStdString();
   EXPECT_TRUE(tip.contains(QString::fromStdString(noise + ")"))) << tip.toStdString();
