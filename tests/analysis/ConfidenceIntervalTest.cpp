@@ -319,3 +319,36 @@ TEST(ConfidenceInterval, DegreesOfFreedomChangeSmoothlyWithM) {
 }
 
 }  // namespace
+
+namespace {
+
+// White PM where fewer than d + 1 strides remain: the samples are independent,
+// so differences correlate only through shared samples. One difference is
+// one degree of freedom; overlapping differences that share none count
+// fully; at r = d the large-record form (a0 - a1/r)/M agrees.
+TEST(ConfidenceInterval, WhitePmWithFewStridesCountsSharedSamples) {
+  struct Row {
+    const char* name;
+    int d;
+    std::int64_t m, stride, n;
+    double edf;
+  };
+  const double adevTwo = 2.0 / (35.0 / 18.0 - 1.0 / 2.0);  // M = 2 = d
+  const Row rows[] = {
+      {"adev, one difference", 2, 16, 1, 33, 1.0},
+      {"adev, two differences", 2, 16, 1, 49, adevTwo},
+      {"hdev, one difference", 3, 8, 1, 25, 1.0},
+      {"oadev, m differences that share no sample", 2, 16, 16, 48, 16.0},
+      {"ohdev, m differences that share no sample", 3, 8, 8, 32, 8.0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_NEAR(GreenhallRileyEdf(2, row.d, row.m, row.m, row.stride, row.n), row.edf, 1e-9 * row.edf);
+  }
+  // Just past r = d the large-record form takes over without a step.
+  const double before = GreenhallRileyEdf(2, 2, 16, 16, 1, 49), after = GreenhallRileyEdf(2, 2, 16, 16, 1, 65);
+  EXPECT_NEAR(after, 3.0 / (35.0 / 18.0 - 1.0 / 3.0), 1e-9);
+  EXPECT_GT(after, before);
+}
+
+}  // namespace
