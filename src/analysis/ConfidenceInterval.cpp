@@ -311,7 +311,14 @@ StabilityInterval IntervalOf(StabilityMeasure measure, std::span<const double> x
 const NoiseEstimate& ConfidenceIntervals::Noise(std::int64_t m, int maxDifferences) {
   for (const Entry& e : noise_)
     if (e.m == m && e.maxDifferences == maxDifferences) return e.noise;
-  noise_.push_back({m, maxDifferences, FindNoise(x_, m, maxDifferences)});
+  NoiseEstimate noise;
+  if ((static_cast<std::int64_t>(x_.size()) - 1) / m + 1 >= kMinNoiseSamples) {
+    noise = IdentifyNoise(x_, m, maxDifferences);
+  } else {
+    if (!shortRecord_) shortRecord_.emplace(x_);
+    noise = shortRecord_->At(m, maxDifferences);
+  }
+  noise_.push_back({m, maxDifferences, noise});
   return noise_.back().noise;
 }
 

@@ -4,6 +4,7 @@
 // of the estimate (Greenhall and Riley, 2003; for the total deviation the NIST
 // SP 1065 table), and the chi-squared interval around the value.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -89,6 +90,7 @@ class ConfidenceIntervals {
   std::span<const double> x_;
   double tau0_;
   std::vector<Entry> noise_;
+  std::optional<B1Identification> shortRecord_;  // made when first needed
 };
 
 // Intervals for points a measure has yielded (MeasurePoints), one per point;

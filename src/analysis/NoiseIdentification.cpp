@@ -189,15 +189,13 @@ double B1Ratio(std::span<const double> x, std::int64_t m) {
 
 bool Exceeds(double measured, double boundary) { return measured > boundary * (1.0 + kTie); }
 
-// White or flicker PM at m from R(n), over data scaled as above. At m = 1 the
-// modified and the plain variance coincide, so the split is made at m = 2;
-// where that has no value either, flicker PM is taken.
-int PhaseNoiseByR(std::span<const double> x, std::int64_t m) {
-  const std::int64_t at = std::max<std::int64_t>(m, 2);
-  const double r = MeasuredR(x, at);
-  if (std::isnan(r)) return 1;
-  const double boundary = std::sqrt(ExpectedR(2, at) * ExpectedR(1, at));
-  return Exceeds(r, boundary) ? 1 : 2;
+// R(n) of finite data whose peak is about 1; NaN where either variance has no value.
+double RatioR(std::span<const double> x, std::int64_t m) {
+  const double modified = ModifiedAllanDeviation(x, m, 1.0);
+  const double plain = OverlappingAllanDeviation(x, m, 1.0);
+  if (!(modified > 0.0) || !(plain > 0.0)) return std::nan("");
+  const double r = (modified / plain) * (modified / plain);
+  return std::isfinite(r) ? r : std::nan("");
 }
 
 }  // namespace
@@ -224,73 +222,78 @@ double MeasuredR(std::span<const double> x, std::int64_t m) {
   if (m < 1) return std::nan("");
   const double peak = Peak(x);
   if (!std::isfinite(peak) || peak == 0.0) return std::nan("");
-  const std::vector<double> s = Scaled(x, peak);
-  const double modified = ModifiedAllanDeviation(s, m, 1.0);
-  const double plain = OverlappingAllanDeviation(s, m, 1.0);
-  if (!(modified > 0.0) || !(plain > 0.0)) return std::nan("");
-  const double r = (modified / plain) * (modified / plain);
-  return std::isfinite(r) ? r : std::nan("");
+  return RatioR(Scaled(x, peak), m);
 }
 
-NoiseEstimate IdentifyNoiseByB1(std::span<const double> x, std::int64_t m, int maxDifferences) {
-  NoiseEstimate result;
-  const auto size = static_cast<std::int64_t>(x.size());
-  if (m < 1 || size < 1) return result;
-  const std::int64_t n = (size - 1) / m;
-  if (n < kMinAverages) return result;
+B1Identification::B1Identification(std::span<const double> x) : size_(static_cast<std::int64_t>(x.size())) {
   const double peak = Peak(x);
   if (!std::isfinite(peak)) {
-    result.verdict = NoiseVerdict::NotFinite;
-    return result;
+    verdict_ = NoiseVerdict::NotFinite;
+    return;
   }
-  result.verdict = NoiseVerdict::NoResidual;
-  if (peak == 0.0) return result;
-  const std::vector<double> s = Scaled(x, peak);
-
-  // Samples that are a quadratic in time, to rounding, hold no noise.
-  const std::size_t used = static_cast<std::size_t>(n * m + 1);
-  std::vector<double> residual(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(used));
+  verdict_ = NoiseVerdict::NoResidual;
+  if (peak == 0.0 || x.size() < 2) return;
+  scaled_ = Scaled(x, peak);
+  std::vector<double> residual = scaled_;
   RemoveQuadratic(residual);
   double squares = 0.0;
   for (double v : residual) squares += v * v;
-  if (!(squares > static_cast<double>(used) * kRounding * kRounding)) return result;
+  if (!(squares > static_cast<double>(residual.size()) * kRounding * kRounding)) return;
+  verdict_ = NoiseVerdict::Identified;
+  frequency_.resize(scaled_.size() - 1);
+  for (std::size_t i = 0; i + 1 < scaled_.size(); ++i) frequency_[i] = scaled_[i + 1] - scaled_[i];
+}
 
-  const double b1 = B1Ratio(s, m);
-  if (std::isnan(b1)) return result;
+// At m = 1 the modified and the plain variance coincide, so the split is made
+// at m = 2; past 3 m > N, where the modified variance has no value, at the
+// largest m that has one. Where none has, flicker PM is taken.
+int B1Identification::PhaseNoise(std::int64_t m) const {
+  std::int64_t at = std::max<std::int64_t>(m, 2);
+  while (at > 2 && 3 * at > static_cast<std::int64_t>(scaled_.size())) at /= 2;
+  const double r = RatioR(scaled_, at);
+  if (std::isnan(r)) return 1;
+  const double boundary = std::sqrt(ExpectedR(2, at) * ExpectedR(1, at));
+  return Exceeds(r, boundary) ? 1 : 2;
+}
 
-  result.verdict = NoiseVerdict::Identified;
+NoiseEstimate B1Identification::At(std::int64_t m, int maxDifferences) const {
+  NoiseEstimate result;
+  if (m < 1 || size_ < 1 || (size_ - 1) / m < kMinAverages) return result;
+  result.verdict = verdict_;
+  if (verdict_ != NoiseVerdict::Identified) return result;
+  const std::int64_t n = (size_ - 1) / m;
+  const double b1 = B1Ratio(scaled_, m);
+  if (std::isnan(b1)) {
+    result.verdict = NoiseVerdict::NoResidual;
+    return result;
+  }
   result.method = NoiseMethod::B1;
+  auto found = [&result](int alpha) {
+    result.alpha = alpha;
+    result.unrounded = alpha;
+    return result;
+  };
   // Flicker-walk and random-run FM: on the frequencies taken as phase each
   // looks like the type two steps less divergent, where the B1 table holds.
-  if (maxDifferences >= 3 && size >= 3) {
-    std::vector<double> frequency(s.size() - 1);
-    for (std::size_t i = 0; i + 1 < s.size(); ++i) frequency[i] = s[i + 1] - s[i];
-    const double b1f = B1Ratio(frequency, m);
-    const std::int64_t nf = (static_cast<std::int64_t>(frequency.size()) - 1) / m;
-    if (!std::isnan(b1f)) {
-      for (int alpha = -4; alpha <= -3; ++alpha) {
-        const double here = ExpectedB1(nf, AllanVarianceSlope(alpha + 2));
-        const double next = ExpectedB1(nf, AllanVarianceSlope(alpha + 3));
-        if (Exceeds(b1f, std::sqrt(here * next))) {
-          result.alpha = alpha;
-          result.unrounded = alpha;
-          return result;
-        }
-      }
+  if (maxDifferences >= 3) {
+    const double b1f = B1Ratio(frequency_, m);
+    const std::int64_t nf = (static_cast<std::int64_t>(frequency_.size()) - 1) / m;
+    for (int alpha = -4; alpha <= -3 && !std::isnan(b1f); ++alpha) {
+      const double here = ExpectedB1(nf, AllanVarianceSlope(alpha + 2));
+      const double next = ExpectedB1(nf, AllanVarianceSlope(alpha + 3));
+      if (Exceeds(b1f, std::sqrt(here * next))) return found(alpha);
     }
   }
   for (int alpha = -2; alpha <= 0; ++alpha) {
     const double here = ExpectedB1(n, AllanVarianceSlope(alpha));
     const double next = ExpectedB1(n, AllanVarianceSlope(alpha + 1));
-    if (Exceeds(b1, std::sqrt(here * next))) {
-      result.alpha = alpha;
-      result.unrounded = alpha;
-      return result;
-    }
+    if (Exceeds(b1, std::sqrt(here * next))) return found(alpha);
   }
-  result.alpha = PhaseNoiseByR(s, m);
-  result.unrounded = result.alpha;
-  return result;
+  return found(PhaseNoise(m));
+}
+
+NoiseEstimate IdentifyNoiseByB1(std::span<const double> x, std::int64_t m, int maxDifferences) {
+  return B1Identification(x).At(m, maxDifferences);
 }
 
 NoiseEstimate FindNoise(std::span<const double> x, std::int64_t m, int maxDifferences) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 // Below this many decimated samples the autocorrelation says too little.
 inline constexpr std::int64_t kMinNoiseSamples = 30;
@@ -73,6 +74,24 @@ double MeasuredR(std::span<const double> x, std::int64_t m);
 // is split by R(n). Values within rounding of a boundary go to the less
 // divergent side, so the choice does not hang on the last bit of the data.
 NoiseEstimate IdentifyNoiseByB1(std::span<const double> x, std::int64_t m, int maxDifferences);
+
+// The same over one record at many averaging factors: the record is scaled
+// and checked once. Data that are a quadratic in time (to rounding) hold no
+// noise at any factor.
+class B1Identification {
+ public:
+  explicit B1Identification(std::span<const double> x);
+  NoiseEstimate At(std::int64_t m, int maxDifferences) const;
+
+ private:
+  // White or flicker PM at m from R(n).
+  int PhaseNoise(std::int64_t m) const;
+
+  std::int64_t size_ = 0;
+  NoiseVerdict verdict_ = NoiseVerdict::Identified;  // of the record as a whole
+  std::vector<double> scaled_;                       // the record, peak in [0.5, 1)
+  std::vector<double> frequency_;                    // its first differences
+};
 
 // The autocorrelation where at least kMinNoiseSamples decimated samples
 // remain, else the B1 ratio where at least kMinAverages averages do.

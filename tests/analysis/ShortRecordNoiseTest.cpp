@@ -119,6 +119,15 @@ TEST(ShortRecordNoise, RSeparatesWhiteAndFlickerPm) {
   }
   // Both variances coincide at m = 1.
   EXPECT_NEAR(MeasuredR(KasdinPhase(1, 100, rng), 1), 1.0, 1e-12);
+  // In the last octave (two averages, B1 always 1) the modified variance has
+  // no value; the split is made at the largest m where it has one.
+  for (int alpha : {2, 1}) {
+    const auto x = KasdinPhase(alpha, 8640, rng);
+    EXPECT_TRUE(std::isnan(MeasuredR(x, 4096)));
+    const NoiseEstimate e = FindNoise(x, 4096, 2);
+    EXPECT_EQ(e.method, NoiseMethod::B1);
+    EXPECT_EQ(e.alpha, alpha);
+  }
 }
 
 // Data made to sit on a boundary between two types, to rounding: the less
