@@ -71,8 +71,8 @@ double MeasuredR(std::span<const double> x, std::int64_t m);
 // exceeds the geometric mean of its expected value and its neighbour's. The
 // two most divergent Hadamard types are told by the B1 of the frequencies
 // taken as phase, where each type looks two steps less divergent. Phase noise
-// is split by R(n). Values within rounding of a boundary go to the less
-// divergent side, so the choice does not hang on the last bit of the data.
+// is split by R(n). Ratios within a billionth of a boundary go to the less
+// divergent side, so the choice does not hang on the last bits of the data.
 NoiseEstimate IdentifyNoiseByB1(std::span<const double> x, std::int64_t m, int maxDifferences);
 
 // The same over one record at many averaging factors: the record is scaled
