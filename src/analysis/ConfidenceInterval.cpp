@@ -102,6 +102,8 @@ Coefficients Table(const double (&table)[7][3][2], int alpha, int d) {
   return c;
 }
 
+double PositiveOrZero(double edf) { return edf > 0.0 && std::isfinite(edf) ? edf : 0.0; }
+
 double EdfFromInverse(double inverse) {
   if (!(inverse > 0.0) || !std::isfinite(inverse)) return 0.0;
   const double edf = 1.0 / inverse;
@@ -163,17 +165,34 @@ double GreenhallRileyEdf(int alpha, int d, std::int64_t m, std::int64_t filter, 
     return EdfFromInverse(BasicSum(kMaxLags, jmax, mp, mp, alpha, d) / (b * b * jmax));
   }
 
-  // White PM, unmodified.
-  if (std::ceil(r) <= d) return 0.0;
-  const double a0 = Binomial(4 * d, 2 * d) / (Binomial(2 * d, d) * Binomial(2 * d, d));
-  const double a1 = d / 2.0;
-  return EdfFromInverse((a0 - a1 / r) / terms);
+  // White PM, unmodified: the samples are independent, so two differences
+  // correlate only where they share samples, at lags of k strides (|k| <= d),
+  // by C(2d, d + k) / C(2d, d); pairs at lag k number M - |k| S.
+  if (std::ceil(r) > d) {
+    const double a0 = Binomial(4 * d, 2 * d) / (Binomial(2 * d, d) * Binomial(2 * d, d));
+    const double a1 = d / 2.0;
+    return EdfFromInverse((a0 - a1 / r) / terms);
+  }
+  double sum = 0.0;
+  for (int k = -d; k <= d; ++k) {
+    const double rho = Binomial(2 * d, d + std::abs(k)) / Binomial(2 * d, d);
+    sum += rho * rho * std::max(0.0, 1.0 - std::abs(k) / r);
+  }
+  return EdfFromInverse(sum / terms);
 }
 
 double TotalDeviationEdf(int alpha, std::int64_t n, std::int64_t m) {
   if (m < 1 || n < 1) return 0.0;
+  const auto nd = static_cast<double>(n), md = static_cast<double>(m);
   double b = 0.0, c = 0.0;
   switch (alpha) {
+    case 2:
+      return PositiveOrZero((nd + 1.0) * (nd - 2.0 * md) / (2.0 * (nd - md)));
+    case 1: {
+      const double a = std::log((nd - 1.0) / (2.0 * md));
+      const double e = std::log((2.0 * md + 1.0) * (nd - 1.0) / 4.0);
+      return a >= 0.0 && e >= 0.0 ? PositiveOrZero(std::exp(std::sqrt(a * e))) : 0.0;
+    }
     case 0:
       b = 1.50, c = 0.0;
       break;
@@ -186,8 +205,7 @@ double TotalDeviationEdf(int alpha, std::int64_t n, std::int64_t m) {
     default:
       return 0.0;
   }
-  const double edf = b * static_cast<double>(n) / static_cast<double>(m) - c;
-  return edf > 0.0 && std::isfinite(edf) ? edf : 0.0;
+  return PositiveOrZero(b * nd / md - c);
 }
 
 ChiSquaredBounds DeviationBounds(double sigma, double edf, double confidence) {
@@ -243,6 +261,7 @@ StabilityInterval IntervalFromNoise(StabilityMeasure measure, const NoiseEstimat
       return interval;
   }
   interval.alpha = noise.alpha;
+  interval.method = noise.method;
   const int a = noise.alpha;
   double edf = 0.0;
   switch (measure) {
@@ -292,7 +311,14 @@ StabilityInterval IntervalOf(StabilityMeasure measure, std::span<const double> x
 const NoiseEstimate& ConfidenceIntervals::Noise(std::int64_t m, int maxDifferences) {
   for (const Entry& e : noise_)
     if (e.m == m && e.maxDifferences == maxDifferences) return e.noise;
-  noise_.push_back({m, maxDifferences, IdentifyNoise(x_, m, maxDifferences)});
+  NoiseEstimate noise;
+  if ((static_cast<std::int64_t>(x_.size()) - 1) / m + 1 >= kMinNoiseSamples) {
+    noise = IdentifyNoise(x_, m, maxDifferences);
+  } else {
+    if (!shortRecord_) shortRecord_.emplace(x_);
+    noise = shortRecord_->At(m, maxDifferences);
+  }
+  noise_.push_back({m, maxDifferences, noise});
   return noise_.back().noise;
 }
 

@@ -4,6 +4,7 @@
 // of the estimate (Greenhall and Riley, 2003; for the total deviation the NIST
 // SP 1065 table), and the chi-squared interval around the value.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -18,12 +19,14 @@ inline constexpr double kOneSigmaConfidence = 0.682689492137086;
 // d (2 Allan, 3 Hadamard) of n phase samples at averaging factor m, for noise
 // alpha. filter is m for the plain variances and 1 for the modified one;
 // stride is 1 for non-overlapping and m for overlapping estimates.
-// Returns 0 where the method gives none (alpha + 2d <= 1, too few samples,
-// white PM with fewer than d + 1 strides).
+// Returns 0 where the method gives none (alpha + 2d <= 1, too few samples).
 double GreenhallRileyEdf(int alpha, int d, std::int64_t m, std::int64_t filter, std::int64_t stride, std::int64_t n);
 
 // Degrees of freedom of the total deviation: b n / m - c for white, flicker
-// and random-walk FM; 0 for every other noise or when that is not positive.
+// and random-walk FM (NIST SP 1065); for white and flicker PM the simple
+// approximations of the overlapping Allan deviation,
+// (n + 1)(n - 2m) / (2 (n - m)) and exp(sqrt(ln((n - 1) / 2m) ln((2m + 1)(n - 1) / 4))).
+// 0 for other noise or when that is not positive.
 double TotalDeviationEdf(int alpha, std::int64_t n, std::int64_t m);
 
 struct ChiSquaredBounds {
@@ -45,7 +48,7 @@ bool HasConfidenceInterval(StabilityMeasure measure);
 enum class IntervalGap : int {
   None,            // the interval is there
   NotThisMeasure,  // Theo1, TIE rms and MTIE carry none
-  TooFewSamples,   // fewer than 30 samples at this averaging factor
+  TooFewSamples,   // fewer than two frequency averages at this averaging factor
   NoResidual,      // the data are a quadratic in time: no noise to identify
   NotFinite,       // the data overflow the arithmetic
   NoNoiseModel,    // no degrees of freedom for this noise and measure
@@ -56,7 +59,8 @@ struct StabilityInterval {
   double low = 0.0;
   double high = 0.0;
   double edf = 0.0;
-  int alpha = 0;  // the noise found; meaningful unless the noise was not identified
+  int alpha = 0;                           // the noise found; meaningful unless the noise was not identified
+  NoiseMethod method = NoiseMethod::None;  // how it was found
   bool Valid() const { return gap == IntervalGap::None; }
   bool NoiseKnown() const { return gap == IntervalGap::None || gap == IntervalGap::NoNoiseModel; }
 };
@@ -86,6 +90,7 @@ class ConfidenceIntervals {
   std::span<const double> x_;
   double tau0_;
   std::vector<Entry> noise_;
+  std::optional<B1Identification> shortRecord_;  // made when first needed
 };
 
 // Intervals for points a measure has yielded (MeasurePoints), one per point;

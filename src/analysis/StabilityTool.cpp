@@ -30,17 +30,21 @@ constexpr std::string_view kUsage =
     "\n"
     "  --tau0 SECONDS     sample spacing (default 10)\n"
     "  --efc-scale SCALE  relative frequency change of one EFC unit (default 1.0E-12)\n"
-    "  --ci               add the columns ci_low,ci_high,edf,alpha: the 68.27 %\n"
+    "  --ci               add the columns ci_low,ci_high,edf,alpha,id: the 68.27 %\n"
     "                     (one sigma) confidence interval of the adev, oadev,\n"
     "                     mdev, hdev, ohdev and totdev points, its equivalent\n"
-    "                     degrees of freedom and the noise exponent found at that\n"
+    "                     degrees of freedom, the noise exponent found at that\n"
     "                     tau (+2 white PM, +1 flicker PM, 0 white FM, -1 flicker\n"
-    "                     FM, -2 random-walk FM, -3 and -4 for Hadamard only).\n"
-    "                     The fields are empty where there is none: for the other\n"
-    "                     measures; where fewer than 30 samples remain at that\n"
-    "                     tau, too few to tell the noise; where the data are\n"
-    "                     exactly a quadratic in time; and for totdev points of\n"
-    "                     phase noise (alpha is given, the interval is empty).\n"
+    "                     FM, -2 random-walk FM, -3 and -4 for Hadamard only) and\n"
+    "                     how it was found: acf (lag-1 autocorrelation, where at\n"
+    "                     least 30 samples remain at that tau) or b1 (B1 ratio,\n"
+    "                     with R(n) between white and flicker PM; R(n) is taken\n"
+    "                     at 2 tau0 for tau0, at the longest tau below 1/3 of\n"
+    "                     the record for taus past it, and flicker PM where the\n"
+    "                     record is too short for any). The fields are empty\n"
+    "                     where there is none: for the other measures; where\n"
+    "                     fewer than 2 frequency averages remain at that tau; and\n"
+    "                     where the data are exactly a quadratic in time.\n"
     "  --phase-out FILE   also write the phase values read, in seconds, one a line,\n"
     "                     at full precision with \".\" as decimal point, for other\n"
     "                     stability programs\n"
@@ -74,13 +78,26 @@ std::string FormatNumber(double value) {
 
 bool ParseOptionValue(const std::string& text, double& value) { return ParseNumber(text, value); }
 
-// The four interval columns of one point, each empty where there is none.
+std::string_view MethodName(NoiseMethod method) {
+  switch (method) {
+    case NoiseMethod::Acf:
+      return "acf";
+    case NoiseMethod::B1:
+      return "b1";
+    default:
+      return {};
+  }
+}
+
+// The five interval columns of one point, each empty where there is none.
 std::string IntervalFields(const StabilityInterval& ci) {
   std::string fields = ci.Valid()
                            ? "," + FormatNumber(ci.low) + "," + FormatNumber(ci.high) + "," + FormatNumber(ci.edf)
                            : std::string(",,,");
   fields += ",";
   if (ci.NoiseKnown()) fields += std::to_string(ci.alpha);
+  fields += ",";
+  if (ci.Valid()) fields += MethodName(ci.method);
   return fields;
 }
 
@@ -277,10 +294,10 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
     }
   }
 
-  const std::string noInterval = intervals ? ",,,," : "";
+  const std::string noInterval = intervals ? ",,,,," : "";
   ConfidenceIntervals confidence(input.phase, tau0);
   std::ostringstream csv;
-  csv << "measure,tau_s,value" << (intervals ? ",ci_low,ci_high,edf,alpha" : "") << '\n';
+  csv << "measure,tau_s,value" << (intervals ? ",ci_low,ci_high,edf,alpha,id" : "") << '\n';
   for (const MeasureInfo& info : kMeasureCatalogue) {
     MeasurePoints points(info.measure, input.phase, tau0);
     StabilityPoint p;

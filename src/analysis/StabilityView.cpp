@@ -66,13 +66,13 @@ std::string StabilityValueTip(double value, const StabilityInterval& interval) {
       if (!std::isfinite(interval.low) || !std::isfinite(interval.high)) return tip;
       const long percent = std::lround(100.0 * kOneSigmaConfidence);
       tip += "  (" + std::to_string(percent) + " %: " + BoundsText(value, interval.low, interval.high);
-      if (!noise.empty()) tip += ", " + noise;
+      if (!noise.empty()) tip += ", noise: " + noise + (interval.method == NoiseMethod::B1 ? " (B1)" : "");
       return tip + ")";
     }
     case IntervalGap::NotThisMeasure:
       return tip;
     case IntervalGap::TooFewSamples:
-      return tip + "  (no interval: fewer than " + std::to_string(kMinNoiseSamples) + " samples at this \u03c4)";
+      return tip + "  (no interval: fewer than " + std::to_string(kMinAverages) + " averages at this \u03c4)";
     case IntervalGap::NoResidual:
       return tip + "  (no interval: no noise left to identify)";
     case IntervalGap::NotFinite:

@@ -70,8 +70,9 @@ ErrorBar ErrorBarOf(double value, const StabilityInterval& interval);
 
 // The value tip of a point: the value in the measures' format, then its
 // interval and the noise found, as in
-// "1.23 x 10 E-11  (68 %: 1.10 … 1.38 x 10 E-11, white FM)",
-// or why it has none. A measure that carries no interval shows the value alone.
+// "1.23 x 10 E-11  (68 %: 1.10 … 1.38 x 10 E-11, noise: white FM)", with
+// " (B1)" after the noise where a short record left it to the B1 ratio; or why
+// it has none. A measure that carries no interval shows the value alone.
 std::string StabilityValueTip(double value, const StabilityInterval& interval);
 
 // What a run needs of the window.

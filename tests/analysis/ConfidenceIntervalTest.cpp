@@ -112,17 +112,18 @@ TEST(ConfidenceInterval, WidensAsTheAveragingGrows) {
       for (std::size_t i = 0; i < points.size(); ++i) {
         const StabilityInterval& ci = intervals[i];
         const double m = points[i].tau / kSampleInterval;
-        if ((8640 - 1) / static_cast<std::int64_t>(m) + 1 < kMinNoiseSamples) {
+        // Every point with two frequency averages has its interval; the last
+        // octaves have theirs from the B1 ratio, and need not keep widening.
+        if ((8640 - 1) / static_cast<std::int64_t>(m) < kMinAverages) {
           EXPECT_EQ(ci.gap, IntervalGap::TooFewSamples);
           continue;
         }
-        if (!ci.Valid()) {
-          // Only the total deviation lacks a model, and only for phase noise.
-          EXPECT_EQ(measure, StabilityMeasure::Total);
-          EXPECT_EQ(ci.gap, IntervalGap::NoNoiseModel);
-          EXPECT_GT(ci.alpha, 0);
+        ASSERT_TRUE(ci.Valid()) << "m " << m;
+        if ((8640 - 1) / static_cast<std::int64_t>(m) + 1 < kMinNoiseSamples) {
+          EXPECT_EQ(ci.method, NoiseMethod::B1) << "m " << m;
           continue;
         }
+        EXPECT_EQ(ci.method, NoiseMethod::Acf) << "m " << m;
         ++valid;
         const double width = std::log(ci.high / ci.low);
         EXPECT_GT(width, lastWidth) << "m " << m;
@@ -133,9 +134,7 @@ TEST(ConfidenceInterval, WidensAsTheAveragingGrows) {
         EXPECT_GT(perStride, 0.1) << "m " << m;
         EXPECT_LT(perStride, 5.0) << "m " << m;
       }
-      if (!(measure == StabilityMeasure::Total && alpha == 2)) {
-        EXPECT_GE(valid, 6);
-      }
+      EXPECT_GE(valid, 6);
     }
   }
 }
@@ -232,7 +231,8 @@ TEST(ConfidenceInterval, BadInputGivesNoIntervalAndNoNonFiniteValue) {
   std::vector<Case> cases;
   cases.push_back({"constant", std::vector<double>(8640, 3.5e-8), IntervalGap::NoResidual});
   cases.push_back({"zeros", std::vector<double>(500, 0.0), IntervalGap::NoResidual});
-  cases.push_back({"eleven points", std::vector<double>(PowerLawPhase(2, 10, 3)), IntervalGap::TooFewSamples});
+  cases.push_back({"eleven points", std::vector<double>(PowerLawPhase(2, 10, 3)), IntervalGap::None});
+  cases.push_back({"two points", std::vector<double>(PowerLawPhase(0, 2, 3)), IntervalGap::TooFewSamples});
   std::vector<double> linear(8640), quadratic(8640), steep(8640);
   for (std::size_t k = 0; k < linear.size(); ++k) {
     const double t = static_cast<double>(k);
@@ -316,6 +316,39 @@ TEST(ConfidenceInterval, DegreesOfFreedomChangeSmoothlyWithM) {
       }
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// White PM where fewer than d + 1 strides remain: the samples are independent,
+// so differences correlate only through shared samples. One difference is
+// one degree of freedom; overlapping differences that share none count
+// fully; at r = d the large-record form (a0 - a1/r)/M agrees.
+TEST(ConfidenceInterval, WhitePmWithFewStridesCountsSharedSamples) {
+  struct Row {
+    const char* name;
+    int d;
+    std::int64_t m, stride, n;
+    double edf;
+  };
+  const double adevTwo = 2.0 / (35.0 / 18.0 - 1.0 / 2.0);  // M = 2 = d
+  const Row rows[] = {
+      {"adev, one difference", 2, 16, 1, 33, 1.0},
+      {"adev, two differences", 2, 16, 1, 49, adevTwo},
+      {"hdev, one difference", 3, 8, 1, 25, 1.0},
+      {"oadev, m differences that share no sample", 2, 16, 16, 48, 16.0},
+      {"ohdev, m differences that share no sample", 3, 8, 8, 32, 8.0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_NEAR(GreenhallRileyEdf(2, row.d, row.m, row.m, row.stride, row.n), row.edf, 1e-9 * row.edf);
+  }
+  // Just past r = d the large-record form takes over without a step.
+  const double before = GreenhallRileyEdf(2, 2, 16, 16, 1, 49), after = GreenhallRileyEdf(2, 2, 16, 16, 1, 65);
+  EXPECT_NEAR(after, 3.0 / (35.0 / 18.0 - 1.0 / 3.0), 1e-9);
+  EXPECT_GT(after, before);
 }
 
 }  // namespace

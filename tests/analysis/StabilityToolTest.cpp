@@ -239,9 +239,9 @@ TEST_F(StabilityTool, IntervalColumnsOnlyWithCi) {
   std::istringstream plainLines(plain.out), ciLines(ci.out);
   std::string p, c;
   std::getline(ciLines, c);
-  EXPECT_EQ(c, "measure,tau_s,value,ci_low,ci_high,edf,alpha");
+  EXPECT_EQ(c, "measure,tau_s,value,ci_low,ci_high,edf,alpha,id");
   std::getline(plainLines, p);
-  int withInterval = 0, withoutInterval = 0;
+  int withInterval = 0, withoutInterval = 0, byB1 = 0;
   while (std::getline(plainLines, p)) {
     ASSERT_TRUE(std::getline(ciLines, c));
     // The first three columns are the output without --ci, byte for byte.
@@ -251,13 +251,13 @@ TEST_F(StabilityTool, IntervalColumnsOnlyWithCi) {
     std::vector<std::string> f;
     std::stringstream fields(extra.substr(1));
     for (std::string part; std::getline(fields, part, ',');) f.push_back(part);
-    while (f.size() < 4) f.push_back("");
-    ASSERT_EQ(std::count(extra.begin(), extra.end(), ','), 4) << c;
+    while (f.size() < 5) f.push_back("");
+    ASSERT_EQ(std::count(extra.begin(), extra.end(), ','), 5) << c;
     StabilityMeasure measure = StabilityMeasure::Mtie;
     for (const MeasureInfo& info : kMeasureCatalogue)
       if (info.shortName == name) measure = info.measure;
     if (name.rfind("efc_", 0) == 0 || !HasConfidenceInterval(measure)) {
-      EXPECT_EQ(extra, ",,,,") << c;
+      EXPECT_EQ(extra, ",,,,,") << c;
       continue;
     }
     const double tau = std::strtod(p.substr(p.find(',') + 1).c_str(), nullptr);
@@ -269,14 +269,22 @@ TEST_F(StabilityTool, IntervalColumnsOnlyWithCi) {
       EXPECT_EQ(std::strtod(f[1].c_str(), nullptr), expected.high) << c;
       EXPECT_EQ(std::strtod(f[2].c_str(), nullptr), expected.edf) << c;
       EXPECT_EQ(f[3], std::to_string(expected.alpha)) << c;
+      // The last octaves leave too few samples for the autocorrelation.
+      const bool short_ = 2999 / std::llround(tau / 10.0) + 1 < kMinNoiseSamples;
+      EXPECT_EQ(f[4], short_ ? "b1" : "acf") << c;
+      byB1 += short_;
     } else {
       ++withoutInterval;
-      EXPECT_EQ(f[0] + f[1] + f[2], "") << c;
+      EXPECT_EQ(f[0] + f[1] + f[2] + f[4], "") << c;
+      // Only where fewer than two frequency averages remain (totdev's last octave).
+      EXPECT_EQ(expected.gap, IntervalGap::TooFewSamples) << c;
+      EXPECT_LT(2999 / std::llround(tau / 10.0), kMinAverages) << c;
     }
   }
   EXPECT_FALSE(std::getline(ciLines, c));
-  EXPECT_GT(withInterval, 30);
-  EXPECT_GT(withoutInterval, 10);  // fewer than 30 samples at the long taus
+  EXPECT_GT(withInterval, 50);
+  EXPECT_GT(byB1, 20);
+  EXPECT_GE(withoutInterval, 1);
 }
 
 TEST_F(StabilityTool, PhaseOutWritesWhatWasReadOrNothing) {

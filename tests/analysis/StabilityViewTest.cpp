@@ -223,13 +223,14 @@ TEST(StabilityViewTest, StartDuringARunStartsItOverAndAnErrorEndsItKeepingTheSer
 }
 
 TEST(StabilityViewTest, ValueTipGivesTheIntervalOverTheValuesPowerOfTenOrSaysWhyThereIsNone) {
-  const auto with = [](double low, double high, int alpha) {
+  const auto with = [](double low, double high, int alpha, NoiseMethod method = NoiseMethod::Acf) {
     StabilityInterval ci;
     ci.gap = IntervalGap::None;
     ci.low = low;
     ci.high = high;
     ci.edf = 12.0;
     ci.alpha = alpha;
+    ci.method = method;
     return ci;
   };
   const auto gap = [](IntervalGap why, int alpha = 0) {
@@ -244,17 +245,20 @@ TEST(StabilityViewTest, ValueTipGivesTheIntervalOverTheValuesPowerOfTenOrSaysWhy
     std::string tip;
   };
   const std::vector<Case> cases = {
-      {1.234e-11, with(1.10e-11, 1.38e-11, 0), "1.23 x 10 E-11  (68 %: 1.10 \u2026 1.38 x 10 E-11, white FM)"},
+      {1.234e-11, with(1.10e-11, 1.38e-11, 0), "1.23 x 10 E-11  (68 %: 1.10 \u2026 1.38 x 10 E-11, noise: white FM)"},
+      {1.234e-11, with(1.10e-11, 1.38e-11, 0, NoiseMethod::B1),
+       "1.23 x 10 E-11  (68 %: 1.10 \u2026 1.38 x 10 E-11, noise: white FM (B1))"},
       // The value rounds up to the next power of ten; the bounds follow its label.
-      {9.996e-12, with(9.0e-12, 1.1e-11, 2), "1.00 x 10 E-11  (68 %: 0.90 \u2026 1.10 x 10 E-11, white PM)"},
-      {1.5, with(1.2, 2.0, -1), "1.50 x 10 E+0  (68 %: 1.20 \u2026 2.00 x 10 E+0, flicker FM)"},
+      {9.996e-12, with(9.0e-12, 1.1e-11, 2), "1.00 x 10 E-11  (68 %: 0.90 \u2026 1.10 x 10 E-11, noise: white PM)"},
+      {1.5, with(1.2, 2.0, -1), "1.50 x 10 E+0  (68 %: 1.20 \u2026 2.00 x 10 E+0, noise: flicker FM)"},
       // Bounds far from the value (few degrees of freedom) are written out each.
-      {2e-12, with(1.9e-13, 5e-12, -2), "2.00 x 10 E-12  (68 %: 0.19 \u2026 5.00 x 10 E-12, random-walk FM)"},
+      {2e-12, with(1.9e-13, 5e-12, -2), "2.00 x 10 E-12  (68 %: 0.19 \u2026 5.00 x 10 E-12, noise: random-walk FM)"},
       {2e-12, with(1.9e-14, 5e-12, -2),
-       "2.00 x 10 E-12  (68 %: 1.90 x 10 E-14 \u2026 5.00 x 10 E-12, random-walk FM)"},
-      {2e-12, with(1.5e-12, 2.4e-10, -4),
-       "2.00 x 10 E-12  (68 %: 1.50 x 10 E-12 \u2026 2.40 x 10 E-10, random-run FM)"},
-      {1.234e-11, gap(IntervalGap::TooFewSamples), "1.23 x 10 E-11  (no interval: fewer than 30 samples at this \u03c4)"},
+       "2.00 x 10 E-12  (68 %: 1.90 x 10 E-14 \u2026 5.00 x 10 E-12, noise: random-walk FM)"},
+      {2e-12, with(1.5e-12, 2.4e-10, -4, NoiseMethod::B1),
+       "2.00 x 10 E-12  (68 %: 1.50 x 10 E-12 \u2026 2.40 x 10 E-10, noise: random-run FM (B1))"},
+      {1.234e-11, gap(IntervalGap::TooFewSamples),
+       "1.23 x 10 E-11  (no interval: fewer than 2 averages at this \u03c4)"},
       {1.234e-11, gap(IntervalGap::NoResidual), "1.23 x 10 E-11  (no interval: no noise left to identify)"},
       {1.234e-11, gap(IntervalGap::NotFinite), "1.23 x 10 E-11  (no interval: the data overflow the arithmetic)"},
       {1.234e-11, gap(IntervalGap::NoNoiseModel, 2), "1.23 x 10 E-11  (no interval for white PM)"},
@@ -331,8 +335,15 @@ TEST(StabilityViewTest, RunHandsEachPointTheIntervalOfItsMeasureAndAveragingFact
     }
     if (HasConfidenceInterval(measure)) {
       EXPECT_GT(valid, 3) << w.titles[i];
-      // The longest averaging times leave fewer than 30 samples: no interval there.
-      EXPECT_EQ(w.intervals[i].back().gap, IntervalGap::TooFewSamples) << w.titles[i];
+      // The longest averaging times leave fewer than 30 samples: the B1 ratio
+      // finds the noise there, while two frequency averages remain.
+      const StabilityPoint& last = w.series[i].back();
+      const std::int64_t averages = 2999 / std::llround(last.tau / kSampleInterval);
+      EXPECT_EQ(w.intervals[i].back().gap, averages < kMinAverages ? IntervalGap::TooFewSamples : IntervalGap::None)
+          << w.titles[i];
+      if (averages >= kMinAverages) {
+        EXPECT_EQ(w.intervals[i].back().method, NoiseMethod::B1) << w.titles[i];
+      }
     } else {
       EXPECT_EQ(valid, 0) << w.titles[i];
     }

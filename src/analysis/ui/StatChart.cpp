@@ -390,11 +390,13 @@ QString TStatChart::PointValueText(int series, double key, double value, AxisSid
   const MeasureSeries* measure = Measure(series);
   if (!measure || side != AxisSide::Left) return TLogLogChart::PointValueText(series, key, value, side);
   for (std::size_t i = 0; i < measure->values.size(); ++i) {
-    if (measure->values[i].tau == key && measure->values[i].value == value)
-      // Rich text folds runs of spaces; the tip keeps the gap before the interval.
-      return QString::fromStdString(StabilityValueTip(value, measure->intervals[i]))
-          .toHtmlEscaped()
-          .replace("  ", "&nbsp; ");
+    if (measure->values[i].tau == key && measure->values[i].value == value) {
+      // The interval on a line of its own, kept whole: the tip wraps long lines.
+      const QString tip = QString::fromStdString(StabilityValueTip(value, measure->intervals[i]));
+      const qsizetype gap = tip.indexOf("  (");
+      if (gap < 0) return tip.toHtmlEscaped();
+      return tip.left(gap).toHtmlEscaped() + "<br>" + tip.mid(gap + 2).toHtmlEscaped().replace(' ', "&nbsp;");
+    }
   }
   return ValueText(side, value).toHtmlEscaped();
 }

@@ -5,12 +5,17 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolTip>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "QtTestApp.h"
 #include "TestFolder.h"
@@ -225,8 +230,8 @@ TEST_F(AnalysisTest, ErrorBarsCarryEachIntervalInTheSeriesColourAndFollowTheSwit
   chart->Replot();
   const QString tip = chart->TipTextAt(PixelOf(*chart, chart->Values(0).front()));
   const std::string noise(NoiseName(chart->Intervals(0).front().alpha));
-  EXPECT_TRUE(tip.contains("&nbsp; (68 %: ")) << tip.toStdString();
-  EXPECT_TRUE(tip.contains(QString::fromStdString(noise + ")"))) << tip.toStdString();
+  EXPECT_TRUE(tip.contains("<br>(68&nbsp;%:&nbsp;")) << tip.toStdString();
+  EXPECT_TRUE(tip.contains(QString::fromStdString(noise + ")").replace(' ', "&nbsp;"))) << tip.toStdString();
   // A hidden series hides its bars; so does the editor's one switch, for all.
   EXPECT_FALSE(chart->ErrorBars(1)->visible());
   chart->SetSeriesVisible(1, true);
@@ -451,6 +456,31 @@ TEST_F(AnalysisTest, TenDaysOfDataPictures) {
   chart->Replot();
   QApplication::processEvents();
   EXPECT_TRUE(stat.grab().save(PicturePath("StatFormErrorBars.png")));
+  // The longest Allan point has its interval from the B1 ratio, and its tip,
+  // shown by resting the mouse there, says so.
+  for (int i = 1; i < 3; ++i) chart->SetSeriesVisible(i, false);
+  chart->Replot();
+  QApplication::processEvents();
+  const StabilityPoint last = chart->Values(0).back();
+  ASSERT_EQ(chart->Intervals(0).back().method, NoiseMethod::B1);
+  const QPoint at = PixelOf(*chart, last);
+  QMouseEvent move(QEvent::MouseMove, QPointF(at), chart->Plot()->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(chart->Plot(), &move);
+  for (int i = 0; i < 200 && !QToolTip::isVisible(); ++i) {
+    QApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(QToolTip::isVisible());
+  EXPECT_TRUE(QToolTip::text().contains("&nbsp;(B1))")) << QToolTip::text().toStdString();
+  QImage withTip = stat.grab().toImage();
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (!w->isVisible() || !w->inherits("QLabel")) continue;  // the tip's own label
+    QPainter painter(&withTip);
+    painter.drawPixmap(stat.mapFromGlobal(w->pos()), w->grab());
+  }
+  EXPECT_TRUE(withTip.save(PicturePath("StatFormB1Tip.png")));
+  QToolTip::hideText();
 
   MainChartFixture main(kTenDays, 2.5, 0.8);
   main.chart.SetAxisRange(AxisSide::Bottom, kStart + 5.0, kStart + 10.0);
