@@ -198,4 +198,32 @@ TEST(LoggerEndToEnd, LogsLikeVarnexIsExclusiveReloadsOnHupAndStopsOnTerm) {
   }
 }
 
+TEST(LoggerEndToEnd, KeepsRunningWhenItsFolderIsRemoved) {
+  const std::string top = FreshTestFolder("logger");
+  const std::string folder = top + "/data";
+  fs::create_directories(folder);
+  SimOptions options;
+  options.baud = 0;
+  options.linkPath = top + "/ttyReceiver";
+  ReceiverSim sim(options);
+  ASSERT_TRUE(sim.Start());
+  WriteSettings(folder, options.linkPath);
+  const std::string err = top + "/stderr.txt";
+  const pid_t pid = StartLogger({"--folder", folder}, err);
+  ASSERT_TRUE(WaitFor([&] { return !DataLines(folder).empty(); }, 40s)) << ReadAll(err);
+
+  fs::remove_all(folder);
+  EXPECT_TRUE(
+      WaitFor([&] { return ReadAll(err).find("Cannot write " + folder + "/VarnexData") != std::string::npos; }, 25s))
+      << ReadAll(err);
+  int status = 0;
+  EXPECT_EQ(::waitpid(pid, &status, WNOHANG), 0) << "the logger ended";
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(WaitExit(pid, 3s), 0);
+  const std::string said = ReadAll(err);
+  EXPECT_NE(said.find("The settings could not be saved in " + folder), std::string::npos) << said;
+  // Said once, not once a cycle.
+  EXPECT_EQ(said.find("Cannot write " + folder + "/VarnexData"), said.rfind("Cannot write " + folder + "/VarnexData"));
+}
+
 }  // namespace
