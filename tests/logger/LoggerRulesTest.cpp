@@ -54,6 +54,19 @@ TEST(LoggerRules, TraceLinesThatConcernTheServiceLog) {
   EXPECT_EQ(TraceText("A error in \"HandleStatus\" has occurred\r\n"), "A error in \"HandleStatus\" has occurred");
 }
 
+TEST(LoggerRules, PrintableLine) {
+  const struct {
+    std::string raw, shown;
+  } cases[] = {
+      {"The Smartclock Status has changed to LOCK", "The Smartclock Status has changed to LOCK"},
+      {"esc \x1b[2J bell \x07 cr \r", "esc \\x1B[2J bell \\x07 cr \\x0D"},
+      {std::string("nul \0 del \x7f high \xe9\xff", 19), "nul \\x00 del \\x7F high \\xE9\\xFF"},
+      {"C:\\x41", "C:\\\\x41"},  // a backslash in the text cannot pass for an escape
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PrintableLine(c.raw), c.shown) << c.shown;
+}
+
 TEST(LoggerRules, FailingFileSaidOnceAnHourAndWhenItWorksAgain) {
   const TDateTime t0 = EncodeDateTime({2013, 8, 5, 12, 0, 0, 0});
   const double minute = 1.0 / 1440;

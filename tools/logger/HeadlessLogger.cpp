@@ -63,7 +63,7 @@ HeadlessLogger::HeadlessLogger(std::string folder, SharedReceiverState& state, C
 HeadlessLogger::~HeadlessLogger() { StopThread(StopBoundMs); }
 
 void HeadlessLogger::Say(const std::string& line) {
-  if (report_) report_(line);
+  if (report_) report_(PrintableLine(line));
 }
 
 bool HeadlessLogger::ReadSettings(std::string* error) {

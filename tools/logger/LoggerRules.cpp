@@ -81,6 +81,25 @@ std::string SummaryLine(TDateTime stamp, const LoggerSummary& s) {
                             Known(s.EfcValid, FormatGeneral(s.Efc)));
 }
 
+std::string PrintableLine(const std::string& line) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(line.size());
+  for (const char ch : line) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c >= 0x20 && c < 0x7F) {
+      out += ch;
+    } else {
+      out += "\\x";
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
 std::string TraceText(const std::string& line) {
   std::string text = line;
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();

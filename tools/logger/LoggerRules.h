@@ -51,6 +51,10 @@ struct LoggerSummary {
 // an unknown value reads "-".
 std::string SummaryLine(TDateTime stamp, const LoggerSummary& summary);
 
+// A line fit for a terminal or the system journal: receiver text may hold any byte, so
+// control characters and bytes outside ASCII are written as "\xNN" (and "\" as "\\").
+std::string PrintableLine(const std::string& line);
+
 // What a trace line of the poll thread means for the service log.
 enum class TraceKind { Other, PortLost, PortOpened, ErrorNote };
 TraceKind ClassifyTrace(const std::string& line);
