@@ -208,9 +208,15 @@ TEST(LoggerEndToEnd, KeepsRunningWhenItsFolderIsRemoved) {
   ReceiverSim sim(options);
   ASSERT_TRUE(sim.Start());
   WriteSettings(folder, options.linkPath);
+  // A status history Varnex wrote: the logger goes on from its last status.
+  const std::string varnexLine = "2013-08-01 12:00:00: Starting with status LOCK\r\n";
+  std::ofstream(folder + "/VarnexStatus.Txt", std::ios::binary) << varnexLine;
   const std::string err = top + "/stderr.txt";
   const pid_t pid = StartLogger({"--folder", folder}, err);
   ASSERT_TRUE(WaitFor([&] { return !DataLines(folder).empty(); }, 40s)) << ReadAll(err);
+  const std::string history = ReadAll(folder + "/VarnexStatus.Txt");
+  EXPECT_EQ(history.rfind(varnexLine, 0), 0u) << history;
+  EXPECT_EQ(history.find("is undefined"), std::string::npos) << history;
 
   fs::remove_all(folder);
   EXPECT_TRUE(
