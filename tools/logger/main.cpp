@@ -48,9 +48,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   // Never freed: a poll thread that overran its stop may still use them at exit.
-  SharedReceiverState& state = *new SharedReceiverState;
-  SystemClock& clock = *new SystemClock;
-  HeadlessLogger logger(options.Folder, state, clock, SayOnStderr);
+  static SharedReceiverState* const state = new SharedReceiverState;
+  static SystemClock* const clock = new SystemClock;
+  HeadlessLogger logger(options.Folder, *state, *clock, SayOnStderr);
   if (!logger.Start(&error)) {
     SayOnStderr(std::string(LoggerProgramName) + ": " + error);
     return 1;
