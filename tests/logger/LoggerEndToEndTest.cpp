@@ -174,6 +174,18 @@ TEST(LoggerEndToEnd, LogsLikeVarnexIsExclusiveReloadsOnHupAndStopsOnTerm) {
   EXPECT_TRUE(WaitFor([&] { return DataLines(folder).size() > written && sim.CommandCount() > commandsBefore; }, 30s))
       << ReadAll(err);
 
+  // SIGHUP with a settings file that cannot be read: the settings in force stay, the
+  // port is re-opened all the same and logging goes on.
+  const std::size_t beforeBadReload = DataLines(folder).size();
+  fs::rename(folder + "/Varnex.ini", folder + "/Varnex.ini.aside");
+  fs::create_directories(folder + "/Varnex.ini");
+  ASSERT_EQ(::kill(pid, SIGHUP), 0);
+  EXPECT_TRUE(WaitFor([&] { return ReadAll(err).find("the settings in force are kept") != std::string::npos; }, 5s))
+      << ReadAll(err);
+  EXPECT_TRUE(WaitFor([&] { return DataLines(folder).size() > beforeBadReload; }, 30s)) << ReadAll(err);
+  fs::remove(folder + "/Varnex.ini");
+  fs::rename(folder + "/Varnex.ini.aside", folder + "/Varnex.ini");
+
   // SIGTERM: a clean stop with the settings (learned horizon included) saved, in 3 s.
   const auto termAt = std::chrono::steady_clock::now();
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
