@@ -100,10 +100,11 @@ bool HeadlessLogger::Start(std::string* error) {
 void HeadlessLogger::OpenPortAndPoll() {
   device_ = port_->DeviceName();
   port_->SetShowErrors(false);
-  // A baud rate the line refuses is said in the trace; the logger says it here too.
-  port_->SetFailureReport([this, &state = state_, &clock = clock_](const std::string& text) {
+  // A baud rate the line refuses is said in the trace and to the reporter. This runs on
+  // the poll thread, which may outlive this object: it holds nothing of it.
+  port_->SetFailureReport([report = report_, &state = state_, &clock = clock_](const std::string& text) {
     AddTrace(state, clock, true, text);
-    Say(LogLine(clock.UtcNow(), text));
+    if (report) report(PrintableLine(LogLine(clock.UtcNow(), text)));
   });
   if (!port_->Open())
     Say(LogLine(clock_.UtcNow(), "Serial port " + device_ + " cannot be opened; it is tried again every 10 s"));
@@ -115,8 +116,6 @@ void HeadlessLogger::OpenPortAndPoll() {
 
 bool HeadlessLogger::StopThread(int boundMs) {
   if (!thread_) return true;
-  // The port's report reaches this object; a thread let go must not call it any more.
-  port_->SetFailureReport(nullptr);
   return TComThread::StopWithin(std::move(thread_), boundMs);
 }
 

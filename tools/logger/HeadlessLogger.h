@@ -30,6 +30,8 @@ struct LoggerCounts {
 
 class HeadlessLogger {
  public:
+  // Called on this object's thread, and on the poll thread for a port that refuses its
+  // line settings.
   using Reporter = std::function<void(const std::string& line)>;
   // Poll thread bound for a stop or a reload.
   static constexpr int StopBoundMs = 2000;
