@@ -16,6 +16,8 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 # One simulated day of polling with faults and an outage, checked at its end.
 if [ "${VARNEX_SKIP_SOAK:-0}" != "1" ]; then
   (cd build && ./varnex-soak --days 1)
+  # The same day through varnex-logger's own main loop, its files and its reports.
+  (cd build && ./varnex-soak --days 1 --logger)
 fi
 
 if [ "${VARNEX_SKIP_SANITIZERS:-0}" != "1" ]; then

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QSocketNotifier>
 #include <csignal>
 
@@ -11,6 +12,7 @@
 #include "frontend/ui/MainUnit.h"
 #include "link/SharedReceiverState.h"
 #include "platform/Clock.h"
+#include "platform/FolderLock.h"
 #include "platform/ProgramFolder.h"
 
 namespace {
@@ -27,10 +29,20 @@ int main(int argc, char* argv[]) {
   app.setApplicationName("Varnex");
   app.setQuitOnLastWindowClosed(false);
 
+  const std::string folder = ProgramFolder();
+  // One program per folder: a second Varnex or a varnex-logger here would interleave
+  // their appends and poll the same port.
+  FolderLock folderLock;
+  std::string lockError;
+  if (!folderLock.Acquire(folder, "Varnex", &lockError)) {
+    QMessageBox::critical(nullptr, "Varnex", QString::fromStdString(lockError));
+    return 1;
+  }
+
   // Never freed: a poll thread that overran its stop may still use them at exit.
   SharedReceiverState& state = *new SharedReceiverState;
   SystemClock& clock = *new SystemClock;
-  VarnexContext context(state, clock, ProgramFolder());
+  VarnexContext context(state, clock, folder);
   VarnexWindows windows(context);
 
   // SIGTERM and SIGINT close the main window as its close box does, so the

@@ -4,8 +4,14 @@
 // goes away for a few minutes. At the end the data files, the bounds and the memory
 // are checked; the exit code is 0 only when every check holds.
 //
-//   varnex-soak [--days N] [--folder DIR] [--seed S]
+// With --logger, varnex-logger's own main loop runs instead of the bare refresh cycle:
+// it reads the settings file the soak writes, opens the port, writes every file and
+// says what happens on its reporter; two hours of the first day its data file sits
+// on a full disk. Its stop, its reports and the saved settings are checked too.
+//
+//   varnex-soak [--days N] [--folder DIR] [--seed S] [--logger]
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,7 +31,9 @@
 #include <tuple>
 #include <vector>
 
+#include "HeadlessLogger.h"
 #include "charting/ChartSeries.h"
+#include "frontend/BigIni.h"
 #include "frontend/DataFile.h"
 #include "frontend/RefreshCycle.h"
 #include "frontend/Settings.h"
@@ -138,11 +146,18 @@ int main(int argc, char** argv) {
   double days = 7;
   std::string folder;
   std::uint32_t seed = 1;
-  for (int i = 1; i + 1 < argc; i += 2) {
+  bool loggerMode = false;
+  for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--days") days = std::atof(argv[i + 1]);
-    if (a == "--folder") folder = argv[i + 1];
-    if (a == "--seed") seed = static_cast<std::uint32_t>(std::atoi(argv[i + 1]));
+    const char* value = i + 1 < argc ? argv[i + 1] : "0";
+    if (a == "--logger") {
+      loggerMode = true;
+      continue;
+    }
+    if (a == "--days") days = std::atof(value);
+    if (a == "--folder") folder = value;
+    if (a == "--seed") seed = static_cast<std::uint32_t>(std::atoi(value));
+    ++i;
   }
   if (folder.empty()) {
     char name[] = "/tmp/varnex-soak-XXXXXX";
@@ -169,10 +184,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "varnex-soak: no pseudo-terminal\n");
     return 2;
   }
-  auto port = std::make_shared<T_AdvCom32>();
-  port->SetDevicePath(link);
-  port->Open();
-
   VarnexSettings settings;
   CountingView view;
   ChartSeries ppsTi("PPS TI"), efc("EFC"), hud("HUD"), sats("Sats");
@@ -189,8 +200,24 @@ int main(int argc, char** argv) {
   RefreshCycle refresh(state, clock, settings, view, RefreshSeries{&ppsTi, &efc, &hud, &sats}, logs);
   view.refresh = &refresh;
 
-  auto thread = std::make_unique<TComThread>(state, std::make_shared<AdvCom32LinkPort>(port), clock, nullptr);
-  thread->Start();
+  // What the logger says, by kind; it must never say something every cycle.
+  std::vector<std::string> said;
+  HeadlessLogger logger(folder, state, clock, [&said](const std::string& line) { said.push_back(line); });
+  std::unique_ptr<TComThread> thread;
+  if (loggerMode) {
+    std::ofstream(folder + "/Varnex.ini", std::ios::binary) << "[Serial]\r\nDevice=" << link << "\r\n";
+    std::string error;
+    if (!logger.Start(&error)) {
+      std::fprintf(stderr, "varnex-soak: %s\n", error.c_str());
+      return 2;
+    }
+  } else {
+    auto port = std::make_shared<T_AdvCom32>();
+    port->SetDevicePath(link);
+    port->Open();
+    thread = std::make_unique<TComThread>(state, std::make_shared<AdvCom32LinkPort>(port), clock, nullptr);
+    thread->Start();
+  }
 
   const SimFault modes[] = {SimFault::Silent,  SimFault::NoPrompt, SimFault::Chatter,
                             SimFault::Garbage, SimFault::Trickle,  SimFault::None /* echo on */};
@@ -210,28 +237,47 @@ int main(int argc, char** argv) {
   TDateTime gapAt = 0;
   std::string lastSendLine;
 
-  while (clock.UtcNow() < end) {
-    const TDateTime now = clock.UtcNow();
-    if (now >= nextTick) {
-      refresh.Tick();
-      clock.Ticked(now);
-      nextTick = now + 100 / MsPerDay;
-      for (const std::string& line : state.DrainTrace()) {
-        if (line.find(" Send    : ") == std::string::npos) continue;
-        ++sends;
-        const TDateTime sent = StampOf(line);
-        if ((sent - lastSend) * MsPerDay > longestSendGapMs) {
-          longestSendGapMs = (sent - lastSend) * MsPerDay;
-          gapBefore = lastSendLine;
-          gapAfter = line;
-          gapAt = sent;
-        }
-        lastSend = sent;
-        lastSendLine = line;
-      }
-      maxSeries = std::max({maxSeries, ppsTi.Count(), efc.Count(), hud.Count(), sats.Count()});
+  auto traced = [&](const std::string& line) {
+    if (line.find(" Send    : ") == std::string::npos) return;
+    ++sends;
+    const TDateTime sent = StampOf(line);
+    if ((sent - lastSend) * MsPerDay > longestSendGapMs) {
+      longestSendGapMs = (sent - lastSend) * MsPerDay;
+      gapBefore = lastSendLine;
+      gapAfter = line;
+      gapAt = sent;
     }
+    lastSend = sent;
+    lastSendLine = line;
+  };
+  logger.OnTrace = traced;
+  auto ticked = [&](TDateTime now) {
+    clock.Ticked(now);
+    nextTick = now + 100 / MsPerDay;
+    maxSeries = std::max({maxSeries, ppsTi.Count(), efc.Count(), hud.Count(), sats.Count()});
+  };
+  // Two hours of the first day the data file is on a full disk (its name leads to
+  // /dev/full); the lines of that time are lost, the rest must be whole.
+  const TDateTime fullFrom = start + 0.25, fullUntil = fullFrom + 2.0 / 24;
+  std::string fullFile;
+  auto diskFull = [&](TDateTime now) {
+    if (!loggerMode || days < 0.5) return;
+    if (fullFile.empty() && now >= fullFrom && now < fullUntil) {
+      fullFile = folder + "/" + DataFileName(now);
+      std::error_code e;
+      std::filesystem::rename(fullFile, fullFile + ".aside", e);
+      std::filesystem::create_symlink("/dev/full", fullFile, e);
+    } else if (!fullFile.empty() && now >= fullUntil && std::filesystem::is_symlink(fullFile)) {
+      std::error_code e;
+      std::filesystem::remove(fullFile, e);
+      std::filesystem::rename(fullFile + ".aside", fullFile, e);
+    }
+  };
+
+  // Faults, outages and snapshots between the refresh ticks.
+  auto between = [&](TDateTime now) {
     maxTrace = std::max(maxTrace, state.TraceCount());
+    diskFull(now);
 
     const long hour = static_cast<long>((now - start) * 24);
     if (hour != lastHour) {
@@ -270,11 +316,45 @@ int main(int argc, char** argv) {
       outageUntil = 0;
       sim.Start();
     }
-    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  };
+
+  bool stopped = false;
+  if (loggerMode) {
+    LoggerControl control;
+    RunLogger(logger, control, [&] {
+      ticked(clock.UtcNow());
+      for (;;) {
+        const TDateTime now = clock.UtcNow();
+        if (now >= end) {
+          control.Stop = true;
+          return;
+        }
+        between(now);
+        if (now >= nextTick) return;
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+      }
+    });
+    clock.Release();
+    stopped = logger.Stop(5000);
+    dataLines = logger.Counts().DataLines;
+    failedLines = logger.Counts().FailedLines;
+    view.eligible = logger.Counts().Eligible;
+    view.screens = logger.Counts().Screens;
+  } else {
+    while (clock.UtcNow() < end) {
+      const TDateTime now = clock.UtcNow();
+      if (now >= nextTick) {
+        refresh.Tick();
+        ticked(now);
+        for (const std::string& line : state.DrainTrace()) traced(line);
+      }
+      between(now);
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+    clock.Release();
+    stopped = TComThread::StopWithin(std::move(thread), 5000);
+    refresh.Tick();
   }
-  clock.Release();
-  const bool stopped = TComThread::StopWithin(std::move(thread), 5000);
-  refresh.Tick();
   memory.emplace_back(days, ResidentKilobytes());
   const double wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
 
@@ -327,6 +407,37 @@ int main(int argc, char** argv) {
       {"the thread stopped within its bound", stopped, ""},
   };
 
+  if (loggerMode) {
+    auto count = [&said](const std::string& text) {
+      return std::count_if(said.begin(), said.end(),
+                           [&text](const std::string& l) { return l.find(text) != std::string::npos; });
+    };
+    const LoggerCounts& c = logger.Counts();
+    const long hours = static_cast<long>(std::floor(days * 24 + 1e-9));
+    TAppIniFile saved(folder);
+    int learned = 0;
+    for (int az = 0; az < 360; ++az) learned += saved.ReadInteger("Horizont", HorizonKey(az), 90) < 90;
+    const bool diskWasFull = !fullFile.empty();
+    const long fullSaid = count("Cannot write " + fullFile), againSaid = count(fullFile + " is written again");
+    checks.push_back({"one summary an hour", c.Summaries >= hours - 1 && c.Summaries <= hours,
+                      std::to_string(c.Summaries) + " summaries"});
+    checks.push_back({"every outage said: port lost and opened again",
+                      c.PortLost >= outages && c.PortOpened >= outages && count(" lost (") == c.PortLost,
+                      std::to_string(c.PortLost) + " lost, " + std::to_string(c.PortOpened) + " opened"});
+    checks.push_back({"nothing said per poll cycle", static_cast<long>(said.size()) < hours * 6 + 20,
+                      std::to_string(said.size()) + " lines said"});
+    checks.push_back({"the full disk said once an hour, and its end once",
+                      !diskWasFull || (fullSaid == 2 && againSaid == 1 && c.FailedLines > 600),
+                      std::to_string(fullSaid) + " said, " + std::to_string(againSaid) + " again, " +
+                          std::to_string(c.FailedLines) + " lines lost"});
+    checks.push_back({"the settings saved at the stop, with the learned horizon", learned > 0,
+                      std::to_string(learned) + " azimuths learned"});
+  }
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const double cpuSeconds =
+      usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+
   std::printf("varnex-soak: %.2f simulated days in %.1f s wall time, folder %s\n", days, wallSeconds, folder.c_str());
   std::printf("  tick slots %ld, status screens %ld (longest %zu lines), data lines %ld, queries sent %ld\n", cycles,
               view.screens, view.longestScreen, dataLines, sends);
@@ -336,9 +447,15 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; i < memory.size(); i += std::max<std::size_t>(1, memory.size() / 8))
     std::printf(" %.2f: %ld", memory[i].first, memory[i].second);
   std::printf(" %.2f: %ld\n", memory.back().first, memory.back().second);
+  std::printf("  %s: CPU time %.1f s, peak resident memory %ld kB (the simulated receiver included)\n",
+              loggerMode ? "logger main loop" : "refresh cycle", cpuSeconds, usage.ru_maxrss);
   if (longestSendGapMs > 62000)
     std::printf("  longest gap ends at day %.4f: before \"%s\", after \"%s\"\n", gapAt - start,
                 gapBefore.substr(0, gapBefore.size() - 2).c_str(), gapAfter.substr(0, gapAfter.size() - 2).c_str());
+  if (loggerMode) {
+    std::printf("  the logger said %zu lines, among them:\n", said.size());
+    for (std::size_t i = 0; i < said.size() && i < 12; ++i) std::printf("    %s\n", said[i].c_str());
+  }
   bool all = true;
   for (const Check& c : checks) {
     std::printf("  [%s] %s%s%s\n", c.ok ? " ok " : "FAIL", c.what, c.detail.empty() ? "" : ": ", c.detail.c_str());

@@ -1,0 +1,128 @@
+#include "LoggerRules.h"
+
+#include <csignal>
+#include <cstdio>
+
+#include "frontend/RefreshRules.h"
+#include "frontend/StatusLog.h"
+#include "platform/ProgramFolder.h"
+
+std::string LoggerDefaultFolder() { return ProgramFolder(); }
+
+LoggerOptions ParseLoggerOptions(const std::vector<std::string>& args, const std::string& defaultFolder) {
+  LoggerOptions o;
+  o.Folder = defaultFolder;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      o.Help = true;
+    } else if (a == "--version") {
+      o.Version = true;
+    } else if (a == "--folder") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) {
+        o.Error = "--folder needs a folder";
+        return o;
+      }
+      o.Folder = args[++i];
+    } else if (a.rfind("--folder=", 0) == 0 && a.size() > 9) {
+      o.Folder = a.substr(9);
+    } else {
+      o.Error = "unknown option " + a + " (see --help)";
+      return o;
+    }
+  }
+  return o;
+}
+
+std::string LoggerUsage() {
+  return std::string("Usage: ") + LoggerProgramName +
+         " [--folder DIR]\n"
+         "Logs a GPS-disciplined reference receiver without a display: the same settings file\n"
+         "(Varnex.ini), data files and logs as Varnex, in DIR (default: Varnex's folder).\n"
+         "SIGTERM or SIGINT stop it; SIGHUP re-reads the settings and re-opens the port.\n"
+         "  --folder DIR  the folder holding Varnex.ini and the files\n"
+         "  --help        this text\n"
+         "  --version     the version\n";
+}
+
+LoggerControl& ProcessControl() {
+  static LoggerControl control;
+  return control;
+}
+
+namespace {
+static_assert(std::atomic<bool>::is_always_lock_free, "signal handlers need lock-free flags");
+
+void OnSignal(int signal) {
+  if (signal == SIGHUP)
+    ProcessControl().Reload.store(true);
+  else
+    ProcessControl().Stop.store(true);
+}
+
+std::string Known(bool valid, const std::string& text) { return valid ? text : "-"; }
+}  // namespace
+
+void InstallLoggerSignalHandlers() {
+  ProcessControl();  // built before any handler can run
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &sa, nullptr);
+}
+
+std::string SummaryLine(TDateTime stamp, const LoggerSummary& s) {
+  std::string tracked = Known(s.TrackedValid, std::to_string(s.Tracked));
+  if (s.VisibleValid) tracked += " of " + std::to_string(s.Visible);
+  return LogLine(stamp, "Summary: " + std::to_string(s.Cycles) + " cycles, " + std::to_string(s.DataLines) +
+                            " data lines, " + tracked + " satellites tracked, PPS TI " +
+                            Known(s.PpsTiValid, FormatScientific3(s.PpsTi) + " s") + ", EFC " +
+                            Known(s.EfcValid, FormatGeneral(s.Efc)));
+}
+
+std::string PrintableLine(const std::string& line) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(line.size());
+  for (const char ch : line) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c >= 0x20 && c < 0x7F) {
+      out += ch;
+    } else {
+      out += "\\x";
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+std::string TraceText(const std::string& line) {
+  std::string text = line;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  // Stamped lines begin "yyyy-mm-dd hh:nn:ss ".
+  const std::size_t stamp = 20;
+  return text.size() > stamp && text[4] == '-' && text[13] == ':' && text[19] == ' ' ? text.substr(stamp) : text;
+}
+
+TraceKind ClassifyTrace(const std::string& line) {
+  const std::string body = TraceText(line);
+  if (body.rfind("A error in ", 0) == 0) return TraceKind::ErrorNote;
+  if (body.rfind("Serial port ", 0) != 0) return TraceKind::Other;
+  if (body.find(" lost (") != std::string::npos) return TraceKind::PortLost;
+  if (body.size() >= 7 && body.compare(body.size() - 7, 7, " opened") == 0) return TraceKind::PortOpened;
+  return TraceKind::Other;
+}
+
+bool WriteFailureThrottle::Failed(const std::string& file, TDateTime now) {
+  auto it = failing_.find(file);
+  // A clock set back counts as time passed, so the failure is never kept quiet for long.
+  if (it != failing_.end() && now >= it->second && now - it->second < QuietDays) return false;
+  failing_[file] = now;
+  return true;
+}
+
+bool WriteFailureThrottle::Succeeded(const std::string& file) { return failing_.erase(file) > 0; }
