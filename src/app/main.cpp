@@ -3,8 +3,11 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QIcon>
+#include <QMessageBox>
 #include <QSocketNotifier>
 #include <csignal>
+#include <cstdio>
 
 #include "app/ui/Startup.h"
 #include "app/ui/VarnexContext.h"
@@ -25,12 +28,16 @@ void OnTerminate(int) {
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   app.setApplicationName("Varnex");
+  app.setDesktopFileName("org.varnex.Varnex");
+  app.setWindowIcon(QIcon(":/org.varnex.Varnex.svg"));
   app.setQuitOnLastWindowClosed(false);
 
   // Never freed: a poll thread that overran its stop may still use them at exit.
   SharedReceiverState& state = *new SharedReceiverState;
   SystemClock& clock = *new SystemClock;
-  VarnexContext context(state, clock, ProgramFolder());
+  std::string folderProblem;
+  VarnexContext context(state, clock, DataFolder(&folderProblem));
+  context.FolderProblem = folderProblem;
   VarnexWindows windows(context);
 
   // SIGTERM and SIGINT close the main window as its close box does, so the
@@ -51,5 +58,15 @@ int main(int argc, char* argv[]) {
   }
 
   context.MainForm->show();
+  if (!folderProblem.empty()) {
+    const std::string message = "Varnex cannot keep its settings, data files and logs: " + folderProblem + ".";
+    std::fprintf(stderr, "varnex: %s\n", message.c_str());
+    // Not modal for the program: the poll thread and the charts go on behind it.
+    auto* box = new QMessageBox(QMessageBox::Warning, "Varnex",
+                                QString::fromStdString(message + "\n\nIt runs on without them."), QMessageBox::Ok,
+                                context.MainForm);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+  }
   return app.exec();
 }

@@ -10,11 +10,13 @@
 
 #include "app/ui/Startup.h"
 #include "app/ui/VarnexContext.h"
+#include "controls/ui/ConsoleWidget.h"
 #include "frontend/ui/AboutUnit.h"
 #include "frontend/ui/MainUnit.h"
 #include "link/ComThread.h"
 #include "link/SharedReceiverState.h"
 #include "platform/Clock.h"
+#include "windows/ui/DebugUnit.h"
 
 namespace {
 QApplication& App() { return TestApplication(); }
@@ -61,6 +63,11 @@ TEST(Startup, CreatesFourteenWindowsInOrderWithCaptions) {
     for (QLabel* label : about->findChildren<QLabel*>()) hasVersion |= label->text().contains("20130801");
     EXPECT_TRUE(hasVersion);
     EXPECT_NE(about->findChild<QLabel*>("HyperLink"), nullptr);
+    // Both say where the files are.
+    const QLabel* files = about->findChild<QLabel*>("FilesFolder");
+    ASSERT_NE(files, nullptr);
+    EXPECT_TRUE(files->text().contains(QString::fromStdString(context.Folder))) << files->text().toStdString();
+    EXPECT_EQ(context.DebugForm->Console1()->Screen().RowText(0), "Files in " + context.Folder);
     about->grab().save(QString::fromStdString(::testing::TempDir() + "varnex_about.png"));
 
     const auto start = std::chrono::steady_clock::now();
