@@ -90,7 +90,7 @@ for _ in $(seq 1 100); do kill -0 "$varnex_pid" 2>/dev/null || break; sleep 0.1;
 wait "$varnex_pid" || status=$?
 varnex_pid=""
 [ "$status" -eq 0 ] || fail "varnex exited with $status: $(cat "$scratch/varnex.out")"
-lines=$(cat "$folder"/VarnexData*CW*.Txt 2>/dev/null | wc -l)
+lines=$({ cat "$folder"/VarnexData*CW*.Txt 2>/dev/null || true; } | wc -l)
 [ "$lines" -ge 1 ] || fail "no data lines in $folder: $(ls -A "$folder") $(cat "$scratch/varnex.out")"
 grep -q '^Span=' "$folder/Varnex.ini" || fail "the settings were not saved in $folder"
 
