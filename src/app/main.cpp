@@ -4,10 +4,8 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QMessageBox>
 #include <QSocketNotifier>
 #include <csignal>
-#include <cstdio>
 
 #include "app/ui/Startup.h"
 #include "app/ui/VarnexContext.h"
@@ -58,15 +56,6 @@ int main(int argc, char* argv[]) {
   }
 
   context.MainForm->show();
-  if (!folderProblem.empty()) {
-    const std::string message = "Varnex cannot keep its settings, data files and logs: " + folderProblem + ".";
-    std::fprintf(stderr, "varnex: %s\n", message.c_str());
-    // Not modal for the program: the poll thread and the charts go on behind it.
-    auto* box = new QMessageBox(QMessageBox::Warning, "Varnex",
-                                QString::fromStdString(message + "\n\nIt runs on without them."), QMessageBox::Ok,
-                                context.MainForm);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
-  }
+  if (!folderProblem.empty()) ShowFolderProblem(context.MainForm, folderProblem);
   return app.exec();
 }

@@ -1,5 +1,8 @@
 #include "app/ui/Startup.h"
 
+#include <QMessageBox>
+#include <cstdio>
+
 #include "analysis/ui/DriftUnit.h"
 #include "analysis/ui/EFCUnit.h"
 #include "analysis/ui/StatUnit.h"
@@ -78,4 +81,16 @@ VarnexWindows::~VarnexWindows() {
   c.ClockForm = nullptr;
   c.DriftForm = nullptr;
   c.CommandForm = nullptr;
+}
+
+QMessageBox* ShowFolderProblem(QWidget* parent, const std::string& problem) {
+  const std::string message = "Varnex cannot keep its settings, data files and logs: " + problem + ".";
+  std::fprintf(stderr, "varnex: %s\n", message.c_str());
+  auto* box =
+      new QMessageBox(QMessageBox::Warning, "Varnex", QString::fromStdString(message + "\n\nIt runs on without them."),
+                      QMessageBox::Ok, parent);
+  box->setObjectName("FolderProblem");
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+  return box;
 }

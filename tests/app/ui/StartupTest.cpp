@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QAction>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
 #include <chrono>
 
 #include "app/ui/Startup.h"
@@ -77,4 +79,24 @@ TEST(Startup, CreatesFourteenWindowsInOrderWithCaptions) {
     EXPECT_FALSE(context.MainForm->ComThread()->Running());
   }
   EXPECT_EQ(context.MainForm, nullptr);
+}
+
+TEST(Startup, FolderProblemBoxNamesTheFolderAndHoldsUpOnlyTheMainWindow) {
+  App();
+  QWidget main;
+  main.resize(640, 400);
+  main.show();
+  QMessageBox* box = ShowFolderProblem(&main, "cannot create the folder /home/ann/file/varnex: not a directory");
+  QApplication::processEvents();
+  EXPECT_TRUE(box->isVisible());
+  EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+  EXPECT_EQ(box->text().toStdString(),
+            "Varnex cannot keep its settings, data files and logs: cannot create the folder "
+            "/home/ann/file/varnex: not a directory.\n\nIt runs on without them.");
+  box->grab().save(QString::fromStdString(::testing::TempDir() + "varnex_folder_problem.png"));
+  QPointer<QMessageBox> gone(box);
+  box->accept();
+  QApplication::processEvents();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(gone.isNull());
 }
