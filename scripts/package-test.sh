@@ -99,19 +99,23 @@ run "$root/usr/bin/varnex-stability" >"$scratch/stability.csv" 2>"$scratch/stabi
   fail "varnex-stability: $(cat "$scratch/stability.err")"
 grep -q "reading 1 data file in $folder" "$scratch/stability.err" || fail "varnex-stability: $(cat "$scratch/stability.err")"
 
-# A data folder that cannot be made: varnex runs on without files.
+# XDG_DATA_HOME: a folder made on first use, and one that cannot be made (a file), where
+# varnex says so and runs on without files.
 touch "$scratch/not-a-folder"
-start XDG_DATA_HOME="$scratch/not-a-folder" "$root/usr/bin/varnex" >"$scratch/varnex-bad.out" 2>&1
-varnex_pid=$!
-sleep 3
-kill -0 "$varnex_pid" 2>/dev/null || fail "varnex stopped on a bad XDG_DATA_HOME: $(cat "$scratch/varnex-bad.out")"
-kill -TERM "$varnex_pid"
-status=0
-wait "$varnex_pid" || status=$?
-varnex_pid=""
-[ "$status" -eq 0 ] || fail "varnex on a bad XDG_DATA_HOME exited with $status"
-grep -q "cannot create the folder $scratch/not-a-folder/varnex" "$scratch/varnex-bad.out" ||
-  fail "no message naming the folder: $(cat "$scratch/varnex-bad.out")"
+for xdg in "$home/xdg" "$scratch/not-a-folder"; do
+  start XDG_DATA_HOME="$xdg" "$root/usr/bin/varnex" >"$scratch/varnex-xdg.out" 2>&1
+  varnex_pid=$!
+  sleep 3
+  kill -0 "$varnex_pid" 2>/dev/null || fail "varnex stopped with XDG_DATA_HOME=$xdg: $(cat "$scratch/varnex-xdg.out")"
+  kill -TERM "$varnex_pid"
+  status=0
+  wait "$varnex_pid" || status=$?
+  varnex_pid=""
+  [ "$status" -eq 0 ] || fail "varnex with XDG_DATA_HOME=$xdg exited with $status"
+done
+[ -f "$home/xdg/varnex/Varnex.ini" ] || fail "no settings in the new folder $home/xdg/varnex"
+grep -q "cannot create the folder $scratch/not-a-folder/varnex" "$scratch/varnex-xdg.out" ||
+  fail "no message naming the folder: $(cat "$scratch/varnex-xdg.out")"
 
 kill -TERM "$sim_pid"
 wait "$sim_pid" || true
