@@ -13,6 +13,11 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
+# The Debian package: its contents, and an installed run on the simulated receiver.
+if [ "${VARNEX_SKIP_PACKAGE:-0}" != "1" ]; then
+  bash scripts/package-test.sh
+fi
+
 # One simulated day of polling with faults and an outage, checked at its end.
 if [ "${VARNEX_SKIP_SOAK:-0}" != "1" ]; then
   (cd build && ./varnex-soak --days 1)

@@ -1,5 +1,6 @@
 #include "analysis/StabilityTool.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -17,10 +18,12 @@ namespace {
 
 constexpr std::string_view kUsage =
     "Usage: varnex-stability [--tau0 SECONDS] [--efc-scale SCALE] [--ci]\n"
-    "                        [--phase-out FILE [--mjd]] FILE...\n"
+    "                        [--phase-out FILE [--mjd]] [FILE...]\n"
     "\n"
     "Computes the nine time-stability measures of the phase data in the FILEs,\n"
     "joined in the order given, and prints them as CSV: measure,tau_s,value.\n"
+    "Without FILE, the data files in Varnex's folder are read: VarnexData.Txt,\n"
+    "then the weekly files in week order.\n"
     "A FILE is a Varnex data file (five tab-separated numbers a line, PPS TI in\n"
     "field 2) or a file of one phase value in seconds a line; \"-\" reads standard\n"
     "input. Every value is used as it comes, taken at a spacing of tau0 seconds.\n"
@@ -87,6 +90,33 @@ std::string_view MethodName(NoiseMethod method) {
     default:
       return {};
   }
+}
+
+// "VarnexData.Txt" sorts before "VarnexData2026CW49.Txt", and week tags sort by time.
+bool IsDataFileName(const std::string& name) {
+  const std::string head = "VarnexData";
+  const std::string tail = ".Txt";
+  if (name.size() < head.size() + tail.size() || name.rfind(head, 0) != 0 ||
+      name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
+    return false;
+  const std::string tag = name.substr(head.size(), name.size() - head.size() - tail.size());
+  if (tag.empty()) return true;
+  return tag.size() == 8 && tag.substr(4, 2) == "CW" &&
+         std::all_of(tag.begin(), tag.end(), [](char c) { return c == 'C' || c == 'W' || (c >= '0' && c <= '9'); });
+}
+
+std::vector<std::string> DataFilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (IsDataFileName(name) && entry.is_regular_file(error)) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+  });
+  for (std::string& name : names) name = (std::filesystem::path(folder) / name).string();
+  return names;
 }
 
 // The five interval columns of one point, each empty where there is none.
@@ -198,7 +228,8 @@ std::string ReadAnalysisFile(const std::string& path, AnalysisInput& input) {
   return ReadAnalysisInput(file, path, input);
 }
 
-int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                     const std::string& dataFolder) {
   double tau0 = kSampleInterval;
   double efcScale = 1.0e-12;
   bool intervals = false;
@@ -264,6 +295,15 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
       return 2;
     }
     paths.push_back(arg);
+  }
+  if (paths.empty() && !dataFolder.empty()) {
+    paths = DataFilesIn(dataFolder);
+    if (paths.empty()) {
+      err << "varnex-stability: no input file, and no data files in " << dataFolder << "\n";
+      return 1;
+    }
+    err << "varnex-stability: reading " << paths.size() << " data file" << (paths.size() == 1 ? "" : "s") << " in "
+        << dataFolder << "\n";
   }
   if (paths.empty()) {
     err << "varnex-stability: no input file\n" << kUsage;

@@ -31,5 +31,7 @@ std::string ReadAnalysisFile(const std::string& path, AnalysisInput& input);
 std::string WritePhaseFile(const std::string& path, const AnalysisInput& input, bool withMjd);
 
 // The whole program: arguments without the program name; returns the exit
-// status (0 done, 1 bad input, 2 bad usage).
-int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// status (0 done, 1 bad input, 2 bad usage). Without files it reads the data
+// files in dataFolder, when one is given.
+int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                     const std::string& dataFolder = {});

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <csignal>
@@ -27,14 +28,18 @@ void OnTerminate(int) {
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   app.setApplicationName("Varnex");
+  app.setDesktopFileName("org.varnex.Varnex");
+  app.setWindowIcon(QIcon(":/org.varnex.Varnex.svg"));
   app.setQuitOnLastWindowClosed(false);
 
-  const std::string folder = ProgramFolder();
+  std::string folderProblem;
+  const std::string folder = DataFolder(&folderProblem);
   // One program per folder: a second Varnex or a varnex-logger here would interleave
-  // their appends and poll the same port.
+  // their appends and poll the same port. A folder that cannot be used holds no
+  // files, so there is nothing to guard; the program runs on and says why.
   FolderLock folderLock;
   std::string lockError;
-  if (!folderLock.Acquire(folder, "Varnex", &lockError)) {
+  if (folderProblem.empty() && !folderLock.Acquire(folder, "Varnex", &lockError)) {
     QMessageBox::critical(nullptr, "Varnex", QString::fromStdString(lockError));
     return 1;
   }
@@ -43,6 +48,7 @@ int main(int argc, char* argv[]) {
   SharedReceiverState& state = *new SharedReceiverState;
   SystemClock& clock = *new SystemClock;
   VarnexContext context(state, clock, folder);
+  context.FolderProblem = folderProblem;
   VarnexWindows windows(context);
 
   // SIGTERM and SIGINT close the main window as its close box does, so the
@@ -63,5 +69,6 @@ int main(int argc, char* argv[]) {
   }
 
   context.MainForm->show();
+  if (!folderProblem.empty()) ShowFolderProblem(context.MainForm, folderProblem);
   return app.exec();
 }

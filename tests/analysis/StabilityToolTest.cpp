@@ -43,10 +43,10 @@ class StabilityTool : public ::testing::Test {
     std::string out;
     std::string err;
   };
-  Result Run(const std::vector<std::string>& args) {
+  Result Run(const std::vector<std::string>& args, const std::string& dataFolder = {}) {
     std::ostringstream out, err;
     Result r;
-    r.status = RunStabilityTool(args, out, err);
+    r.status = RunStabilityTool(args, out, err, dataFolder);
     r.out = out.str();
     r.err = err.str();
     return r;
@@ -359,4 +359,34 @@ TEST_F(StabilityTool, PhaseOutWritesWhatWasReadOrNothing) {
   // No temporary file is left behind.
   for (const auto& entry : fs::directory_iterator(dir_))
     EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
+}
+
+TEST_F(StabilityTool, WithoutFilesReadsTheDataFolderInWeekOrder) {
+  const fs::path data = dir_ / "data";
+  fs::create_directories(data);
+  const auto line = [](double mjd, double phase) {
+    return DataField(mjd) + "\t" + DataField(phase) + "\t+3.2E+04\t+2.0E-06\t+8.0E+00\r\n";
+  };
+  // Written out of order, with names that only look alike.
+  std::ofstream(data / "VarnexData2026CW02.Txt") << line(61050, 4e-9) << line(61050.1, 5e-9);
+  std::ofstream(data / "VarnexData.Txt") << line(60000, 1e-9);
+  std::ofstream(data / "VarnexData2025CW52.Txt") << line(61040, 2e-9) << line(61040.1, 3e-9);
+  std::ofstream(data / "VarnexData2026CW03.Txt.bak") << line(61060, 9e-9);
+  std::ofstream(data / "VarnexDataCopy.Txt") << line(61070, 9e-9);
+  fs::create_directories(data / "VarnexData2026CW04.Txt");
+
+  const std::string phases = (dir_ / "phases.txt").string();
+  const Result r = Run({"--phase-out", phases}, data.string());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("reading 3 data files in " + data.string()), std::string::npos) << r.err;
+  std::ifstream in(phases);
+  std::vector<double> read;
+  for (double v; in >> v;) read.push_back(v);
+  EXPECT_EQ(read, (std::vector<double>{1e-9, 2e-9, 3e-9, 4e-9, 5e-9}));
+
+  // An empty folder is said by name; given files still win over the folder.
+  const Result none = Run({}, dir_.string() + "/empty");
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("no data files in " + dir_.string() + "/empty"), std::string::npos) << none.err;
+  EXPECT_EQ(Run({(data / "VarnexData.Txt").string()}, dir_.string() + "/empty").status, 0);
 }

@@ -7,7 +7,7 @@
 #include "frontend/StatusLog.h"
 #include "platform/ProgramFolder.h"
 
-std::string LoggerDefaultFolder() { return ProgramFolder(); }
+std::string LoggerDefaultFolder(std::string* problem) { return DataFolder(problem); }
 
 LoggerOptions ParseLoggerOptions(const std::vector<std::string>& args, const std::string& defaultFolder) {
   LoggerOptions o;

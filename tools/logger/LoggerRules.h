@@ -13,7 +13,7 @@
 inline constexpr const char* LoggerProgramName = "varnex-logger";
 
 // The folder the desktop program keeps its files in, which the logger shares by default.
-std::string LoggerDefaultFolder();
+std::string LoggerDefaultFolder(std::string* problem);
 
 struct LoggerOptions {
   std::string Folder;

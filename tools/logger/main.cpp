@@ -25,11 +25,19 @@ void SayOnStderr(const std::string& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const LoggerOptions options =
-      ParseLoggerOptions(std::vector<std::string>(argv + 1, argv + argc), LoggerDefaultFolder());
+  LoggerOptions options = ParseLoggerOptions(std::vector<std::string>(argv + 1, argv + argc), "");
   if (!options.Error.empty()) {
     SayOnStderr(std::string(LoggerProgramName) + ": " + options.Error);
     return 2;
+  }
+  if (options.Folder.empty() && !options.Help && !options.Version) {
+    // Without --folder: the folder Varnex itself would use, made on first use.
+    std::string problem;
+    options.Folder = LoggerDefaultFolder(&problem);
+    if (!problem.empty()) {
+      SayOnStderr(std::string(LoggerProgramName) + ": " + problem);
+      return 1;
+    }
   }
   if (options.Help) {
     std::fputs(LoggerUsage().c_str(), stdout);

@@ -1,15 +1,20 @@
 #include "app/ui/Startup.h"
 
+#include <QMessageBox>
+#include <cstdio>
+
 #include "analysis/ui/DriftUnit.h"
 #include "analysis/ui/EFCUnit.h"
 #include "analysis/ui/StatUnit.h"
 #include "app/ui/VarnexContext.h"
+#include "controls/ui/ConsoleWidget.h"
 #include "frontend/ui/AboutUnit.h"
 #include "frontend/ui/ErrorUnit.h"
 #include "frontend/ui/MainUnit.h"
 #include "frontend/ui/ParameterUnit.h"
 #include "frontend/ui/StatusUnit.h"
 #include "frontend/ui/StausLogUnit.h"
+#include "platform/ProgramFolder.h"
 #include "windows/ui/ClockUnit.h"
 #include "windows/ui/CommandUnit.h"
 #include "windows/ui/DebugUnit.h"
@@ -35,6 +40,8 @@ VarnexWindows::VarnexWindows(VarnexContext& c) : context_(c) {
   c.EFCForm = Create<TEFCForm>();
   c.StatForm = Create<TStatForm>();
   c.DebugForm = Create<TDebugForm>();
+  // Its first line tells the user where the files are; the trace follows from the first drain.
+  c.DebugForm->Console1()->Screen().WriteString(DataFolderNote(c.Folder, c.FolderProblem) + "\r\n");
   c.AboutBox = Create<TAboutBox>();
   c.LevelForm = Create<TLevelForm>();
   c.ClockForm = Create<TClockForm>();
@@ -74,4 +81,16 @@ VarnexWindows::~VarnexWindows() {
   c.ClockForm = nullptr;
   c.DriftForm = nullptr;
   c.CommandForm = nullptr;
+}
+
+QMessageBox* ShowFolderProblem(QWidget* parent, const std::string& problem) {
+  const std::string message = "Varnex cannot keep its settings, data files and logs: " + problem + ".";
+  std::fprintf(stderr, "varnex: %s\n", message.c_str());
+  auto* box =
+      new QMessageBox(QMessageBox::Warning, "Varnex", QString::fromStdString(message + "\n\nIt runs on without them."),
+                      QMessageBox::Ok, parent);
+  box->setObjectName("FolderProblem");
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+  return box;
 }

@@ -1,7 +1,9 @@
 #pragma once
 // Creates the fourteen windows in their fixed order and tears them down again.
+#include <string>
 #include <vector>
 
+class QMessageBox;
 class QWidget;
 
 struct VarnexContext;
@@ -23,3 +25,7 @@ class VarnexWindows {
   VarnexContext& context_;
   std::vector<QWidget*> created_;
 };
+
+// Tells the user, on stderr and in a box over parent, that no files can be kept. The box
+// blocks nothing but parent: the poll thread and the refresh cycle go on behind it.
+QMessageBox* ShowFolderProblem(QWidget* parent, const std::string& problem);

@@ -28,7 +28,8 @@ struct VarnexContext {
 
   SharedReceiverState& State;
   Clock& clock;
-  std::string Folder;  // every file of the program lives here
+  std::string Folder;         // every file of the program lives here
+  std::string FolderProblem;  // why Folder cannot be written, when it cannot
   VarnexSettings Settings;
 
   TMainForm* MainForm = nullptr;

@@ -2,12 +2,14 @@
 
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/ui/VarnexContext.h"
 #include "frontend/Version.h"
+#include "platform/ProgramFolder.h"
 
-TAboutBox::TAboutBox(VarnexContext&, QWidget* parent) : QDialog(parent) {
+TAboutBox::TAboutBox(VarnexContext& context, QWidget* parent) : QDialog(parent) {
   setWindowTitle("About Varnex");
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(24, 20, 24, 16);
@@ -35,6 +37,21 @@ TAboutBox::TAboutBox(VarnexContext&, QWidget* parent) : QDialog(parent) {
   link->setOpenExternalLinks(true);
   link->setTextInteractionFlags(Qt::TextBrowserInteraction);
   layout->addWidget(link);
+
+  // Where the settings, data files and logs are, with a link that opens the folder.
+  const QString folder = QString::fromStdString(context.Folder);
+  auto* files =
+      new QLabel(context.FolderProblem.empty()
+                     ? QString("Files in <a href=\"%1\">%2</a>")
+                           .arg(QUrl::fromLocalFile(folder).toString(QUrl::FullyEncoded), folder.toHtmlEscaped())
+                     : QString::fromStdString(DataFolderNote(context.Folder, context.FolderProblem)).toHtmlEscaped());
+  files->setObjectName("FilesFolder");
+  files->setTextFormat(Qt::RichText);
+  files->setWordWrap(true);
+  files->setAlignment(Qt::AlignCenter);
+  files->setOpenExternalLinks(true);
+  files->setTextInteractionFlags(Qt::TextBrowserInteraction);
+  layout->addWidget(files);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
   buttons->setCenterButtons(true);

@@ -6,15 +6,19 @@
 #include <QApplication>
 #include <QAction>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
 #include <chrono>
 
 #include "app/ui/Startup.h"
 #include "app/ui/VarnexContext.h"
+#include "controls/ui/ConsoleWidget.h"
 #include "frontend/ui/AboutUnit.h"
 #include "frontend/ui/MainUnit.h"
 #include "link/ComThread.h"
 #include "link/SharedReceiverState.h"
 #include "platform/Clock.h"
+#include "windows/ui/DebugUnit.h"
 
 namespace {
 QApplication& App() { return TestApplication(); }
@@ -61,6 +65,11 @@ TEST(Startup, CreatesFourteenWindowsInOrderWithCaptions) {
     for (QLabel* label : about->findChildren<QLabel*>()) hasVersion |= label->text().contains("20130801");
     EXPECT_TRUE(hasVersion);
     EXPECT_NE(about->findChild<QLabel*>("HyperLink"), nullptr);
+    // Both say where the files are.
+    const QLabel* files = about->findChild<QLabel*>("FilesFolder");
+    ASSERT_NE(files, nullptr);
+    EXPECT_TRUE(files->text().contains(QString::fromStdString(context.Folder))) << files->text().toStdString();
+    EXPECT_EQ(context.DebugForm->Console1()->Screen().RowText(0), "Files in " + context.Folder);
     about->grab().save(QString::fromStdString(::testing::TempDir() + "varnex_about.png"));
 
     const auto start = std::chrono::steady_clock::now();
@@ -70,4 +79,24 @@ TEST(Startup, CreatesFourteenWindowsInOrderWithCaptions) {
     EXPECT_FALSE(context.MainForm->ComThread()->Running());
   }
   EXPECT_EQ(context.MainForm, nullptr);
+}
+
+TEST(Startup, FolderProblemBoxNamesTheFolderAndHoldsUpOnlyTheMainWindow) {
+  App();
+  QWidget main;
+  main.resize(640, 400);
+  main.show();
+  QMessageBox* box = ShowFolderProblem(&main, "cannot create the folder /home/ann/file/varnex: not a directory");
+  QApplication::processEvents();
+  EXPECT_TRUE(box->isVisible());
+  EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+  EXPECT_EQ(box->text().toStdString(),
+            "Varnex cannot keep its settings, data files and logs: cannot create the folder "
+            "/home/ann/file/varnex: not a directory.\n\nIt runs on without them.");
+  box->grab().save(QString::fromStdString(::testing::TempDir() + "varnex_folder_problem.png"));
+  QPointer<QMessageBox> gone(box);
+  box->accept();
+  QApplication::processEvents();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(gone.isNull());
 }
