@@ -30,6 +30,8 @@ struct VarnexContext {
   Clock& clock;
   std::string Folder;  // every file of the program lives here
   VarnexSettings Settings;
+  // Set by the stop sequence: from then on windows close without saving or asking.
+  bool Ending = false;
 
   TMainForm* MainForm = nullptr;
   TParameterForm* ParameterForm = nullptr;
