@@ -187,7 +187,7 @@ void HorizonSaveRule::Start(const Table& saved, TDateTime now) {
 bool HorizonSaveRule::Due(const Table& table, TDateTime now) {
   // A clock set back would otherwise hold the next save for as long as it was set back.
   if (now < last_) last_ = now;
-  return table != saved_ && (now - last_) * SecondsPerDay >= IntervalSeconds;
+  return (now - last_) * SecondsPerDay >= IntervalSeconds && table != saved_;
 }
 
 void HorizonSaveRule::Done(const Table& table, TDateTime now, bool written) {
