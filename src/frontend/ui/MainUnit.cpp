@@ -95,6 +95,8 @@ void TMainForm::FormCreate() {
   // A settings file that cannot be read leaves the defaults; start-up goes on.
   settingsFile_ = std::make_unique<TAppIniFile>(context_.Folder);
   LoadSettings(*settingsFile_, *comport_, context_.Settings);
+  // What the sky view learns reaches the file every ten minutes at most, not only at exit.
+  refresh_.SetHorizonSave([this] { return SaveSettingsNow(); });
 
   ReloadChartHistory();
 
@@ -112,8 +114,6 @@ void TMainForm::FormCreate() {
   comThread_->Start();
 
   refresh_.SetLogs(MakeLogs());
-  // What the sky view learns reaches the file every ten minutes at most, not only at exit.
-  refresh_.SetHorizonSave([this] { return SaveSettingsNow(); });
   timer1_.start();
   QApplication::restoreOverrideCursor();
 }
