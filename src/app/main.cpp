@@ -1,13 +1,9 @@
 // Varnex: monitor and logger for GPS-disciplined frequency and time references.
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
-#include <QSocketNotifier>
-#include <csignal>
 
+#include "app/ui/ProgramEnd.h"
 #include "app/ui/Startup.h"
 #include "app/ui/VarnexContext.h"
 #include "frontend/ui/MainUnit.h"
@@ -15,15 +11,6 @@
 #include "platform/Clock.h"
 #include "platform/FolderLock.h"
 #include "platform/ProgramFolder.h"
-
-namespace {
-int signalPipe[2] = {-1, -1};
-
-void OnTerminate(int) {
-  const char c = 1;
-  [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &c, 1);
-}
-}  // namespace
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
@@ -51,22 +38,9 @@ int main(int argc, char* argv[]) {
   context.FolderProblem = folderProblem;
   VarnexWindows windows(context);
 
-  // SIGTERM and SIGINT close the main window as its close box does, so the
-  // settings are saved and the poll thread is joined.
-  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, [&context] {
-      char c;
-      [[maybe_unused]] ssize_t n = ::read(signalPipe[0], &c, 1);
-      context.MainForm->close();
-    });
-    struct sigaction sa {};
-    sa.sa_handler = OnTerminate;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-  }
+  // SIGTERM, SIGINT, SIGHUP and a session logging out end the program as its close
+  // box does: the settings saved once, the poll thread joined.
+  CatchEndRequests(context, &app);
 
   context.MainForm->show();
   if (!folderProblem.empty()) ShowFolderProblem(context.MainForm, folderProblem);

@@ -5,6 +5,7 @@
 
 #include "charting/ChartSeries.h"
 #include "frontend/Settings.h"
+#include "link/LinkRules.h"
 #include "link/SharedReceiverState.h"
 #include "platform/Clock.h"
 
@@ -48,6 +49,25 @@ void RefreshCycle::Tick() {
   Guarded([this] { Integer(ReceiverValue::Visible, VisibleCount, VisibleValid, PanelVisible, "Visible = "); });
   Guarded([this] { HandleStatus(); });
   Guarded([this] { ClockStep(); });
+  Guarded([this] { SaveHorizon(); });
+}
+
+void RefreshCycle::SetHorizonSave(std::function<bool()> save) {
+  saveHorizon_ = std::move(save);
+  horizonSave_.Start(settings_.HorizonTable, clock_.UtcNow());
+}
+
+void RefreshCycle::SaveHorizon() {
+  if (!saveHorizon_) return;
+  const TDateTime now = clock_.UtcNow();
+  if (!horizonSave_.Due(settings_.HorizonTable, now)) return;
+  bool written = false;
+  try {
+    written = saveHorizon_();
+  } catch (...) {
+  }
+  horizonSave_.Done(settings_.HorizonTable, now, written);
+  if (!written) AddTrace(state_, clock_, true, "A error in \"SaveSettings\" has occurred");
 }
 
 void RefreshCycle::PpsTiAndEfc() {

@@ -71,8 +71,11 @@ class RefreshCycle {
 
   void SetSeries(const RefreshSeries& series) { series_ = series; }
   void SetLogs(RefreshLogs logs) { logs_ = std::move(logs); }
+  // Writes the settings file, false when it could not; from then on the tick saves a
+  // changed horizon at most once every ten minutes. The table as it is now counts as saved.
+  void SetHorizonSave(std::function<bool()> save);
 
-  // Timer1Timer: the ten steps in their order. Never throws.
+  // Timer1Timer: the ten steps in their order, then the horizon's save. Never throws.
   void Tick();
   // Runs when the status lines are new; failures end it with a trace note.
   void HandleStatus();
@@ -108,6 +111,7 @@ class RefreshCycle {
   void Identification();
   void SmartClock();
   void ClockStep();
+  void SaveHorizon();
   void TakeTimeCode(const std::string& text);
   void AddPoints(TDateTime t);
   void Trim(TDateTime t);
@@ -119,4 +123,6 @@ class RefreshCycle {
   RefreshSeries series_;
   RefreshLogs logs_;
   ErrorRepeatFilter errors_;
+  std::function<bool()> saveHorizon_;
+  HorizonSaveRule horizonSave_;
 };

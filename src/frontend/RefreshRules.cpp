@@ -178,3 +178,19 @@ bool IsChartGap(TDateTime previous, TDateTime t) {
   const double milliseconds = std::round((t - previous) * SecondsPerDay * 1000.0);
   return std::fabs(milliseconds) > ChartGapSeconds * 1000.0;
 }
+
+void HorizonSaveRule::Start(const Table& saved, TDateTime now) {
+  saved_ = saved;
+  last_ = now;
+}
+
+bool HorizonSaveRule::Due(const Table& table, TDateTime now) {
+  // A clock set back would otherwise hold the next save for as long as it was set back.
+  if (now < last_) last_ = now;
+  return (now - last_) * SecondsPerDay >= IntervalSeconds && table != saved_;
+}
+
+void HorizonSaveRule::Done(const Table& table, TDateTime now, bool written) {
+  last_ = now;
+  if (written) saved_ = table;
+}

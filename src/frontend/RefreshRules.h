@@ -2,6 +2,7 @@
 // The small rules of the main window's refresh tick: how receiver answers are
 // converted and shown, how SmartClock status reports are logged and how the
 // time code is taken apart. Locale-independent; nothing here throws on bad text.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -75,3 +76,23 @@ struct TimeCode {
   TDateTime time = 0.0;  // when encodes
 };
 TimeCode ParseTimeCode(std::string_view text);
+
+// The learned horizon between the saves the user causes: once it has changed, the
+// settings file is written at most once every ten minutes, so a power cut or a crash
+// after weeks of running loses at most ten minutes of it.
+class HorizonSaveRule {
+ public:
+  using Table = std::array<std::uint8_t, 360>;
+  static constexpr double IntervalSeconds = 600.0;
+
+  // `saved` is the table as the settings file holds it, at `now`.
+  void Start(const Table& saved, TDateTime now);
+  // True when `table` is to be written now.
+  bool Due(const Table& table, TDateTime now);
+  // The outcome of that write; a failed one is tried again an interval later.
+  void Done(const Table& table, TDateTime now, bool written);
+
+ private:
+  Table saved_{};
+  TDateTime last_ = 0.0;
+};

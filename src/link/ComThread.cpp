@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 
 #include "link/AdvCom32.h"
 #include "link/LinkEvents.h"
@@ -104,20 +105,34 @@ void TComThread::Execute() {
     if (stop_.load()) return;
     clock_.Sleep(100);
   }
-  Guarded("IdentifyDevice", &TComThread::IdentifyDevice);
   while (!stop_.load()) {
     ServicePort();
     if (stop_.load()) break;
-    const bool tick = IsPollTick();
-    if (!tick || state_.ManualMode.load()) {
+    if (state_.ManualMode.load()) {
+      IsPollTick();  // ticks that pass meanwhile are not made up
       clock_.Sleep(PassMilliseconds);
-      if (state_.ManualMode.load()) Guarded("PassManualAnswers", &TComThread::PassManualAnswers);
+      if (state_.ManualMode.load()) {
+        Guarded("PassManualAnswers", &TComThread::PassManualAnswers);
+        tailPasses_ = tailQuietPasses_ = 0;
+      }
       continue;
     }
-    // Busy first, then look at ManualMode again: the manual command window sets its
-    // flag and then reads ours, so one of the two always sees the other.
-    state_.PollBusy = true;
-    if (!state_.ManualMode.load()) {
+    // The window has closed, but its last reply may still be on the way.
+    if (tailPasses_ >= 0) {
+      Guarded("PassManualAnswers", &TComThread::FollowManualTail);
+      continue;
+    }
+    // The identification at start and after a lost line came back holds the line
+    // as a cycle does, so no command typed by hand falls into it.
+    if (identifyPending_) {
+      if (RunExclusive([this] { Guarded("IdentifyDevice", &TComThread::IdentifyDevice); })) identifyPending_ = false;
+      continue;
+    }
+    if (!IsPollTick()) {
+      clock_.Sleep(PassMilliseconds);
+      continue;
+    }
+    RunExclusive([this] {
       switch (state_.DeviceFamily.load()) {
         case FamilyGCRU:
           RunCycle(Cycle::Gcru);
@@ -133,9 +148,18 @@ void TComThread::Execute() {
           RunCycle(Cycle::Standard);
           break;
       }
-    }
-    state_.PollBusy = false;
+    });
   }
+}
+
+bool TComThread::RunExclusive(const std::function<void()>& work) {
+  // Busy first, then look at ManualMode again: the manual command window sets its
+  // flag and then reads ours, so one of the two always sees the other.
+  state_.PollBusy = true;
+  const bool run = !state_.ManualMode.load();
+  if (run) work();
+  state_.PollBusy = false;
+  return run;
 }
 
 bool TComThread::IsPollTick() {
@@ -249,7 +273,7 @@ void TComThread::ServicePort() {
   // It may be another receiver, or the same one restarted with its factory settings.
   TimeCodeFormatPending = true;
   SetupPending = true;
-  Guarded("IdentifyDevice", &TComThread::IdentifyDevice);
+  identifyPending_ = true;
 }
 
 void TComThread::Pause(int milliseconds) {
@@ -475,4 +499,15 @@ void TComThread::ToggleActivityLed() {
 void TComThread::PassManualAnswers() {
   port_.Read(chunk_);
   if (!chunk_.empty() && events_) events_->ManualAnswer(chunk_);
+}
+
+void TComThread::FollowManualTail() {
+  clock_.Sleep(PassMilliseconds);
+  ++tailPasses_;
+  PassManualAnswers();
+  tailQuietPasses_ = chunk_.empty() ? tailQuietPasses_ + 1 : 0;
+  // Counted in passes, so a clock set meanwhile neither cuts the tail nor holds it.
+  if (tailQuietPasses_ * PassMilliseconds >= ManualTailQuietMilliseconds ||
+      tailPasses_ * PassMilliseconds >= ManualTailMaxMilliseconds)
+    tailPasses_ = -1;
 }

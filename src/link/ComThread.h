@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -53,6 +54,11 @@ class TComThread {
   static constexpr int MaxStatusMilliseconds = 60000;
   // A lost or unopened line is tried again this often, between cycles.
   static constexpr int RetryMilliseconds = 10000;
+  // After the manual command window closes, what the receiver still sends goes to it
+  // until the line has been quiet this long, or for this long at most; only then may
+  // a transaction of ours discard pending input or read its answer.
+  static constexpr int ManualTailQuietMilliseconds = 500;
+  static constexpr int ManualTailMaxMilliseconds = 3000;
 
  private:
   enum class Cycle { Standard, Jackson, Gcru, Undefined };
@@ -61,6 +67,8 @@ class TComThread {
   void Run();
   void Execute();
   bool IsPollTick();
+  // Runs work with PollBusy raised, unless ManualMode is set; false when it did not run.
+  bool RunExclusive(const std::function<void()>& work);
   void RunCycle(Cycle cycle);
   void RunSteps(const std::vector<std::pair<const char*, Step>>& steps, int pauseAfterMs);
   bool Guarded(const char* operation, Step step);
@@ -95,6 +103,7 @@ class TComThread {
   void QueryStatusScreenDecoded();
   void ToggleActivityLed();
   void PassManualAnswers();
+  void FollowManualTail();
 
   SharedReceiverState& state_;
   std::shared_ptr<LinkPort> ownedPort_;
@@ -117,6 +126,9 @@ class TComThread {
   bool TimeCodeFormatPending = true;
   bool ActivityLedOn = false;
   bool SetupPending = true;
+  bool identifyPending_ = true;  // at start and after the line came back
+  int tailPasses_ = -1;          // passes since the manual window closed; -1: none followed
+  int tailQuietPasses_ = 0;
   TDateTime promptAt_ = -1e9;  // when the last query ended at its prompt
   int menuEnabled_ = -1;       // last state posted to the user interface, -1 before the first
   std::string chunk_;

@@ -359,6 +359,53 @@ TEST_F(RefreshCycleTest, StatusScreenFillsWindowTableAndHorizon) {
   EXPECT_EQ(view.horizonUpdates, 1);
 }
 
+// What the sky view learns reaches the settings file at most every ten minutes once
+// it has changed, and a file that cannot be written is tried again an interval later.
+TEST_F(RefreshCycleTest, ALearnedHorizonIsSavedAtMostEveryTenMinutes) {
+  int saves = 0;
+  bool works = true;
+  std::uint8_t savedAt100 = 90;
+  cycle.SetHorizonSave([&] {
+    ++saves;
+    if (works) savedAt100 = settings.HorizonTable[100];
+    return works;
+  });
+  struct Step {
+    int atSeconds;
+    int lowerAzimuth;  // -1: nothing learned
+    bool works;
+    int saves;
+  };
+  const Step steps[] = {
+      {30, -1, true, 0},     // unchanged: nothing to write
+      {60, 200, true, 0},    // learned, within ten minutes of the start
+      {599, -1, true, 0},    //
+      {600, -1, true, 1},    // ten minutes on
+      {601, 100, true, 1},   // learned again: waits for the interval
+      {1199, -1, true, 1},   //
+      {1200, -1, false, 2},  // the file cannot be written: traced
+      {1500, -1, true, 2},   // not tried again before the interval
+      {1800, -1, true, 3},   //
+      {1900, 150, true, 3},  // learned again
+      {100, -1, true, 3},    // the clock set back: the interval counts from here
+      {700, -1, true, 4},    //
+      {3600, -1, true, 4},   // nothing new since
+  };
+  const TDateTime start = clock.UtcNow();
+  for (const Step& step : steps) {
+    clock.Set(start + step.atSeconds / SecondsPerDay);
+    if (step.lowerAzimuth >= 0) settings.HorizonTable[static_cast<std::size_t>(step.lowerAzimuth)] = 5;
+    works = step.works;
+    cycle.Tick();
+    EXPECT_EQ(saves, step.saves) << "at " << step.atSeconds << " s";
+  }
+  EXPECT_EQ(savedAt100, 5);
+  int traced = 0;
+  for (const std::string& line : state.DrainTrace())
+    traced += line.find(" A error in \"SaveSettings\" has occurred\r\n") != std::string::npos;
+  EXPECT_EQ(traced, 1);
+}
+
 TEST_F(RefreshCycleTest, FailureInHandleStatusIsTracedAndTheTickGoesOn) {
   view.throwOnLines = true;
   state.TraceHold = true;  // the failure note ignores the hold

@@ -148,7 +148,7 @@ TEST(PollTiming, CycleTimeHoldsTheStartOfTheRunningCycle) {
   TDateTime seenDuringStatus = 0;
   h.port.OnWrite = [&](const std::string& c) {
     if (c == ":SYST:STAT?") seenDuringStatus = h.state.CycleTime.load();
-    EXPECT_EQ(h.state.PollBusy.load(), c != "*IDN?" || h.clock.UtcNow() > At(12, 0, 9));
+    EXPECT_TRUE(h.state.PollBusy.load()) << c;  // the start-up identification too
   };
   h.Run(At(12, 0, 15));
   EXPECT_EQ(Stamp(seenDuringStatus), "2013-08-01 12:00:10");
@@ -642,6 +642,109 @@ TEST(ManualMode, ACycleRunsToItsEndThenAnswersGoToTheWindow) {
   EXPECT_EQ(h.Count(":PTIM:TINT?"), 1);   // and no other started
   EXPECT_EQ(h.events.Manual(), "+1.0E-08\r\nscpi > E-113> ");
 }
+
+// Every transaction of ours holds the line, so the manual window keeps Send disabled.
+struct HeldLineCase {
+  const char* name;
+  long long manualFromMs, manualUntilMs;  // the window open, from the start
+  long long unplugFromMs, unplugUntilMs;  // the line gone (0, 0: never)
+  long long firstWriteNotBeforeMs;
+};
+
+class HeldLine : public ::testing::TestWithParam<HeldLineCase> {};
+
+TEST_P(HeldLine, IdentificationAndSetUpRaisePollBusyAndWaitForTheManualWindow) {
+  const HeldLineCase& c = GetParam();
+  Harness h(At(12, 0, 7));
+  MakeZ3801(h.port);
+  h.port.Answers["*IDN?"] = "HEWLETT-PACKARD,Z3805A";  // with its three set-up commands
+  std::vector<std::string> freeWrites;
+  h.port.OnWrite = [&](const std::string& command) {
+    if (!h.state.PollBusy.load() || h.state.ManualMode.load()) freeWrites.push_back(command);
+  };
+  h.OnSleep = [&] {
+    const long long ms = h.clock.Milliseconds();
+    h.state.ManualMode = ms >= c.manualFromMs && ms < c.manualUntilMs;
+    h.port.Unplugged = ms >= c.unplugFromMs && ms < c.unplugUntilMs;
+  };
+  h.state.ManualMode = c.manualFromMs == 0 && c.manualUntilMs > 0;
+  h.Run(At(12, 0, 45));
+  EXPECT_TRUE(freeWrites.empty()) << freeWrites.front();
+  const auto written = h.port.Written();
+  ASSERT_FALSE(written.empty());
+  EXPECT_GE(written.front().atMs, c.firstWriteNotBeforeMs);
+  EXPECT_EQ(written.front().command, "*IDN?");
+  EXPECT_EQ(h.Count("*CLS"), c.unplugUntilMs > 0 ? 2 : 1);  // set up again after the line came back
+  EXPECT_EQ(h.state.DeviceFamily.load(), FamilyZ3805);
+}
+
+INSTANTIATE_TEST_SUITE_P(Occasions, HeldLine,
+                         ::testing::Values(HeldLineCase{"AtStartWithTheWindowOpen", 0, 5000, 0, 0, 5000},
+                                           HeldLineCase{"AfterTheLineCameBack", 0, 0, 8000, 12000, 0},
+                                           HeldLineCase{"AfterTheLineCameBackWhileTheWindowWasOpen", 9000, 19000, 8000,
+                                                        12000, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// What the receiver still sends after the window closed goes to the window, whole,
+// and never into a poll answer.
+struct TailCase {
+  const char* name;
+  int replyChars;          // a long reply, at one character per millisecond from 12:00:28
+  bool chatter;            // the receiver then keeps talking on its own
+  long long firstQueryMs;  // the first write after the window closed, not before
+  long long firstQueryByMs;
+};
+
+class ManualTail : public ::testing::TestWithParam<TailCase> {};
+
+TEST_P(ManualTail, GoesToTheWindowUntilTheLineIsQuietAndAtMostThreeSeconds) {
+  const TailCase& c = GetParam();
+  Harness h(At(12, 0, 7));
+  MakeZ3801(h.port);
+  h.port.MsPerChar = 1;
+  const long long replyAt = 21000, closedAt = 21500;  // 12:00:28 and 12:00:28.5
+  std::string reply;
+  for (int i = 0; static_cast<int>(reply.size()) < c.replyChars - 9; ++i) reply += "log " + std::to_string(i) + "\r\n";
+  reply.resize(static_cast<std::size_t>(c.replyChars - 9), '.');
+  reply += "\r\nscpi > ";
+  bool injected = false;
+  h.state.ManualMode = true;
+  h.OnSleep = [&] {
+    const long long ms = h.clock.Milliseconds();
+    if (!injected && ms >= replyAt) {
+      injected = true;
+      h.port.Inject(reply);
+    }
+    if (ms >= closedAt) h.state.ManualMode = false;
+  };
+  if (c.chatter)
+    h.port.Chatter = [&](long long ms) { return ms >= replyAt + c.replyChars ? std::string("T") : std::string(); };
+  h.Run(At(12, 0, 45));
+
+  long long firstAfterClose = -1;
+  for (const WrittenCommand& w : h.port.Written())
+    if (w.atMs >= closedAt) {
+      firstAfterClose = w.atMs;
+      break;
+    }
+  EXPECT_GE(firstAfterClose, c.firstQueryMs);
+  EXPECT_LE(firstAfterClose, c.firstQueryByMs);
+  const std::string manual = h.events.Manual();
+  EXPECT_TRUE(manual.compare(0, reply.size(), reply) == 0) << manual.size() << " of " << reply.size() << " bytes";
+  if (!c.chatter) {
+    EXPECT_EQ(manual.size(), reply.size());
+    EXPECT_EQ(h.state.Value(ReceiverValue::Idn), "HEWLETT-PACKARD,Z3801A,3542A01234,Rev 1.07");
+    for (const std::string& line : h.Trace()) EXPECT_EQ(line.find("log "), std::string::npos) << line;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, ManualTail,
+                         ::testing::Values(
+                             // Ends at 12:00:30.5; quiet 0.5 s later the line is ours again.
+                             TailCase{"ALongReply", 2500, false, 21000 + 2500 + 500, 21000 + 2500 + 600},
+                             // Never quiet: the window gets it for three seconds after it closed, then polling resumes.
+                             TailCase{"EndlessOutput", 1000, true, 21500 + 3000, 21500 + 3100}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ManualMode, PollingResumesAtTheNextTickAfterTheWindowCloses) {
   Harness h(At(12, 0, 7));

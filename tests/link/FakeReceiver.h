@@ -62,6 +62,7 @@ class FakeReceiver final : public LinkPort {
   std::function<void(const std::string& command)> OnWrite;
 
   bool Write(const std::string& text) override {
+    if (closed_) return false;  // a lost line takes nothing
     std::string command = text;
     if (!command.empty() && command.back() == '\r') command.pop_back();
     {
@@ -107,6 +108,21 @@ class FakeReceiver final : public LinkPort {
     pending_.push_back({text, clock_.Milliseconds(), 0});
   }
 
+  // The device going away (true) and coming back (false), as an unplugged adapter.
+  std::atomic<bool> Unplugged{false};
+  bool LostCheck(std::string& why) override {
+    if (!Unplugged.load() || closed_) return false;
+    closed_ = true;
+    why = "unplugged";
+    return true;
+  }
+  bool IsOpen() override { return !closed_; }
+  bool Reopen() override {
+    if (Unplugged.load()) return false;
+    closed_ = false;
+    return true;
+  }
+
   std::vector<WrittenCommand> Written() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return written_;
@@ -119,6 +135,7 @@ class FakeReceiver final : public LinkPort {
     std::size_t sent;
   };
   TestClock& clock_;
+  bool closed_ = false;  // poll thread only
   mutable std::mutex mutex_;
   std::vector<Segment> pending_;
   std::vector<WrittenCommand> written_;

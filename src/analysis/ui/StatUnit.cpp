@@ -94,8 +94,10 @@ int TStatForm::AddMeasureSeries(const MeasureInfo& info) {
 }
 
 bool TStatForm::AddMeasurePoint(int series, const StabilityPoint& point, const StabilityInterval& interval) {
-  // The chart editor may have taken series off meanwhile; then this run ends.
-  if (series < 0 || series >= chart_->SeriesCount() || static_cast<std::size_t>(series) >= runSeries_.size() ||
+  // The chart editor may have taken series off meanwhile, or the program is ending;
+  // then this run ends.
+  if (context_.Ending || series < 0 || series >= chart_->SeriesCount() ||
+      static_cast<std::size_t>(series) >= runSeries_.size() ||
       chart_->Plottable(series) != runSeries_[static_cast<std::size_t>(series)])
     return false;
   chart_->AddMeasurePoint(series, point, interval);

@@ -31,6 +31,8 @@ struct VarnexContext {
   std::string Folder;         // every file of the program lives here
   std::string FolderProblem;  // why Folder cannot be written, when it cannot
   VarnexSettings Settings;
+  // Set by the stop sequence: from then on windows close without saving or asking.
+  bool Ending = false;
 
   TMainForm* MainForm = nullptr;
   TParameterForm* ParameterForm = nullptr;

@@ -13,6 +13,7 @@
 #include "analysis/ui/DriftUnit.h"
 #include "analysis/ui/EFCUnit.h"
 #include "analysis/ui/StatUnit.h"
+#include "app/ui/ProgramEnd.h"
 #include "app/ui/VarnexContext.h"
 #include "charting/ui/ChartEditor.h"
 #include "charting/ui/TimeChart.h"
@@ -32,6 +33,7 @@
 #include "link/LinkPort.h"
 #include "link/LinkRules.h"
 #include "link/SharedReceiverState.h"
+#include "link/TimeHelpers.h"
 #include "platform/Clock.h"
 #include "windows/ui/ClockUnit.h"
 #include "windows/ui/CommandUnit.h"
@@ -93,6 +95,8 @@ void TMainForm::FormCreate() {
   // A settings file that cannot be read leaves the defaults; start-up goes on.
   settingsFile_ = std::make_unique<TAppIniFile>(context_.Folder);
   LoadSettings(*settingsFile_, *comport_, context_.Settings);
+  // What the sky view learns reaches the file every ten minutes at most, not only at exit.
+  refresh_.SetHorizonSave([this] { return SaveSettingsNow(); });
 
   ReloadChartHistory();
 
@@ -188,9 +192,8 @@ void TMainForm::FormShow() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-  StopSequence();
   event->accept();
-  QApplication::quit();
+  EndProgram(context_);
 }
 
 bool TMainForm::SaveSettingsNow(std::string* error) {
@@ -201,12 +204,17 @@ bool TMainForm::SaveSettingsNow(std::string* error) {
 void TMainForm::StopSequence() {
   if (stopped_) return;
   stopped_ = true;
+  context_.Ending = true;
   timer1_.stop();
-  // An unwritable settings file must not keep the program from stopping.
+  // An unwritable settings file must not keep the program from stopping: it is traced,
+  // whatever the debug window's hold, and nobody is asked.
+  bool saved = false;
   try {
-    SaveSettingsNow();
+    saved = SaveSettingsNow();
   } catch (...) {
   }
+  if (!saved)
+    context_.State.QueueTrace(FormatStamp(UtcNow(context_.clock)) + " A error in \"SaveSettings\" has occurred\r\n");
   if (context_.ParameterForm) context_.ParameterForm->Attach(comport_.get(), nullptr);
   settingsFile_.reset();
   if (events_) events_->Detach();  // this window goes soon; the thread must not reach it
@@ -215,6 +223,8 @@ void TMainForm::StopSequence() {
     // A thread stuck past the bound is let go with what it holds (port, events relay).
     if (!comThread_->Join(PollThreadJoinMs)) TComThread::StopWithin(std::move(comThread_), 0);
   }
+  // The last lines, a failed save's among them, still reach the debug log.
+  if (context_.DebugForm) context_.DebugForm->Timer1Timer();
 }
 
 QAction* TMainForm::AddItem(QMenu* menu, const char* name, const QString& caption) {

@@ -97,6 +97,11 @@ bool TPolarForm::Save() {
 }
 
 void TPolarForm::closeEvent(QCloseEvent* event) {
+  // While the program ends its stop sequence has saved the settings already, once.
+  if (context_.Ending) {
+    event->accept();
+    return;
+  }
   // The learned horizon reaches the settings file here while the program runs.
   if (Save())
     event->accept();

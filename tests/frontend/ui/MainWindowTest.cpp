@@ -43,9 +43,7 @@ QApplication& App() { return TestApplication(); }
 
 // All windows, with the poll thread stopped so the test alone feeds the shared state.
 struct MainWindowTest : ::testing::Test {
-  MainWindowTest()
-      : folder((App(), FreshTestFolder("varnex_main"))),
-        context(state, clock, folder) {}
+  MainWindowTest() : folder((App(), FreshTestFolder("varnex_main"))), context(state, clock, folder) {}
   // Files a test wants in place at start-up are written before this.
   void Start() {
     // Until it is stopped the poll thread waits at the start gate in virtual time,
@@ -291,6 +289,24 @@ TEST_F(MainWindowTest, StartLoadsHistoryAndLastStatusAndStopSavesSettings) {
   windows.reset();
   const auto ini = ReadLines(folder + "/Varnex.ini");
   EXPECT_NE(std::find(ini.begin(), ini.end(), "Az[123]=7"), ini.end());
+}
+
+// A power cut loses at most ten minutes of what the sky view learned.
+TEST_F(MainWindowTest, ALearnedHorizonReachesTheSettingsFileWithinTenMinutes) {
+  Start();
+  const TDateTime start = clock.UtcNow();
+  const auto saved = [&] {
+    const auto ini = ReadLines(folder + "/Varnex.ini");
+    return std::find(ini.begin(), ini.end(), "Az[123]=7") != ini.end();
+  };
+  Cycle(EncodeDateTime({2013, 8, 1, 12, 0, 10, 0}), "32768", Screen);  // PRN 14 low at azimuth 123
+  EXPECT_FALSE(saved());
+  clock.Set(start + 599 * OneSecond);
+  main->Timer1Timer();
+  EXPECT_FALSE(saved());
+  clock.Set(start + 600 * OneSecond);
+  main->Timer1Timer();
+  EXPECT_TRUE(saved());
 }
 
 TEST_F(MainWindowTest, ChartEditorOpensOnTheMainChart) {
