@@ -31,6 +31,10 @@ class SeriesRoster {
   int AddProgram(ChartSeries* points);
   // Gives a program series points kept here (charts that keep no models).
   ChartSeries& OwnPoints(int index);
+  // Names the points of a program series that live elsewhere.
+  void SetPoints(int index, ChartSeries* points) { At(index).points = points; }
+  // How least-squares lines made from now on are fitted.
+  void SetFitScale(FitScale scale) { scale_ = scale; }
 
   // A series of the user, appended, with its points taken or computed now;
   // -1 (and nothing added) when the source is refused (see SourceProblem).

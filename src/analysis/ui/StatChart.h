@@ -5,6 +5,7 @@
 // extra legend that lists the points of the one series switched on. Points of
 // the measures that carry confidence intervals show them as error bars.
 #include <QPointer>
+#include <map>
 #include <vector>
 
 #include "analysis/MeasureCatalogue.h"
@@ -52,6 +53,9 @@ class TStatChart : public TLogLogChart {
   void RemoveSeries(int index) override;
 
  protected:
+  void ApplyDrawingOrder() override;
+
+ protected:
   QString ValueText(AxisSide side, double value) const override;
   QString KeyText(double key) const override;
   QString PointValueText(int series, double key, double value, AxisSide side) const override;
@@ -74,8 +78,10 @@ class TStatChart : public TLogLogChart {
   };
   void ApplyErrorBarsStyle(int index);
   const MeasureSeries* Measure(int series) const;
+  MeasureSeries* Measure(int series);
 
-  std::vector<MeasureSeries> measures_;  // parallel to the series
+  // By plottable: series move in the chart editor, and the user adds series of their own.
+  std::map<const QCPAbstractPlottable*, MeasureSeries> measures_;
   bool errorBarsShown_ = true;
   bool suspended_ = false;
   ExtraLegend extra_;

@@ -94,12 +94,15 @@ int TStatForm::AddMeasureSeries(const MeasureInfo& info) {
 }
 
 bool TStatForm::AddMeasurePoint(int series, const StabilityPoint& point, const StabilityInterval& interval) {
-  // The chart editor may have taken series off meanwhile; then this run ends.
-  if (series < 0 || series >= chart_->SeriesCount() || static_cast<std::size_t>(series) >= runSeries_.size() ||
-      chart_->Plottable(series) != runSeries_[static_cast<std::size_t>(series)])
-    return false;
-  chart_->AddMeasurePoint(series, point, interval);
-  return true;
+  // The chart editor may have moved series or added its own meanwhile: the run's
+  // series is found by its plottable. One taken off ends this run.
+  if (series < 0 || static_cast<std::size_t>(series) >= runSeries_.size()) return false;
+  for (int i = 0; i < chart_->SeriesCount(); ++i) {
+    if (chart_->Plottable(i) != runSeries_[static_cast<std::size_t>(series)]) continue;
+    chart_->AddMeasurePoint(i, point, interval);
+    return true;
+  }
+  return false;
 }
 
 void TStatForm::RescaleStabilityAxes() {

@@ -174,7 +174,7 @@ QCPAxis* TChartBase::Axis(AxisSide side) const {
 
 void TChartBase::SetTitle(const QString& title, QColor color) {
   title_->setText(title);
-  title_->setTextColor(color);
+  if (color.isValid()) title_->setTextColor(color);
   const bool show = !title.isEmpty();
   if (show == titleShown_) return;
   if (show) {
@@ -361,6 +361,114 @@ void TChartBase::Replot() {
 void TChartBase::SetLegendVisible(bool visible) {
   plot_->legend->setVisible(visible);
   if (visible) RebuildLegend();
+  PlaceLegend();
+}
+
+void TChartBase::SetLegendAt(LegendPosition position) {
+  legendAt_ = position;
+  PlaceLegend();
+  emit Changed();
+}
+
+void TChartBase::PlaceLegend() {
+  // A hidden legend stands in the plot's corner, so it takes no room beside it.
+  const LegendPosition position = plot_->legend->visible() ? legendAt_ : LegendPosition::Inside;
+  if (position == legendPlaced_) return;
+  QCPLegend* legend = plot_->legend;
+  QCPAxisRect* rect = plot_->axisRect();
+  QCPLayoutGrid* layout = plot_->plotLayout();
+  // Out of wherever it stands now, and the plot back in its own cell.
+  if (legendBody_) {
+    for (int i = 0; i < legendBody_->elementCount(); ++i)
+      if (auto* holder = qobject_cast<QCPLayoutGrid*>(legendBody_->elementAt(i))) holder->take(legend);
+    legendBody_->take(rect);
+    int row = 0, column = 0;
+    for (int i = 0; i < layout->elementCount(); ++i)
+      if (layout->elementAt(i) == legendBody_) layout->indexToRowCol(i, row, column);
+    layout->remove(legendBody_);  // deletes the holders too
+    legendBody_ = nullptr;
+    layout->addElement(row, column, rect);
+  } else {
+    rect->insetLayout()->take(legend);
+  }
+  legendPlaced_ = position;
+  if (position == LegendPosition::Inside) {
+    rect->insetLayout()->addElement(legend, Qt::AlignTop | Qt::AlignRight);
+    legend->setMargins(QMargins(7, 5, 7, 4));
+  } else {
+    // The plot and a holder beside it share the plot's cell, so a title above stays centred over both.
+    int row = 0, column = 0;
+    for (int i = 0; i < layout->elementCount(); ++i)
+      if (layout->elementAt(i) == rect) layout->indexToRowCol(i, row, column);
+    layout->take(rect);
+    legendBody_ = new QCPLayoutGrid;
+    layout->addElement(row, column, legendBody_);
+    auto* holder = new QCPLayoutGrid;
+    const bool side = position == LegendPosition::Right || position == LegendPosition::Left;
+    // Fillers take the spare room, so the legend keeps its own size at the top or in the middle.
+    if (side) {
+      holder->addElement(0, 0, legend);
+      holder->addElement(1, 0, new QCPLayoutElement(plot_));
+      holder->setRowStretchFactor(0, 0.001);
+    } else {
+      holder->addElement(0, 0, new QCPLayoutElement(plot_));
+      holder->addElement(0, 1, legend);
+      holder->addElement(0, 2, new QCPLayoutElement(plot_));
+      holder->setColumnStretchFactor(1, 0.001);
+    }
+    legend->setMargins(QMargins(6, 4, 8, 4));
+    switch (position) {
+      case LegendPosition::Right:
+        legendBody_->addElement(0, 0, rect);
+        legendBody_->addElement(0, 1, holder);
+        legendBody_->setColumnStretchFactor(1, 0.001);
+        holder->setMargins(QMargins(0, 8, 8, 8));
+        break;
+      case LegendPosition::Left:
+        legendBody_->addElement(0, 0, holder);
+        legendBody_->addElement(0, 1, rect);
+        legendBody_->setColumnStretchFactor(0, 0.001);
+        holder->setMargins(QMargins(8, 8, 0, 8));
+        break;
+      case LegendPosition::Top:
+        legendBody_->addElement(0, 0, holder);
+        legendBody_->addElement(1, 0, rect);
+        legendBody_->setRowStretchFactor(0, 0.001);
+        holder->setMargins(QMargins(8, 6, 8, 0));
+        break;
+      case LegendPosition::Bottom:
+      case LegendPosition::Inside:
+        legendBody_->addElement(0, 0, rect);
+        legendBody_->addElement(1, 0, holder);
+        legendBody_->setRowStretchFactor(1, 0.001);
+        holder->setMargins(QMargins(8, 0, 8, 6));
+        break;
+    }
+  }
+  ArrangeLegend();
+}
+
+void TChartBase::ArrangeLegend() {
+  QCPLegend* legend = plot_->legend;
+  const bool across = legendAt_ == LegendPosition::Top || legendAt_ == LegendPosition::Bottom;
+  if (!across) {
+    legend->setWrap(0);
+    legend->setFillOrder(QCPLayoutGrid::foRowsFirst, true);
+    return;
+  }
+  // Side by side in as many columns as the chart's width takes.
+  int widest = 1;
+  for (int i = 0; i < legend->elementCount(); ++i)
+    if (QCPLayoutElement* e = legend->elementAt(i)) widest = std::max(widest, e->minimumOuterSizeHint().width());
+  const int room = std::max(1, width() - 40);
+  const int columns = std::clamp(room / (widest + legend->columnSpacing() + 4), 1, std::max(1, legend->elementCount()));
+  legend->setWrap(columns);
+  legend->setFillOrder(QCPLayoutGrid::foColumnsFirst, true);
+}
+
+void TChartBase::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (legendAt_ == LegendPosition::Top || legendAt_ == LegendPosition::Bottom) ArrangeLegend();
 }
 
 bool TChartBase::LegendVisible() const { return plot_->legend->visible(); }
@@ -399,6 +507,7 @@ void TChartBase::RebuildLegend() {
     else
       legend->addItem(new QCPPlottableLegendItem(legend, entry.plottable));
   }
+  ArrangeLegend();
 }
 
 QRect TChartBase::LegendItemRect(int index) const {
@@ -426,6 +535,11 @@ int TChartBase::AddPlottable(QCPAbstractPlottable* plottable, AxisSide side, QCo
   entry.side = side;
   entry.color = color;
   plottable->setName(title);
+  // A series of the user has its roster entry already (AddUserSeries made it first).
+  if (roster_.Count() == SeriesCount()) {
+    roster_.AddProgram(nullptr);
+    entry.programTitle = title;
+  }
   if (side == AxisSide::Right) {
     plot_->yAxis2->setVisible(true);
     plot_->yAxis2->setTickLabels(true);
@@ -434,6 +548,7 @@ int TChartBase::AddPlottable(QCPAbstractPlottable* plottable, AxisSide side, QCo
   ApplySeriesStyle(SeriesCount() - 1);
   RebuildLegend();
   emit Changed();
+  emit SeriesListChanged();
   return SeriesCount() - 1;
 }
 
@@ -512,19 +627,110 @@ void TChartBase::RemoveSeries(int index) {
   if (index < 0 || index >= SeriesCount()) return;
   QCPAbstractPlottable* p = series_[index].plottable;
   series_.erase(series_.begin() + index);
+  const std::vector<int> detached = roster_.Remove(index);
   RebuildLegend();  // drop its legend entry before the plottable goes
   plot_->removePlottable(p);
+  DetachAfterRemoval(detached);
   emit Changed();
+  emit SeriesListChanged();
+}
+
+void TChartBase::DetachAfterRemoval(const std::vector<int>& detached) {
+  for (int i : detached)
+    series_[static_cast<std::size_t>(i)].plottable->setName(
+        QString::fromStdString(DetachedTitle(SeriesTitle(i).toStdString())));
+  if (!detached.empty()) RebuildLegend();
 }
 
 int TChartBase::RemoveSeriesTitled(const QString& title) {
   int removed = 0;
   for (int i = SeriesCount() - 1; i >= 0; --i) {
-    if (SeriesTitle(i) != title) continue;
+    if (!SeriesIsProgram(i) || series_[static_cast<std::size_t>(i)].programTitle != title) continue;
     RemoveSeries(i);
     ++removed;
   }
   return removed;
+}
+
+namespace {
+// Colours of the user's series, picked in turn; none of them is a program series' colour.
+const QColor kAddedColours[] = {QColor(0, 150, 70),  QColor(150, 40, 170), QColor(0, 140, 160),
+                                QColor(170, 90, 20), QColor(200, 0, 100),  QColor(90, 90, 90)};
+}  // namespace
+
+int TChartBase::AddUserPlottable(ChartSeries*, AxisSide, QColor, const QString&) { return -1; }
+
+int TChartBase::AddUserSeries(const SeriesSource& source) {
+  if (!CanAddSeries()) return -1;
+  const int from = roster_.IndexOf(source.sourceId);
+  if (from < 0) return -1;
+  const int index = roster_.AddUser(source);
+  if (index < 0) return -1;
+  int added = 0;
+  for (int i = 0; i < SeriesCount(); ++i) added += SeriesIsProgram(i) ? 0 : 1;
+  const QColor colour = kAddedColours[added % std::size(kAddedColours)];
+  const QString title = QString::fromStdString(AddedSeriesTitle(source, SeriesTitle(from).toStdString()));
+  const int shown =
+      AddUserPlottable(roster_.Points(index), series_[static_cast<std::size_t>(from)].side, colour, title);
+  if (shown != index) {
+    roster_.Remove(index);
+    return -1;
+  }
+  // A smoothed line must stand out from the noise it is drawn over.
+  if (IsFunction(source.kind)) SetSeriesLineWidth(index, 2.0);
+  return index;
+}
+
+int TChartBase::CloneSeries(int index) {
+  if (!CanAddSeries() || index < 0 || index >= SeriesCount() || !roster_.Points(index)) return -1;
+  const int clone = roster_.Clone(index);
+  const SeriesEntry original = series_[static_cast<std::size_t>(index)];
+  const QString title = QString::fromStdString(CloneTitle(SeriesTitle(index).toStdString()));
+  if (AddUserPlottable(roster_.Points(clone), original.side, original.color, title) != clone) {
+    roster_.Remove(clone);
+    return -1;
+  }
+  SeriesEntry& entry = series_[static_cast<std::size_t>(clone)];
+  entry.lineWidth = original.lineWidth;
+  entry.pointStyle = original.pointStyle;
+  entry.pointSize = original.pointSize;
+  entry.line = original.line;
+  ApplySeriesStyle(clone);
+  entry.plottable->setVisible(original.plottable->visible());
+  RebuildLegend();
+  emit Changed();
+  return clone;
+}
+
+bool TChartBase::DeleteSeries(int index) {
+  if (index < 0 || index >= SeriesCount() || !roster_.CanDelete(index)) return false;
+  RemoveSeries(index);
+  return true;
+}
+
+bool TChartBase::MoveSeries(int from, int to) {
+  if (from < 0 || from >= SeriesCount() || to < 0 || to >= SeriesCount()) return false;
+  if (from == to) return true;
+  SeriesEntry entry = series_[static_cast<std::size_t>(from)];
+  series_.erase(series_.begin() + from);
+  series_.insert(series_.begin() + to, entry);
+  roster_.Move(from, to);
+  ApplyDrawingOrder();
+  RebuildLegend();
+  emit Changed();
+  emit SeriesListChanged();
+  return true;
+}
+
+void TChartBase::ApplyDrawingOrder() {
+  // Putting each on its layer again appends it, so the last put is drawn on top.
+  for (SeriesEntry& entry : series_) entry.plottable->setLayer(entry.plottable->layer());
+}
+
+bool TChartBase::SetSeriesSource(int index, const SeriesSource& source) {
+  if (!roster_.SetSource(index, source)) return false;
+  emit Changed();
+  return true;
 }
 
 QString TChartBase::ValueText(AxisSide side, double value) const {
