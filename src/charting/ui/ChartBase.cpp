@@ -456,14 +456,16 @@ void TChartBase::ArrangeLegend() {
     legend->setFillOrder(QCPLayoutGrid::foRowsFirst, true);
     return;
   }
-  // Side by side in as many columns as the chart's width takes.
+  // Side by side in as many columns as the chart's width takes, read down each
+  // column so a heading stays at the top left.
+  const int count = legend->elementCount();
   int widest = 1;
-  for (int i = 0; i < legend->elementCount(); ++i)
+  for (int i = 0; i < count; ++i)
     if (QCPLayoutElement* e = legend->elementAt(i)) widest = std::max(widest, e->minimumOuterSizeHint().width());
   const int room = std::max(1, width() - 40);
-  const int columns = std::clamp(room / (widest + legend->columnSpacing() + 4), 1, std::max(1, legend->elementCount()));
-  legend->setWrap(columns);
-  legend->setFillOrder(QCPLayoutGrid::foColumnsFirst, true);
+  const int columns = std::clamp(room / (widest + legend->columnSpacing() + 4), 1, std::max(1, count));
+  legend->setWrap(std::max(1, (count + columns - 1) / columns));
+  legend->setFillOrder(QCPLayoutGrid::foRowsFirst, true);
 }
 
 void TChartBase::resizeEvent(QResizeEvent* event) {
