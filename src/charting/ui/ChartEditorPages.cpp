@@ -45,20 +45,16 @@ QWidget* TChartEditor::BuildTitlesPage() {
     chart_->SetTitle(text, QColor());  // keeps the title's colour
     Refresh();
   });
-  axisTitles_ = new QFormLayout;
-  auto* form = new QFormLayout;
-  form->addRow(tr("Chart title"), title_);
-  auto* layout = new QVBoxLayout(page);
-  layout->setContentsMargins(0, 4, 0, 0);
-  layout->addLayout(form);
-  layout->addSpacing(8);
+  // One form, so the chart's title and the axes' line up.
+  axisTitles_ = new QFormLayout(page);
+  axisTitles_->setContentsMargins(0, 4, 0, 0);
+  axisTitles_->addRow(tr("Chart title"), title_);
   auto* axes = new QLabel(tr("Axis titles"), page);
   QFont bold = axes->font();
   bold.setBold(true);
   axes->setFont(bold);
-  layout->addWidget(axes);
-  layout->addLayout(axisTitles_);
-  layout->addStretch(1);
+  axes->setContentsMargins(0, 10, 0, 0);
+  axisTitles_->addRow(axes);
   for (AxisSide side : {AxisSide::Left, AxisSide::Right, AxisSide::Bottom, AxisSide::Top}) {
     if (!chart_->AxisVisible(side)) continue;
     auto* edit = new QLineEdit(chart_->AxisTitle(side), page);
@@ -75,8 +71,9 @@ QWidget* TChartEditor::BuildTitlesPage() {
 void TChartEditor::LoadTitles() {
   title_->setText(chart_->Title());
   for (int row = 0; row < axisTitles_->rowCount(); ++row) {
-    auto* edit = qobject_cast<QLineEdit*>(axisTitles_->itemAt(row, QFormLayout::FieldRole)->widget());
-    if (!edit) continue;
+    QLayoutItem* field = axisTitles_->itemAt(row, QFormLayout::FieldRole);
+    auto* edit = field ? qobject_cast<QLineEdit*>(field->widget()) : nullptr;
+    if (!edit || !edit->objectName().startsWith("AxisTitle")) continue;
     const auto side = static_cast<AxisSide>(edit->objectName().mid(9).toInt());
     edit->setText(chart_->AxisTitle(side));
   }

@@ -327,6 +327,15 @@ TEST_F(EditorFixture, GrabPicture) {
   TChartEditor editor(&chart, nullptr, "Chart Editor");
   editor.SeriesList()->setCurrentRow(1);
   EXPECT_TRUE(editor.grab().save(PicturePath("editor.png")));
+  editor.show();
+  const std::pair<EditorNodeKind, const char*> pages[] = {{EditorNodeKind::Titles, "editor-titles.png"},
+                                                          {EditorNodeKind::Legend, "editor-legend.png"},
+                                                          {EditorNodeKind::Axis, "editor-axis.png"},
+                                                          {EditorNodeKind::Series, "editor-program-series.png"}};
+  for (const auto& [kind, file] : pages) {
+    editor.SelectNode(kind, kind == EditorNodeKind::Series ? 0 : -1);
+    EXPECT_TRUE(editor.grab().save(PicturePath(file)));
+  }
 }
 
 }  // namespace
