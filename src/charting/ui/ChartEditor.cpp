@@ -171,7 +171,9 @@ void TChartEditor::RebuildTree() {
       const bool shown = chart_->SeriesVisible(node.series);
       item->setIcon(0, Swatch(chart_->SeriesColor(node.series), shown));
       if (!shown) item->setForeground(0, palette().color(QPalette::Disabled, QPalette::Text));
-      item->setToolTip(0, node.program ? tr("Fed by the program") : tr("Added in the editor"));
+      // Long names are cut short in the tree; the tip says them in full.
+      item->setToolTip(0, QString::fromStdString(node.label) + "\n" +
+                              (node.program ? tr("Fed by the program") : tr("Added in the editor")));
       if (!node.program) {
         QFont f = item->font(0);
         f.setItalic(true);

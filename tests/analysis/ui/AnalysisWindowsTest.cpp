@@ -396,6 +396,9 @@ TEST_F(AnalysisTest, LegendMovedAwayInTheEditorTurnsTheExtraLegendOffUntilItIsBa
   const QRect legend = chart->LegendRect(), plot = chart->Plot()->axisRect()->outerRect();
   EXPECT_GT(legend.top(), plot.bottom());
   EXPECT_TRUE(chart->grab().save(PicturePath("StatFormLegendAtBottom.png")));
+  editor.SelectNode(EditorNodeKind::Chart);
+  editor.show();
+  EXPECT_TRUE(editor.grab().save(PicturePath("StatChartEditor.png")));
   // A click in the legend while it is away keeps it off.
   chart->SetSeriesVisible(0, false);
   chart->SetSeriesVisible(0, true);
