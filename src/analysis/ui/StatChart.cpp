@@ -127,8 +127,8 @@ class TExtraLegendLayer : public QCPLayerable {
   void draw(QCPPainter* painter) override {
     const ExtraLegend& extra = chart_->extra_;
     if (!extra.Active || extra.Series < 0 || extra.Series >= chart_->SeriesCount()) return;
-    const std::vector<StabilityPoint>& points = chart_->Values(extra.Series);
     const TStatChart::MeasureSeries* measure = chart_->Measure(extra.Series);
+    const std::vector<StabilityPoint> points = chart_->SeriesPoints(extra.Series);
     const bool deviation = !measure || measure->look.isDeviation;
     QFont font = chart_->Plot()->legend->font();
     font.setPointSizeF(font.pointSizeF() - 0.5);
@@ -356,6 +356,16 @@ const std::vector<StabilityPoint>& TStatChart::Values(int series) const {
   static const std::vector<StabilityPoint> none;
   const MeasureSeries* measure = Measure(series);
   return measure ? measure->values : none;
+}
+
+std::vector<StabilityPoint> TStatChart::SeriesPoints(int series) const {
+  if (Measure(series)) return Values(series);
+  std::vector<StabilityPoint> points;
+  if (series < 0 || series >= SeriesCount()) return points;
+  if (const ChartSeries* shown = Roster().Points(series))
+    for (const ChartPoint& p : shown->Points())
+      if (!p.isNull) points.push_back({p.x, p.y});
+  return points;
 }
 
 const std::vector<StabilityInterval>& TStatChart::Intervals(int series) const {

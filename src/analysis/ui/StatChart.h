@@ -28,6 +28,8 @@ class TStatChart : public TLogLogChart {
   void AddMeasurePoint(int series, const StabilityPoint& point, const StabilityInterval& interval = {});
   // The points of a series as produced; empty for series not made by a run.
   const std::vector<StabilityPoint>& Values(int series) const;
+  // The points a series stands for: a measure's as produced, an added series' as drawn.
+  std::vector<StabilityPoint> SeriesPoints(int series) const;
   // Their intervals, one per point.
   const std::vector<StabilityInterval>& Intervals(int series) const;
   // The error bars of a series; null for a measure without intervals.

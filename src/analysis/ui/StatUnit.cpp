@@ -106,9 +106,11 @@ bool TStatForm::AddMeasurePoint(int series, const StabilityPoint& point, const S
 }
 
 void TStatForm::RescaleStabilityAxes() {
-  std::vector<std::span<const StabilityPoint>> on;
+  // Series added in the chart editor count as much as the measures.
+  std::vector<std::vector<StabilityPoint>> points;
   for (int i = 0; i < chart_->SeriesCount(); ++i)
-    if (chart_->SeriesVisible(i)) on.emplace_back(chart_->Values(i));
+    if (chart_->SeriesVisible(i)) points.push_back(chart_->SeriesPoints(i));
+  const std::vector<std::span<const StabilityPoint>> on(points.begin(), points.end());
   const StabilityAxes before{{chart_->AxisMin(AxisSide::Left), chart_->AxisMax(AxisSide::Left)},
                              {chart_->AxisMin(AxisSide::Bottom), chart_->AxisMax(AxisSide::Bottom)}};
   const StabilityAxes after = ::RescaleStabilityAxes(on, before);

@@ -48,7 +48,8 @@ int TLogLogChart::AddUserPlottable(ChartSeries*, AxisSide, QColor color, const Q
   QCPGraph* graph = Plot()->addGraph(Plot()->xAxis, Plot()->yAxis);
   const int index = AddPlottable(graph, AxisSide::Left, color, title);
   SetSeriesLine(index, true);
-  SetSeriesPointStyle(index, PointStyle::None, 7.0);
+  // Small marks: a series of a single point would show nothing as a line alone.
+  SetSeriesPointStyle(index, PointStyle::Circle, 5.0);
   shown_.erase(SeriesId(index));
   return index;
 }

@@ -369,6 +369,18 @@ TEST_F(AnalysisTest, EditorDuringARunMovesAndAddsSeriesWithoutLosingAPointAndThe
   EXPECT_EQ(chart->Roster().Points(3)->Count(),
             chart->Values(2).size() + 1 - static_cast<std::size_t>(chart->Roster().Source(3).window));
   EXPECT_EQ(chart->PointCount(3), static_cast<int>(chart->Roster().Points(3)->Count()));
+  // Alone on, the added series is what the extra legend lists.
+  for (int i = 0; i < chart->SeriesCount(); ++i) chart->SetSeriesVisible(i, i == 3);
+  chart->Replot();
+  QApplication::processEvents();
+  EXPECT_EQ(chart->CurrentExtraLegend().Series, 3);
+  // and what the axes are scaled to.
+  const std::vector<StabilityPoint> alone = chart->SeriesPoints(3);
+  ASSERT_FALSE(alone.empty());
+  const StabilityAxes expected = RescaleStabilityAxes({alone}, {});
+  EXPECT_DOUBLE_EQ(chart->AxisMax(AxisSide::Left), expected.Left.Max);
+  EXPECT_DOUBLE_EQ(chart->AxisMin(AxisSide::Left), expected.Left.Min);
+  EXPECT_TRUE(chart->grab().save(PicturePath("StatFormAddedSeriesAlone.png")));
   // A new run discards every series, the added one too.
   form.TimeStabClick(pps);
   ASSERT_EQ(chart->SeriesCount(), 9);
