@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <functional>
+#include <stdexcept>
+#include <utility>
 
 #include "charting/AxisFormat.h"
 
@@ -125,8 +127,8 @@ class TExtraLegendLayer : public QCPLayerable {
   void draw(QCPPainter* painter) override {
     const ExtraLegend& extra = chart_->extra_;
     if (!extra.Active || extra.Series < 0 || extra.Series >= chart_->SeriesCount()) return;
-    const std::vector<StabilityPoint>& points = chart_->Values(extra.Series);
     const TStatChart::MeasureSeries* measure = chart_->Measure(extra.Series);
+    const std::vector<StabilityPoint> points = chart_->SeriesPoints(extra.Series);
     const bool deviation = !measure || measure->look.isDeviation;
     QFont font = chart_->Plot()->legend->font();
     font.setPointSizeF(font.pointSizeF() - 0.5);
@@ -263,17 +265,17 @@ int TStatChart::AddMeasureSeries(const MeasureInfo& info) {
   look.shape = info.shape;
   look.style = BaseStyle(info.shape);
   look.isDeviation = info.isDeviation;
-  measures_.push_back(MeasureSeries{look, {}, {}, nullptr});
   const QColor color(info.colour.red, info.colour.green, info.colour.blue);
   const int index = AddSeries(QString::fromUtf8(info.title.data(), static_cast<qsizetype>(info.title.size())), color,
                               look.style, true);
+  measures_[Plottable(index)] = MeasureSeries{look, {}, {}, nullptr};
   if (HasConfidenceInterval(info.measure)) {
     auto* bars = new QCPErrorBars(Plot()->xAxis, Plot()->yAxis);
     bars->removeFromLegend();
     bars->setDataPlottable(Plottable(index));
     bars->setErrorType(QCPErrorBars::etValueError);
     bars->setSelectable(QCP::stNone);
-    measures_.back().bars = bars;
+    measures_[Plottable(index)].bars = bars;
   }
   SetSeriesPointStyle(index, look.style, 7.0);
   ApplyErrorBarsStyle(index);
@@ -305,8 +307,21 @@ void TStatChart::SetSeriesVisible(int index, bool visible) {
 }
 
 const TStatChart::MeasureSeries* TStatChart::Measure(int series) const {
-  if (series < 0 || static_cast<std::size_t>(series) >= measures_.size()) return nullptr;
-  return &measures_[static_cast<std::size_t>(series)];
+  if (series < 0 || series >= SeriesCount()) return nullptr;
+  const auto it = measures_.find(Plottable(series));
+  return it == measures_.end() ? nullptr : &it->second;
+}
+
+TStatChart::MeasureSeries* TStatChart::Measure(int series) {
+  return const_cast<MeasureSeries*>(std::as_const(*this).Measure(series));
+}
+
+void TStatChart::ApplyDrawingOrder() {
+  TLogLogChart::ApplyDrawingOrder();
+  // Each measure's bars right after its points.
+  for (int i = 0; i < SeriesCount(); ++i) {
+    if (QCPErrorBars* bars = ErrorBars(i)) bars->setLayer(bars->layer());
+  }
 }
 
 void TStatChart::ApplySeriesStyle(int index) {
@@ -323,7 +338,9 @@ void TStatChart::ApplySeriesStyle(int index) {
 }
 
 void TStatChart::AddMeasurePoint(int series, const StabilityPoint& point, const StabilityInterval& interval) {
-  MeasureSeries& measure = measures_.at(static_cast<std::size_t>(series));
+  MeasureSeries* found = Measure(series);
+  if (!found) throw std::out_of_range("not a measure series");
+  MeasureSeries& measure = *found;
   measure.values.push_back(point);
   measure.intervals.push_back(interval);
   const int before = PointCount(series);
@@ -341,6 +358,16 @@ const std::vector<StabilityPoint>& TStatChart::Values(int series) const {
   return measure ? measure->values : none;
 }
 
+std::vector<StabilityPoint> TStatChart::SeriesPoints(int series) const {
+  if (Measure(series)) return Values(series);
+  std::vector<StabilityPoint> points;
+  if (series < 0 || series >= SeriesCount()) return points;
+  if (const ChartSeries* shown = Roster().Points(series))
+    for (const ChartPoint& p : shown->Points())
+      if (!p.isNull) points.push_back({p.x, p.y});
+  return points;
+}
+
 const std::vector<StabilityInterval>& TStatChart::Intervals(int series) const {
   static const std::vector<StabilityInterval> none;
   const MeasureSeries* measure = Measure(series);
@@ -354,9 +381,9 @@ QCPErrorBars* TStatChart::ErrorBars(int series) const {
 
 void TStatChart::RemoveSeries(int index) {
   if (index < 0 || index >= SeriesCount()) return;
-  if (static_cast<std::size_t>(index) < measures_.size()) {
-    if (QCPErrorBars* bars = measures_[static_cast<std::size_t>(index)].bars) Plot()->removePlottable(bars);
-    measures_.erase(measures_.begin() + index);
+  if (const auto it = measures_.find(Plottable(index)); it != measures_.end()) {
+    if (QCPErrorBars* bars = it->second.bars) Plot()->removePlottable(bars);
+    measures_.erase(it);
   }
   if (extra_.Series == index) extra_ = ExtraLegend{};
   TLogLogChart::RemoveSeries(index);

@@ -5,6 +5,7 @@
 // extra legend that lists the points of the one series switched on. Points of
 // the measures that carry confidence intervals show them as error bars.
 #include <QPointer>
+#include <map>
 #include <vector>
 
 #include "analysis/MeasureCatalogue.h"
@@ -27,6 +28,8 @@ class TStatChart : public TLogLogChart {
   void AddMeasurePoint(int series, const StabilityPoint& point, const StabilityInterval& interval = {});
   // The points of a series as produced; empty for series not made by a run.
   const std::vector<StabilityPoint>& Values(int series) const;
+  // The points a series stands for: a measure's as produced, an added series' as drawn.
+  std::vector<StabilityPoint> SeriesPoints(int series) const;
   // Their intervals, one per point.
   const std::vector<StabilityInterval>& Intervals(int series) const;
   // The error bars of a series; null for a measure without intervals.
@@ -52,6 +55,9 @@ class TStatChart : public TLogLogChart {
   void RemoveSeries(int index) override;
 
  protected:
+  void ApplyDrawingOrder() override;
+
+ protected:
   QString ValueText(AxisSide side, double value) const override;
   QString KeyText(double key) const override;
   QString PointValueText(int series, double key, double value, AxisSide side) const override;
@@ -74,8 +80,10 @@ class TStatChart : public TLogLogChart {
   };
   void ApplyErrorBarsStyle(int index);
   const MeasureSeries* Measure(int series) const;
+  MeasureSeries* Measure(int series);
 
-  std::vector<MeasureSeries> measures_;  // parallel to the series
+  // By plottable: series move in the chart editor, and the user adds series of their own.
+  std::map<const QCPAbstractPlottable*, MeasureSeries> measures_;
   bool errorBarsShown_ = true;
   bool suspended_ = false;
   ExtraLegend extra_;

@@ -94,20 +94,23 @@ int TStatForm::AddMeasureSeries(const MeasureInfo& info) {
 }
 
 bool TStatForm::AddMeasurePoint(int series, const StabilityPoint& point, const StabilityInterval& interval) {
-  // The chart editor may have taken series off meanwhile, or the program is ending;
-  // then this run ends.
-  if (context_.Ending || series < 0 || series >= chart_->SeriesCount() ||
-      static_cast<std::size_t>(series) >= runSeries_.size() ||
-      chart_->Plottable(series) != runSeries_[static_cast<std::size_t>(series)])
-    return false;
-  chart_->AddMeasurePoint(series, point, interval);
-  return true;
+  // The chart editor may have moved series or added its own meanwhile: the run's
+  // series is found by its plottable. One taken off, or the program ending, ends this run.
+  if (context_.Ending || series < 0 || static_cast<std::size_t>(series) >= runSeries_.size()) return false;
+  for (int i = 0; i < chart_->SeriesCount(); ++i) {
+    if (chart_->Plottable(i) != runSeries_[static_cast<std::size_t>(series)]) continue;
+    chart_->AddMeasurePoint(i, point, interval);
+    return true;
+  }
+  return false;
 }
 
 void TStatForm::RescaleStabilityAxes() {
-  std::vector<std::span<const StabilityPoint>> on;
+  // Series added in the chart editor count as much as the measures.
+  std::vector<std::vector<StabilityPoint>> points;
   for (int i = 0; i < chart_->SeriesCount(); ++i)
-    if (chart_->SeriesVisible(i)) on.emplace_back(chart_->Values(i));
+    if (chart_->SeriesVisible(i)) points.push_back(chart_->SeriesPoints(i));
+  const std::vector<std::span<const StabilityPoint>> on(points.begin(), points.end());
   const StabilityAxes before{{chart_->AxisMin(AxisSide::Left), chart_->AxisMax(AxisSide::Left)},
                              {chart_->AxisMin(AxisSide::Bottom), chart_->AxisMax(AxisSide::Bottom)}};
   const StabilityAxes after = ::RescaleStabilityAxes(on, before);

@@ -174,7 +174,7 @@ QCPAxis* TChartBase::Axis(AxisSide side) const {
 
 void TChartBase::SetTitle(const QString& title, QColor color) {
   title_->setText(title);
-  title_->setTextColor(color);
+  if (color.isValid()) title_->setTextColor(color);
   const bool show = !title.isEmpty();
   if (show == titleShown_) return;
   if (show) {
@@ -361,6 +361,7 @@ void TChartBase::Replot() {
 void TChartBase::SetLegendVisible(bool visible) {
   plot_->legend->setVisible(visible);
   if (visible) RebuildLegend();
+  PlaceLegend();
 }
 
 bool TChartBase::LegendVisible() const { return plot_->legend->visible(); }
@@ -399,6 +400,7 @@ void TChartBase::RebuildLegend() {
     else
       legend->addItem(new QCPPlottableLegendItem(legend, entry.plottable));
   }
+  ArrangeLegend();
 }
 
 QRect TChartBase::LegendItemRect(int index) const {
@@ -426,6 +428,11 @@ int TChartBase::AddPlottable(QCPAbstractPlottable* plottable, AxisSide side, QCo
   entry.side = side;
   entry.color = color;
   plottable->setName(title);
+  // A series of the user has its roster entry already (AddUserSeries made it first).
+  if (roster_.Count() == SeriesCount()) {
+    roster_.AddProgram(nullptr);
+    entry.programTitle = title;
+  }
   if (side == AxisSide::Right) {
     plot_->yAxis2->setVisible(true);
     plot_->yAxis2->setTickLabels(true);
@@ -434,6 +441,7 @@ int TChartBase::AddPlottable(QCPAbstractPlottable* plottable, AxisSide side, QCo
   ApplySeriesStyle(SeriesCount() - 1);
   RebuildLegend();
   emit Changed();
+  emit SeriesListChanged();
   return SeriesCount() - 1;
 }
 
@@ -512,15 +520,25 @@ void TChartBase::RemoveSeries(int index) {
   if (index < 0 || index >= SeriesCount()) return;
   QCPAbstractPlottable* p = series_[index].plottable;
   series_.erase(series_.begin() + index);
+  const std::vector<int> detached = roster_.Remove(index);
   RebuildLegend();  // drop its legend entry before the plottable goes
   plot_->removePlottable(p);
+  DetachAfterRemoval(detached);
   emit Changed();
+  emit SeriesListChanged();
+}
+
+void TChartBase::DetachAfterRemoval(const std::vector<int>& detached) {
+  for (int i : detached)
+    series_[static_cast<std::size_t>(i)].plottable->setName(
+        QString::fromStdString(DetachedTitle(SeriesTitle(i).toStdString())));
+  if (!detached.empty()) RebuildLegend();
 }
 
 int TChartBase::RemoveSeriesTitled(const QString& title) {
   int removed = 0;
   for (int i = SeriesCount() - 1; i >= 0; --i) {
-    if (SeriesTitle(i) != title) continue;
+    if (!SeriesIsProgram(i) || series_[static_cast<std::size_t>(i)].programTitle != title) continue;
     RemoveSeries(i);
     ++removed;
   }

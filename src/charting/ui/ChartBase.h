@@ -9,11 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "charting/SeriesRoster.h"
+
 class QCustomPlot;
 class QCPAxis;
 class QCPAbstractPlottable;
 class QCPTextElement;
 class QCPLegend;
+class QCPLayoutGrid;
 class QCPAbstractLegendItem;
 class QTimer;
 class QMouseEvent;
@@ -25,6 +28,10 @@ enum class AxisSide { Left, Right, Bottom, Top };
 
 enum class PointStyle { None, Circle, Square, Diamond, Triangle, Cross, Plus, Star };
 
+// Where the legend stands: inside the plot at its top right corner, or beside
+// the plot on one of its four sides.
+enum class LegendPosition { Inside, Right, Left, Top, Bottom };
+
 class TChartBase : public QWidget {
   Q_OBJECT
  public:
@@ -33,7 +40,7 @@ class TChartBase : public QWidget {
 
   QCustomPlot* Plot() const { return plot_; }
 
-  // Title above the plot; an empty text removes the title row.
+  // Title above the plot; an empty text removes the title row. An invalid colour keeps the one in use.
   void SetTitle(const QString& title, QColor color = QColor(40, 40, 40));
   QString Title() const;
 
@@ -62,6 +69,9 @@ class TChartBase : public QWidget {
   // Legend.
   void SetLegendVisible(bool visible);
   bool LegendVisible() const;
+  void SetLegendAt(LegendPosition position);
+  LegendPosition LegendAt() const { return legendAt_; }
+  QString LegendTitle() const { return legendTitleText_; }
   void SetLegendTitle(const QString& title);
   // A check box before each legend entry; clicking it shows or hides the series.
   void SetLegendCheckBoxes(bool on);
@@ -86,9 +96,29 @@ class TChartBase : public QWidget {
   PointStyle SeriesPointStyle(int index) const;
   QCPAbstractPlottable* Plottable(int index) const { return series_[index].plottable; }
   // Removes one series from the chart (its model, if any, stays with its owner).
+  // Series the user made to follow it keep their points, with a note in their names.
   virtual void RemoveSeries(int index);
-  // Removes every series with that title; returns how many.
+  // Removes every series the program made with that title (the title it gave,
+  // whatever the user renamed it to); returns how many.
   int RemoveSeriesTitled(const QString& title);
+
+  // The series as the chart editor sees them: fed by the program or added by
+  // the user, and where an added series' points come from.
+  const SeriesRoster& Roster() const { return roster_; }
+  int SeriesId(int index) const { return roster_.Id(index); }
+  bool SeriesIsProgram(int index) const { return roster_.IsProgram(index); }
+  // Whether this chart can show series the user adds.
+  virtual bool CanAddSeries() const { return false; }
+  // A new series of the user at the end of the order, on its source's axis;
+  // returns its index, or -1 when the source is refused.
+  int AddUserSeries(const SeriesSource& source);
+  // A series like this one, styled alike, at the end of the order; -1 when this chart takes none.
+  int CloneSeries(int index);
+  // Deletes a series the user added (the program's are refused).
+  bool DeleteSeries(int index);
+  // Drawing and legend order follow the series order.
+  virtual bool MoveSeries(int from, int to);
+  bool SetSeriesSource(int index, const SeriesSource& source);
 
   // Rescales the automatic axes and redraws now.
   virtual void Replot();
@@ -108,7 +138,8 @@ class TChartBase : public QWidget {
 
  signals:
   void SeriesVisibilityChanged(int index, bool visible);
-  void Changed();  // any edit of series or axes (the chart editor listens)
+  void Changed();            // any edit of series or axes (the chart editor listens)
+  void SeriesListChanged();  // a series added, removed or moved
 
  protected:
   struct SeriesEntry {
@@ -119,6 +150,7 @@ class TChartBase : public QWidget {
     PointStyle pointStyle = PointStyle::None;
     double pointSize = 6.0;
     bool line = true;
+    QString programTitle;  // the title the program gave; empty for the user's series
   };
   struct AxisState {
     std::string format;
@@ -150,6 +182,15 @@ class TChartBase : public QWidget {
   // Half the span shown around data that has a single value.
   virtual double DegenerateHalfSpan(AxisSide side, double value) const;
   void RebuildLegend();
+  // The plottable that shows an added series' points (the roster already holds
+  // its entry, the last one); returns its index.
+  virtual int AddUserPlottable(ChartSeries* points, AxisSide side, QColor color, const QString& title);
+  // Brings the added series in step with their sources; charts call it before they draw.
+  void UpdateAddedSeries() { roster_.Update(); }
+  SeriesRoster& MutableRoster() { return roster_; }
+  // Puts the plottables on their layer in series order (later ones drawn on top).
+  virtual void ApplyDrawingOrder();
+  void resizeEvent(QResizeEvent* event) override;
   // Sets the shown range so that [lo, hi] fills the axis' extent.
   void ApplyRange(AxisSide side, double lo, double hi);
 
@@ -160,6 +201,9 @@ class TChartBase : public QWidget {
   void ApplyGridPens();
   void ShowTip();
   void LegendClicked(QCPLegend* legend, QCPAbstractLegendItem* item, QMouseEvent* event);
+  void ArrangeLegend();
+  void PlaceLegend();
+  void DetachAfterRemoval(const std::vector<int>& detached);
 
   QCustomPlot* plot_ = nullptr;
   QCPTextElement* title_ = nullptr;
@@ -167,6 +211,10 @@ class TChartBase : public QWidget {
   bool titleShown_ = false;
   AxisState axes_[4];
   bool legendCheckBoxes_ = false;
+  LegendPosition legendAt_ = LegendPosition::Inside;
+  LegendPosition legendPlaced_ = LegendPosition::Inside;
+  QCPLayoutGrid* legendBody_ = nullptr;  // holds the plot and the legend beside it
+  SeriesRoster roster_;
   QTimer* tipTimer_ = nullptr;
   QPoint tipPos_;
 };

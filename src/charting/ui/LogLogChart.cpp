@@ -16,41 +16,17 @@ TLogLogChart::TLogLogChart(QWidget* parent) : TChartBase(parent) {
   Plot()->yAxis->setSubTickLengthOut(4);
   Plot()->xAxis->setSubTickLengthOut(4);
 
-  // The legend stands right of the plot, at the top, as wide as it needs.
-  QCPLegend* legend = Plot()->legend;
-  Plot()->axisRect()->insetLayout()->take(legend);
-  side_ = new QCPLayoutGrid;
-  const int row = Plot()->plotLayout()->rowCount() - 1;
-  Plot()->plotLayout()->addElement(row, 1, side_);
-  Plot()->plotLayout()->setColumnStretchFactor(1, 0.001);
-  side_->addElement(0, 0, legend);
-  side_->addElement(1, 0, new QCPLayoutElement(Plot()));
-  side_->setRowStretchFactor(0, 0.001);
-  side_->setMargins(QMargins(0, 8, 8, 8));
-  legend->setMargins(QMargins(6, 4, 8, 4));
+  MutableRoster().SetFitScale(FitScale::LogLog);
   SetLegendCheckBoxes(true);
   SetLegendVisible(true);
-}
-
-void TLogLogChart::SetLegendAtRight(bool right) {
-  if (right == legendAtRight_) return;
-  QCPLegend* legend = Plot()->legend;
-  QCPLayoutInset* inset = Plot()->axisRect()->insetLayout();
-  if (right) {
-    inset->take(legend);
-    inset->simplify();
-    side_->addElement(0, 0, legend);
-  } else {
-    side_->take(legend);
-    inset->addElement(legend, Qt::AlignTop | Qt::AlignLeft);
-  }
-  legendAtRight_ = right;
-  emit Changed();
+  SetLegendAt(LegendPosition::Right);
 }
 
 int TLogLogChart::AddSeries(const QString& title, QColor color, PointStyle style, bool joined) {
   QCPGraph* graph = Plot()->addGraph(Plot()->xAxis, Plot()->yAxis);
   int index = AddPlottable(graph, AxisSide::Left, color, title);
+  // The points are kept beside the graph too, for the series the user makes of them.
+  if (SeriesIsProgram(index)) MutableRoster().OwnPoints(index);
   SetSeriesLine(index, joined);
   SetSeriesPointStyle(index, style, 7.0);
   return index;
@@ -59,9 +35,51 @@ int TLogLogChart::AddSeries(const QString& title, QColor color, PointStyle style
 void TLogLogChart::AddPoint(int series, double x, double y) {
   if (!(x > 0) || !(y > 0) || !std::isfinite(x) || !std::isfinite(y)) return;
   static_cast<QCPGraph*>(Plottable(series))->addData(x, y);
+  if (ChartSeries* points = Roster().Points(series); points && SeriesIsProgram(series))
+    points->InsertPoint(x, y, false);
 }
 
-void TLogLogChart::ClearSeries(int series) { static_cast<QCPGraph*>(Plottable(series))->data()->clear(); }
+void TLogLogChart::ClearSeries(int series) {
+  static_cast<QCPGraph*>(Plottable(series))->data()->clear();
+  if (ChartSeries* points = Roster().Points(series); points && SeriesIsProgram(series)) points->Clear();
+}
+
+int TLogLogChart::AddUserPlottable(ChartSeries*, AxisSide, QColor color, const QString& title) {
+  QCPGraph* graph = Plot()->addGraph(Plot()->xAxis, Plot()->yAxis);
+  const int index = AddPlottable(graph, AxisSide::Left, color, title);
+  SetSeriesLine(index, true);
+  // Small marks: a series of a single point would show nothing as a line alone.
+  SetSeriesPointStyle(index, PointStyle::Circle, 5.0);
+  shown_.erase(SeriesId(index));
+  return index;
+}
+
+void TLogLogChart::SyncAddedSeries() {
+  UpdateAddedSeries();
+  for (int i = 0; i < SeriesCount(); ++i) {
+    if (SeriesIsProgram(i)) continue;
+    const ChartSeries* points = Roster().Points(i);
+    Shown& shown = shown_[SeriesId(i)];
+    if (shown.appended == points->Appended() && shown.deletedFront == points->DeletedFront() &&
+        shown.generation == points->Generation())
+      continue;
+    // A handful of points: drawn afresh. A null point breaks the line.
+    QVector<QCPGraphData> data;
+    for (const ChartPoint& p : points->Points()) {
+      if (p.isNull)
+        data.push_back(QCPGraphData(p.x, std::nan("")));
+      else if (p.x > 0 && p.y > 0 && std::isfinite(p.x) && std::isfinite(p.y))
+        data.push_back(QCPGraphData(p.x, p.y));
+    }
+    static_cast<QCPGraph*>(Plottable(i))->data()->set(data, true);
+    shown = {points->Appended(), points->DeletedFront(), points->Generation()};
+  }
+}
+
+void TLogLogChart::Replot() {
+  SyncAddedSeries();
+  TChartBase::Replot();
+}
 
 void TLogLogChart::RemoveAllSeries() {
   while (SeriesCount() > 0) RemoveSeries(SeriesCount() - 1);

@@ -103,8 +103,21 @@ int TTimeChart::AddSeries(ChartSeries* model, AxisSide side, QColor color, const
   mirror.model = model;
   mirrors_.push_back(mirror);
   int index = AddPlottable(graph, side, color, title);
+  if (SeriesIsProgram(index)) MutableRoster().SetPoints(index, model);
   if (model) Rebuild(index);
   return index;
+}
+
+int TTimeChart::AddUserPlottable(ChartSeries* points, AxisSide side, QColor color, const QString& title) {
+  return AddSeries(points, side, color, title);
+}
+
+bool TTimeChart::MoveSeries(int from, int to) {
+  if (from < 0 || from >= SeriesCount() || to < 0 || to >= SeriesCount()) return false;
+  const Mirror mirror = mirrors_[static_cast<std::size_t>(from)];
+  mirrors_.erase(mirrors_.begin() + from);
+  mirrors_.insert(mirrors_.begin() + to, mirror);
+  return TChartBase::MoveSeries(from, to);
 }
 
 int TTimeChart::AddFitLine(const QString& title, AxisSide side, QColor color, double x0, double y0, double x1,
@@ -126,6 +139,7 @@ void TTimeChart::RemoveSeries(int index) {
 }
 
 void TTimeChart::Sync() {
+  UpdateAddedSeries();
   for (int i = 0; i < SeriesCount(); ++i) SyncOne(i);
 }
 

@@ -38,11 +38,14 @@ class TTimeChart : public TChartBase {
   double PlottedY(int index, int i) const;
 
   void RemoveSeries(int index) override;
+  bool MoveSeries(int from, int to) override;
+  bool CanAddSeries() const override { return true; }
 
  protected:
   QString KeyText(double key) const override;
   void ApplyTicker(AxisSide side) override;
   double DegenerateHalfSpan(AxisSide side, double value) const override;
+  int AddUserPlottable(ChartSeries* points, AxisSide side, QColor color, const QString& title) override;
 
  private:
   struct Mirror {

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -322,6 +323,112 @@ TEST_F(AnalysisTest, ASecondRunAskedDuringARunStartsItOverAndCloseDoesNotStopIt)
   }
   EXPECT_TRUE(form.isVisible());  // the second run showed it again
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(AnalysisTest, EditorDuringARunMovesAndAddsSeriesWithoutLosingAPointAndTheNextRunDiscardsThem) {
+  TStatForm form(context);
+  ChartSeries pps("PPS TI");
+  FillPpsTi(pps, 20000, 5);
+  TStatChart* chart = form.StatChart();
+  bool edited = false;
+  QString editorTitle;
+  // Once three measures are under way, the chart editor is opened from the run's
+  // pending-event passes: it moves the first measure to the end and adds a
+  // moving average of the Allan deviation.
+  QTimer poll;
+  poll.setInterval(1);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (edited || !form.Running() || chart->SeriesCount() < 3) return;
+    edited = true;
+    QTimer::singleShot(0, [&] {
+      auto* editor = qobject_cast<TChartEditor*>(QApplication::activeModalWidget());
+      if (!editor) return;
+      editorTitle = editor->windowTitle();
+      editor->SelectSeries(0);
+      editor->MoveCurrent(+1);
+      editor->MoveCurrent(+1);
+      editor->SelectSeries(2);  // Allan deviation, now third
+      editor->AddSeries(SeriesSourceKind::MovingAverage);
+      editor->close();
+    });
+    form.Charteditor1()->trigger();
+  });
+  poll.start();
+  form.TimeStabClick(pps);
+  poll.stop();
+  ASSERT_TRUE(edited);
+  EXPECT_EQ(editorTitle, "Chart editor for time stability measures");
+  ASSERT_EQ(chart->SeriesCount(), 10);
+  EXPECT_FALSE(chart->SeriesIsProgram(3));
+  EXPECT_EQ(chart->Roster().Source(3).sourceId, chart->SeriesId(2));
+  // Every measure got all its points, wherever it stood.
+  const std::vector<double> samples = LoadPhaseSamples(pps);
+  for (const MeasureInfo& info : kMeasureCatalogue) {
+    int index = -1;
+    for (int i = 0; i < chart->SeriesCount(); ++i)
+      if (chart->SeriesTitle(i).toStdString() == info.title) index = i;
+    ASSERT_GE(index, 0) << info.title;
+    EXPECT_EQ(chart->Values(index).size(), AllMeasurePoints(info.measure, samples).size()) << info.title;
+  }
+  // The average followed its measure to the end of the run.
+  EXPECT_EQ(chart->Roster().Points(3)->Count(),
+            chart->Values(2).size() + 1 - static_cast<std::size_t>(chart->Roster().Source(3).window));
+  EXPECT_EQ(chart->PointCount(3), static_cast<int>(chart->Roster().Points(3)->Count()));
+  // Alone on, the added series is what the extra legend lists.
+  for (int i = 0; i < chart->SeriesCount(); ++i) chart->SetSeriesVisible(i, i == 3);
+  chart->Replot();
+  QApplication::processEvents();
+  EXPECT_EQ(chart->CurrentExtraLegend().Series, 3);
+  // and what the axes are scaled to.
+  const std::vector<StabilityPoint> alone = chart->SeriesPoints(3);
+  ASSERT_FALSE(alone.empty());
+  const StabilityAxes expected = RescaleStabilityAxes({alone}, {});
+  EXPECT_DOUBLE_EQ(chart->AxisMax(AxisSide::Left), expected.Left.Max);
+  EXPECT_DOUBLE_EQ(chart->AxisMin(AxisSide::Left), expected.Left.Min);
+  EXPECT_TRUE(chart->grab().save(PicturePath("StatFormAddedSeriesAlone.png")));
+  // A new run discards every series, the added one too.
+  form.TimeStabClick(pps);
+  ASSERT_EQ(chart->SeriesCount(), 9);
+  for (int i = 0; i < 9; ++i) EXPECT_TRUE(chart->SeriesIsProgram(i));
+}
+
+TEST_F(AnalysisTest, LegendMovedAwayInTheEditorTurnsTheExtraLegendOffUntilItIsBack) {
+  TStatForm form(context);
+  ChartSeries pps("PPS TI");
+  FillPpsTi(pps, 30000, 6);
+  form.TimeStabClick(pps);
+  TStatChart* chart = form.StatChart();
+  for (int i = 1; i < 9; ++i) chart->SetSeriesVisible(i, false);
+  chart->Replot();
+  QApplication::processEvents();
+  ASSERT_TRUE(chart->CurrentExtraLegend().Active);
+  TChartEditor editor(chart, &form, "Chart editor for time stability measures");
+  QComboBox* place = editor.LegendPlaceBox();
+  place->setCurrentIndex(place->findData(static_cast<int>(LegendPosition::Bottom)));  // redraws
+  QApplication::processEvents();
+  EXPECT_FALSE(chart->CurrentExtraLegend().Active);
+  form.Timer1Timer();
+  EXPECT_FALSE(chart->CurrentExtraLegend().Active);
+  // The legend runs across the bottom, the plot above it keeps the width.
+  const QRect legend = chart->LegendRect(), plot = chart->Plot()->axisRect()->outerRect();
+  EXPECT_GT(legend.top(), plot.bottom());
+  EXPECT_TRUE(chart->grab().save(PicturePath("StatFormLegendAtBottom.png")));
+  editor.SelectNode(EditorNodeKind::Chart);
+  editor.show();
+  EXPECT_TRUE(editor.grab().save(PicturePath("StatChartEditor.png")));
+  // A click in the legend while it is away keeps it off.
+  chart->SetSeriesVisible(0, false);
+  chart->SetSeriesVisible(0, true);
+  EXPECT_FALSE(chart->CurrentExtraLegend().Active);
+  // Back at the right: the next click in the legend brings it back under the legend.
+  place->setCurrentIndex(place->findData(static_cast<int>(LegendPosition::Right)));
+  QApplication::processEvents();
+  chart->SetSeriesVisible(0, false);
+  chart->SetSeriesVisible(0, true);
+  const ExtraLegend extra = chart->CurrentExtraLegend();
+  ASSERT_TRUE(extra.Active);
+  EXPECT_EQ(extra.Series, 0);
+  EXPECT_EQ(extra.Left, chart->LegendRect().left());
 }
 
 // A main chart as the main window sets it up, with a day of EFC rising 2.5 a day.

@@ -3,7 +3,7 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QTabWidget>
+#include <QStackedWidget>
 
 #include "WindowsTestSupport.h"
 #include "charting/ui/BarChart.h"
@@ -57,14 +57,14 @@ TEST_F(LevelFormTest, WindowShapeAndChartEditor) {
   QTimer::singleShot(0, [&] {
     seen = qobject_cast<TChartEditor*>(QApplication::activeModalWidget());
     if (!seen) return;
-    if (auto* tabs = seen->findChild<QTabWidget*>()) pages = tabs->count();
+    if (auto* stack = seen->findChild<QStackedWidget*>()) pages = stack->count();
     seen->TitleEdit()->setText("Signal levels");  // a live edit, as if typed
     emit seen->TitleEdit()->textEdited("Signal levels");
     seen->reject();
   });
   form.ChartEditor1()->trigger();
   ASSERT_NE(seen, nullptr);
-  EXPECT_EQ(pages, 3);
+  EXPECT_EQ(pages, 5);  // series list, titles, legend, axis, series
   EXPECT_EQ(form.Chart1()->Title(), "Signal levels");
   form.hide();
 }
