@@ -13,6 +13,7 @@ packages=(
   fonts-dejavu-core fontconfig
   xvfb xauth
   clang libclang-rt-dev
+  ser2net
 )
 
 missing=()

@@ -12,7 +12,8 @@ std::string Lower(std::string s) {
 }
 
 bool NameCharacter(unsigned char c) { return std::isalnum(c) || c == '.' || c == '-' || c == '_'; }
-bool Ipv6Character(unsigned char c) { return std::isxdigit(c) || c == ':' || c == '.' || c == '%'; }
+// Hex digits and colons, and a zone ("%eth0") after them.
+bool Ipv6Character(unsigned char c) { return std::isalnum(c) || c == ':' || c == '.' || c == '%'; }
 }  // namespace
 
 bool IsNetworkAddress(const std::string& text) { return text.find("://") != std::string::npos; }
@@ -54,7 +55,7 @@ bool ParseDeviceAddress(const std::string& text, DeviceAddress& address, std::st
       return false;
     }
     host = rest.substr(1, close - 1);
-    if (host.empty() || !std::all_of(host.begin(), host.end(), Ipv6Character)) {
+    if (host.find(':') == std::string::npos || !std::all_of(host.begin(), host.end(), Ipv6Character)) {
       why = "not an IPv6 address between \"[\" and \"]\"";
       return false;
     }
