@@ -123,8 +123,6 @@ bool SerialDevice::Open(const std::string& path) {
   error_.clear();
   fd_ = fd;
   path_ = path;
-  char target[PATH_MAX];
-  kernelName_ = ::realpath(path.c_str(), target) ? target : path;
   lostErrno_ = 0;
   return true;
 }

@@ -35,8 +35,6 @@ class SerialDevice final : public LineTransport {
   bool Open(const std::string& path);
   void Close() override;
   bool IsOpen() const override { return fd_ >= 0; }
-  // The device the last successful open reached through the path, e.g. /dev/ttyUSB1.
-  const std::string& KernelName() const { return kernelName_; }
   int Fd() const { return fd_; }
 
   // Reads the current line settings and writes s over them; false when either fails
@@ -69,7 +67,6 @@ class SerialDevice final : public LineTransport {
   void NoteError(int error) const;
   int fd_ = -1;
   std::string path_;
-  std::string kernelName_;
   std::string error_;
   mutable int lostErrno_ = 0;
 };

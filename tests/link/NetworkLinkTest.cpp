@@ -148,10 +148,11 @@ TEST(NetworkLine, AMalformedAddressDoesNotOpenAndSaysWhyOnce) {
     std::string address;
     const char* why;
   };
+  // (The reasons for every form are the address parser's own test.)
   const Case cases[] = {
-      {"socket://127.0.0.1", "no port"},           {"socket://127.0.0.1:0", "1 to 65535"},
-      {"rfc2217://127.0.0.1:70000", "1 to 65535"}, {"telnet://127.0.0.1:23", "unknown scheme"},
-      {"socket://my host:4001", "blanks"},         {"socket://" + std::string(5000, 'h') + ":4001", "longer than 253"},
+      {"socket://127.0.0.1", "no port"},
+      {"telnet://127.0.0.1:23", "unknown scheme"},
+      {"socket://" + std::string(5000, 'h') + ":4001", "longer than 253"},
   };
   for (const Case& c : cases) {
     T_AdvCom32 port;
@@ -204,10 +205,10 @@ TEST(StableName, ALinkRepointedDuringAnOutageIsFollowedAtTheNextOpen) {
     EXPECT_EQ(rig.state.DeviceFamily.load(), FamilyJackson) << oldDeviceStays;
     EXPECT_TRUE(rig.TraceHas(" Serial port " + link + " lost (")) << oldDeviceStays;
     EXPECT_TRUE(rig.TraceHas(" Serial port " + link + " opened")) << oldDeviceStays;
-    // Nothing more went to the device the name no longer means (a command under way
-    // at the move may still have ended there).
+    // Nothing more went to the device the name no longer means, beyond the step under
+    // way at the move (the first time-code step sends two commands).
     if (oldDeviceStays) {
-      EXPECT_LE(rig.sim->CommandCount() - firstCommandsAfterMove, 1);
+      EXPECT_LE(rig.sim->CommandCount() - firstCommandsAfterMove, 2);
     }
     unlink(link.c_str());
     rmdir(dirName);

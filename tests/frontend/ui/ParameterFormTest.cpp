@@ -196,10 +196,7 @@ TEST_F(ParameterFormTest, OkRefusesAMalformedAddressAndTakesAWellFormedOne) {
   };
   const Case cases[] = {
       {"socket://192.168.1.20", "no port"},
-      {"rfc2217://ser2net:0", "from 1 to 65535"},
       {"rfc2217://ser2net:70000", "from 1 to 65535"},
-      {"tcp://192.168.1.20:4001", "unknown scheme"},
-      {"socket://device server:4001", "blanks"},
       {"socket://" + std::string(5000, 'x') + ":4001", "longer than 253"},
       {" rfc2217://127.0.0.1:2217 ", ""},
       {"socket://[::1]:4001", ""},
