@@ -30,6 +30,8 @@ struct ConnectAttempt {
 
 namespace {
 
+constexpr int MaxConnectWaitInWriteMs = 200;
+
 int MillisecondsLeft(SteadyClock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
   return left > 0 ? static_cast<int>(left) : 0;
@@ -318,9 +320,10 @@ std::size_t NetworkLine::ReadAvailable(char* buffer, std::size_t size) {
 std::size_t NetworkLine::WriteAll(const char* data, std::size_t size, int timeoutMs) {
   if (!opened_) return 0;
   const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
-  // A connection still under way is waited for like room in an output queue.
+  // A connection under way (just opened, a host nearby) is waited for briefly, like room
+  // in an output queue; only briefly, as the caller holds the port's lock meanwhile.
   if (!Adopt()) {
-    WaitOpened(MillisecondsLeft(deadline));
+    WaitOpened(std::min(MillisecondsLeft(deadline), MaxConnectWaitInWriteMs));
     if (!Adopt()) return 0;
   }
   Pump();
