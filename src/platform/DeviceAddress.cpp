@@ -16,8 +16,6 @@ bool NameCharacter(unsigned char c) { return std::isalnum(c) || c == '.' || c ==
 bool Ipv6Character(unsigned char c) { return std::isalnum(c) || c == ':' || c == '.' || c == '%'; }
 }  // namespace
 
-bool IsNetworkAddress(const std::string& text) { return text.find("://") != std::string::npos; }
-
 std::string ShortAddress(const std::string& text) {
   constexpr std::size_t Keep = 60;
   return text.size() <= Keep ? text : text.substr(0, Keep) + "...";

@@ -13,8 +13,6 @@ struct DeviceAddress {
   int port = 0;
 };
 
-// True when text is a network address (it has a scheme), well formed or not.
-bool IsNetworkAddress(const std::string& text);
 // Parses text. False for a malformed network address, with the reason in why.
 // Anything without "://" is a device path and always parses.
 bool ParseDeviceAddress(const std::string& text, DeviceAddress& address, std::string& why);

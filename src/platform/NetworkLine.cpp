@@ -192,8 +192,6 @@ bool NetworkLine::Adopt() {
   return false;
 }
 
-bool NetworkLine::Connected() { return Adopt(); }
-
 void NetworkLine::Pump() {
   if (!Adopt() || !lost_.empty()) return;
   // Everything waiting is taken, so a flooding server cannot fill the socket's buffers

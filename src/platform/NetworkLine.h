@@ -45,8 +45,6 @@ class NetworkLine final : public LineTransport {
   void Open();
   void Close() override;
   bool IsOpen() const override { return opened_; }
-  // True once the connection is up.
-  bool Connected();
   bool Configure(const SerialLineSettings& s, std::string* rateRefused) override;
   bool Lost(std::string& why) override;
   // Modem lines exist only behind the COM-port option.
