@@ -1,10 +1,14 @@
 // Speed of the receiver link: the number scanner on data-file lines, the CPU the
 // poll thread uses while it waits, and the time from a receiver's prompt to the
-// published value.
+// published value, over a pseudo-terminal and over TCP on loopback.
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -18,12 +22,12 @@
 #include <thread>
 #include <vector>
 
-#include "platform/PseudoTerminal.h"
 #include "link/AdvCom32.h"
 #include "link/ComThread.h"
 #include "link/ScanNumbers.h"
 #include "link/SharedReceiverState.h"
 #include "platform/Clock.h"
+#include "platform/PseudoTerminal.h"
 
 namespace {
 
@@ -123,15 +127,51 @@ class FastUtcClock final : public Clock {
   const TDateTime base_ = EncodeDateTime({2013, 8, 1, 12, 0, 7});
 };
 
-// A receiver on the pseudo-terminal's master side answers each "*IDN?" after a random
-// delay of 0 to 10 ms (so the prompt lands anywhere in the poll's 10 ms pass); the
-// time runs from the moment its prompt is written to the moment the value is published.
-void BM_PromptToPublishedValue(benchmark::State& state) {
+// The far end of the line: the pseudo-terminal's master side (arg 0), or the server's
+// side of a loopback TCP connection, raw (arg 1) or Telnet/RFC 2217 (arg 2).
+struct FarEnd {
   Pty pty;
+  int listener = -1;
+  int socket = -1;
+  int fd = -1;
+  ~FarEnd() {
+    if (socket >= 0) close(socket);
+    if (listener >= 0) close(listener);
+  }
+  bool Connect(T_AdvCom32& port, int kind) {
+    if (kind == 0) {
+      port.SetDevicePath(pty.path);
+      fd = pty.master;
+      return port.Open();
+    }
+    listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener, 1) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length) != 0)
+      return false;
+    port.SetDevicePath(std::string(kind == 1 ? "socket" : "rfc2217") +
+                       "://127.0.0.1:" + std::to_string(ntohs(a.sin_port)));
+    if (!port.Open()) return false;
+    pollfd p{listener, POLLIN, 0};
+    if (poll(&p, 1, 3000) <= 0) return false;
+    fd = socket = accept(listener, nullptr, nullptr);
+    const int on = 1;
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return socket >= 0;
+  }
+};
+
+// A receiver at the far end answers each "*IDN?" after a random delay of 0 to 10 ms (so
+// the prompt lands anywhere in the poll's 10 ms pass); the time runs from the moment
+// its prompt's last byte is written to the moment the value is published.
+void BM_PromptToPublishedValue(benchmark::State& state) {
   T_AdvCom32 port;
-  port.SetDevicePath(pty.path);
-  if (!port.Open()) {
-    state.SkipWithError("no pseudo-terminal");
+  FarEnd far;
+  if (!far.Connect(port, static_cast<int>(state.range(0)))) {
+    state.SkipWithError("no line");
     return;
   }
   FastUtcClock clock;
@@ -150,19 +190,20 @@ void BM_PromptToPublishedValue(benchmark::State& state) {
     std::string line;
     char buffer[256];
     while (!stop) {
-      pollfd p{pty.master, POLLIN, 0};
+      pollfd p{far.fd, POLLIN, 0};
       if (poll(&p, 1, 20) <= 0) continue;
-      const ssize_t n = read(pty.master, buffer, sizeof buffer);
+      const ssize_t n = read(far.fd, buffer, sizeof buffer);
       for (ssize_t i = 0; i < n; ++i) {
         if (buffer[i] != '\r') {
           line += buffer[i];
           continue;
         }
-        if (line == "*IDN?") {
+        // (Telnet's negotiation comes before the first command.)
+        if (line.size() >= 5 && line.compare(line.size() - 5, 5, "*IDN?") == 0) {
           std::this_thread::sleep_for(std::chrono::microseconds(delayUs(rng)));
           const std::string answer = "Acme Clock 1.0\r\nscpi > ";
           promptAtNs = nowNs();
-          if (write(pty.master, answer.data(), answer.size()) < 0) break;
+          if (write(far.fd, answer.data(), answer.size()) < 0) break;
         }
         line.clear();
       }
@@ -186,7 +227,14 @@ void BM_PromptToPublishedValue(benchmark::State& state) {
   state.counters["mean_ms"] = totalMs / static_cast<double>(state.iterations());
   state.counters["worst_ms"] = worstMs;
 }
-BENCHMARK(BM_PromptToPublishedValue)->UseManualTime()->Iterations(40)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PromptToPublishedValue)
+    ->ArgName("line")  // 0 pseudo-terminal, 1 socket://, 2 rfc2217:// (both on loopback)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->UseManualTime()
+    ->Iterations(40)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

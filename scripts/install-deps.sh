@@ -14,6 +14,7 @@ packages=(
   xvfb xauth
   clang libclang-rt-dev
   dpkg-dev file desktop-file-utils appstream man-db
+  ser2net
 )
 
 missing=()

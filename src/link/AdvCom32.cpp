@@ -4,6 +4,9 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/DeviceAddress.h"
+#include "platform/SerialDevice.h"
+
 namespace {
 // A write that cannot get rid of its bytes within this time gives up, so that a
 // stuck device never holds the line's lock for long.
@@ -25,10 +28,31 @@ bool T_AdvCom32::Open() {
   return OpenLocked(held);
 }
 
+void T_AdvCom32::SetResolver(NameResolver resolver) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  resolver_ = std::move(resolver);
+}
+
 bool T_AdvCom32::OpenLocked(std::unique_lock<std::recursive_mutex>& held, bool mayAsk) {
   CloseLocked();
+  DeviceAddress address;
+  std::string malformed;
+  if (!ParseDeviceAddress(DeviceName(), address, malformed)) {
+    Report("Serial port " + ShortAddress(DeviceName()) + " not opened: " + malformed);
+    return false;
+  }
   for (;;) {
-    if (device_.Open(DeviceName())) break;
+    if (address.kind != DeviceAddress::Kind::Path) {
+      auto line = std::make_shared<NetworkLine>(address, resolver_);
+      line->Open();
+      device_ = std::move(line);
+      break;
+    }
+    auto serial = std::make_shared<SerialDevice>();
+    if (serial->Open(address.path)) {
+      device_ = std::move(serial);
+      break;
+    }
     if (!mayAsk || !showErrors_.load() || !errorDialog_) return false;
     const std::string text = devicePath_.empty() ? "Error opening COM" + std::to_string(port_) + ": "
                                                  : "Error opening " + devicePath_ + ": ";
@@ -47,9 +71,9 @@ bool T_AdvCom32::OpenLocked(std::unique_lock<std::recursive_mutex>& held, bool m
   std::string refused;
   // A device that keeps its own settings (or refuses the modem lines) is still used;
   // one that would run at another baud rate than asked is not, the answers would be noise.
-  if (device_.Configure(settings, &refused)) {
-    device_.SetDtr(dtr_);
-    device_.SetRts(rts_);
+  if (device_->Configure(settings, &refused)) {
+    device_->SetDtr(dtr_);
+    device_->SetRts(rts_);
   } else if (!refused.empty()) {
     CloseLocked();
     Report("Serial port " + DeviceName() + " not opened: " + refused);
@@ -57,7 +81,7 @@ bool T_AdvCom32::OpenLocked(std::unique_lock<std::recursive_mutex>& held, bool m
   }
   ++openCount_;
   reported_.clear();
-  return device_.IsOpen();
+  return IsOpenLocked();
 }
 
 void T_AdvCom32::Report(const std::string& text) {
@@ -69,15 +93,30 @@ void T_AdvCom32::Report(const std::string& text) {
 
 bool T_AdvCom32::LostCheck(std::string& why) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
-  if (!device_.IsOpen() || !device_.Lost(why)) return false;
+  if (!IsOpenLocked() || !device_->Lost(why)) return false;
   CloseLocked();
   return true;
 }
 
 bool T_AdvCom32::RetryOpen() {
-  std::unique_lock<std::recursive_mutex> held(lock_);
-  if (device_.IsOpen()) return true;
-  return OpenLocked(held, false);
+  std::shared_ptr<LineTransport> opened;
+  {
+    std::unique_lock<std::recursive_mutex> held(lock_);
+    if (IsOpenLocked()) return true;
+    if (!OpenLocked(held, false)) return false;
+    opened = device_;
+  }
+  // A connection under way is waited for here, on the poll thread, without the lock:
+  // the parameters dialog may close or re-open the line meanwhile.
+  opened->WaitOpened(NetworkLine::ConnectTimeoutMs + 200);
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (device_ != opened) return IsOpenLocked();
+  std::string why;
+  if (device_->Lost(why)) {  // refused, or nobody there: tried again later, silently
+    CloseLocked();
+    return false;
+  }
+  return true;
 }
 
 void T_AdvCom32::Close() {
@@ -85,28 +124,31 @@ void T_AdvCom32::Close() {
   CloseLocked();
 }
 
-void T_AdvCom32::CloseLocked() { device_.Close(); }
+void T_AdvCom32::CloseLocked() {
+  if (device_) device_->Close();
+  device_.reset();
+}
 
 bool T_AdvCom32::Opened() const {
   std::lock_guard<std::recursive_mutex> guard(lock_);
-  return device_.IsOpen();
+  return IsOpenLocked();
 }
 
 bool T_AdvCom32::Write(const std::string& text) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
-  if (!device_.IsOpen()) return false;
+  if (!IsOpenLocked()) return false;
   if (text.empty()) return true;
-  return device_.WriteAll(text.data(), text.size(), WriteTimeoutMs) == text.size();
+  return device_->WriteAll(text.data(), text.size(), WriteTimeoutMs) == text.size();
 }
 
 int T_AdvCom32::InCount() {
   std::lock_guard<std::recursive_mutex> guard(lock_);
-  return device_.InQueue();
+  return IsOpenLocked() ? device_->InQueue() : 0;
 }
 
 int T_AdvCom32::OutCount() {
   std::lock_guard<std::recursive_mutex> guard(lock_);
-  return device_.OutQueue();
+  return IsOpenLocked() ? device_->OutQueue() : 0;
 }
 
 std::string T_AdvCom32::Read() {
@@ -131,11 +173,11 @@ void T_AdvCom32::Read(std::string& text) {
 }
 
 void T_AdvCom32::ReadQueuedLocked(std::string& text) {
-  if (!device_.IsOpen()) return;
-  const int n = device_.InQueue();
+  if (!IsOpenLocked()) return;
+  const int n = device_->InQueue();
   if (n <= 0) return;
   text.resize(static_cast<std::size_t>(n));
-  text.resize(device_.ReadAvailable(text.data(), text.size()));
+  text.resize(device_->ReadAvailable(text.data(), text.size()));
 }
 
 // Collects until EndOfResponse arrives or ResponseTime runs out. The lock is taken per
@@ -173,7 +215,7 @@ void T_AdvCom32::ShowMessage(const std::string& text) {
 
 void T_AdvCom32::ReopenIfOpen() {
   std::unique_lock<std::recursive_mutex> held(lock_);
-  if (device_.IsOpen()) OpenLocked(held);
+  if (IsOpenLocked()) OpenLocked(held);
 }
 
 void T_AdvCom32::SetPort(int port) {
@@ -222,17 +264,17 @@ void T_AdvCom32::SetDevicePath(const std::string& path) {
 void T_AdvCom32::SetDtr(bool on) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   dtr_ = on;
-  if (device_.IsOpen()) device_.SetDtr(on);
+  if (IsOpenLocked()) device_->SetDtr(on);
 }
 
 void T_AdvCom32::SetRts(bool on) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   rts_ = on;
-  if (device_.IsOpen()) device_.SetRts(on);
+  if (IsOpenLocked()) device_->SetRts(on);
 }
 
 void T_AdvCom32::SetBreak(bool on) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   break_ = on;
-  if (device_.IsOpen()) device_.SetBreak(on);
+  if (IsOpenLocked()) device_->SetBreak(on);
 }

@@ -1,14 +1,18 @@
 #pragma once
 // The serial line to the receiver: raw 8-bit, no flow control, non-waiting reads.
-// Port n is /dev/ttyS{n-1}; a non-empty DevicePath overrides it.
+// Port n is /dev/ttyS{n-1}; a non-empty DevicePath overrides it, either with a device
+// path or with a serial device server's address (socket://HOST:PORT, rfc2217://HOST:PORT).
 // One lock guards every operation that touches the handle, so the user-interface
 // thread may re-open the line while the poll thread reads or writes.
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
+#include "platform/LineTransport.h"
+#include "platform/NetworkLine.h"
 #include "platform/SerialDevice.h"
 
 class T_AdvCom32 {
@@ -38,7 +42,10 @@ class T_AdvCom32 {
   // true once, with the reason in why. RetryOpen: opens the configured device again,
   // never with a dialog; true when the line is open afterwards (also when something
   // else opened it meanwhile). Both hold the line's lock, so a re-open from the
-  // parameters dialog runs wholly before or after them.
+  // parameters dialog runs wholly before or after them; only RetryOpen's wait for a
+  // network connection (at most NetworkLine::ConnectTimeoutMs) is made without it.
+  // A network address opens without waiting: Open is true while it connects, and a
+  // refused connection shows up through LostCheck.
   bool LostCheck(std::string& why);
   bool RetryOpen();
   // Successful opens since construction (each re-open counts).
@@ -66,6 +73,8 @@ class T_AdvCom32 {
   void SetDevicePath(const std::string& path);
   // The device Open will use.
   std::string DeviceName() const;
+  // How network addresses are looked up (tests replace the name server).
+  void SetResolver(NameResolver resolver);
 
   // Non-empty selects the waiting read: Read collects until this text arrives or
   // ResponseTime (ms) runs out. The program never uses it; it keeps EndOfResponse empty.
@@ -101,9 +110,11 @@ class T_AdvCom32 {
   void WaitingRead(std::string& text);
   void ShowMessage(const std::string& text);
   void Report(const std::string& text);
+  bool IsOpenLocked() const { return device_ && device_->IsOpen(); }
 
   mutable std::recursive_mutex lock_;
-  SerialDevice device_;
+  std::shared_ptr<LineTransport> device_;
+  NameResolver resolver_ = ResolveName;
   std::atomic<int> openCount_{0};
   int port_ = 1;
   std::uint32_t baud_ = 9600;

@@ -1,7 +1,9 @@
 #include "platform/SerialDevice.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
+#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -205,7 +207,7 @@ bool SerialDevice::SetBreak(bool on) {
   return ::ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) == 0;
 }
 
-int SerialDevice::InQueue() const {
+int SerialDevice::InQueue() {
   int n = 0;
   if (fd_ < 0) return 0;
   if (::ioctl(fd_, FIONREAD, &n) != 0) {
@@ -215,7 +217,7 @@ int SerialDevice::InQueue() const {
   return n < 0 ? 0 : n;
 }
 
-int SerialDevice::OutQueue() const {
+int SerialDevice::OutQueue() {
   int n = 0;
   if (fd_ < 0 || ::ioctl(fd_, TIOCOUTQ, &n) != 0 || n < 0) return 0;
   return n;

@@ -13,11 +13,14 @@
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QSpinBox>
+#include <QStandardItemModel>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "app/ui/VarnexContext.h"
 #include "frontend/BigIni.h"
+#include "frontend/DeviceChoices.h"
 #include "frontend/Settings.h"
 #include "frontend/ui/MainUnit.h"
 #include "frontend/ui/UserComment.h"
@@ -63,9 +66,21 @@ void TParameterForm::BuildControls() {
   DeviceBox->setObjectName("DeviceBox");
   DeviceBox->setEditable(true);
   DeviceBox->setInsertPolicy(QComboBox::NoInsert);
-  DeviceBox->lineEdit()->setPlaceholderText("device (optional)");
-  DeviceBox->setToolTip("A serial device to use instead of the Com number, e.g. /dev/ttyUSB0");
+  DeviceBox->lineEdit()->setPlaceholderText("device or socket://host:port");
+  DeviceBox->setToolTip(
+      "A serial device to use instead of the Com number; the names under /dev/serial/by-id stay the same\n"
+      "when the adapter is plugged in again. A receiver behind a serial device server or ser2net:\n"
+      "socket://HOST:PORT (raw TCP) or rfc2217://HOST:PORT (Telnet, line settings set on the server).");
   DeviceBox->setMinimumWidth(150);
+  // The list shows each stable name with the device it reaches now, in a second column.
+  auto* deviceModel = new QStandardItemModel(0, 2, DeviceBox);
+  auto* deviceView = new QTreeView(DeviceBox);
+  deviceView->setRootIsDecorated(false);
+  deviceView->setHeaderHidden(true);
+  deviceView->setAllColumnsShowFocus(true);
+  DeviceBox->setModel(deviceModel);
+  DeviceBox->setView(deviceView);
+  DeviceBox->setModelColumn(0);
   connect(DeviceBox, &QComboBox::currentTextChanged, this,
           [this](const QString& text) { ComSpin->setEnabled(text.trimmed().isEmpty()); });
   Baudbox = NewList(serial, "Baudbox", {"9600", "19200", "38400", "57600", "115200"});
@@ -78,20 +93,23 @@ void TParameterForm::BuildControls() {
   RTSBox->setObjectName("RTSBox");
 
   auto* serialGrid = new QGridLayout(serial);
-  serialGrid->setVerticalSpacing(4);
+  serialGrid->setVerticalSpacing(2);
+  serialGrid->setContentsMargins(9, 4, 9, 4);
   serialGrid->addWidget(NewLabel("Com", ComSpin), 0, 0);
   serialGrid->addWidget(ComSpin, 0, 1);
-  serialGrid->addWidget(DeviceBox, 0, 2, 1, 2);
-  serialGrid->addWidget(NewLabel("Baudrate", Baudbox), 1, 0);
-  serialGrid->addWidget(Baudbox, 1, 1);
-  serialGrid->addWidget(NewLabel("Databits", Databox), 1, 2);
-  serialGrid->addWidget(Databox, 1, 3);
-  serialGrid->addWidget(NewLabel("Parity", Paritybox), 2, 0);
-  serialGrid->addWidget(Paritybox, 2, 1);
-  serialGrid->addWidget(NewLabel("Stopbits", Stopbox), 2, 2);
-  serialGrid->addWidget(Stopbox, 2, 3);
-  serialGrid->addWidget(DTRBox, 3, 0, 1, 4);
-  serialGrid->addWidget(RTSBox, 4, 0, 1, 4);
+  // A device path or a network address is long: it gets a row of its own.
+  serialGrid->addWidget(NewLabel("Device", DeviceBox), 1, 0);
+  serialGrid->addWidget(DeviceBox, 1, 1, 1, 3);
+  serialGrid->addWidget(NewLabel("Baudrate", Baudbox), 2, 0);
+  serialGrid->addWidget(Baudbox, 2, 1);
+  serialGrid->addWidget(NewLabel("Databits", Databox), 2, 2);
+  serialGrid->addWidget(Databox, 2, 3);
+  serialGrid->addWidget(NewLabel("Parity", Paritybox), 3, 0);
+  serialGrid->addWidget(Paritybox, 3, 1);
+  serialGrid->addWidget(NewLabel("Stopbits", Stopbox), 3, 2);
+  serialGrid->addWidget(Stopbox, 3, 3);
+  serialGrid->addWidget(DTRBox, 4, 0, 1, 4);
+  serialGrid->addWidget(RTSBox, 5, 0, 1, 4);
 
   auto* graphics = new QGroupBox("Graphics", this);
   Spanedit = new QSpinBox(graphics);
@@ -157,10 +175,7 @@ void TParameterForm::Attach(T_AdvCom32* comport, TBigIniFile* ini) {
   ini_ = ini;
 }
 
-T_AdvCom32* TParameterForm::Port() {
-  if (comport_) return comport_;
-  return context_.MainForm ? &context_.MainForm->Comport() : nullptr;
-}
+T_AdvCom32* TParameterForm::Port() { return comport_; }
 
 TBigIniFile* TParameterForm::Store() {
   if (ini_) return ini_;
@@ -169,12 +184,21 @@ TBigIniFile* TParameterForm::Store() {
 }
 
 void TParameterForm::FillDevices(const std::string& current) {
-  QStringList devices;
-  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) devices.push_back(info.systemLocation());
-  std::sort(devices.begin(), devices.end());
-  DeviceBox->clear();
-  DeviceBox->addItem(QString());
-  DeviceBox->addItems(devices);
+  std::vector<std::string> present;
+  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+    present.push_back(info.systemLocation().toStdString());
+  auto* model = static_cast<QStandardItemModel*>(DeviceBox->model());
+  model->removeRows(0, model->rowCount());
+  model->appendRow({new QStandardItem(), new QStandardItem()});
+  for (const DeviceChoice& c : ListDeviceChoices(present, ByIdFolder)) {
+    auto* kernel = new QStandardItem(QString::fromStdString(c.kernel));
+    kernel->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
+    model->appendRow({new QStandardItem(QString::fromStdString(c.path)), kernel});
+  }
+  auto* view = static_cast<QTreeView*>(DeviceBox->view());
+  view->resizeColumnToContents(0);
+  view->resizeColumnToContents(1);
+  view->setMinimumWidth(view->columnWidth(0) + view->columnWidth(1) + 8);
   DeviceBox->setCurrentText(QString::fromStdString(current));
 }
 
@@ -199,6 +223,13 @@ void TParameterForm::FormShow() {
 bool TParameterForm::Button1Click() {
   VarnexSettings& s = context_.Settings;
   T_AdvCom32* port = Port();
+  // A malformed network address is said before anything changes; the dialog stays open.
+  const std::string problem = CheckDeviceField(DeviceBox->currentText().trimmed().toStdString());
+  if (!problem.empty()) {
+    if (ShowError) ShowError(QString::fromStdString(problem));
+    DeviceBox->setFocus();
+    return false;
+  }
   if (port) {
     port->Close();
     port->SetPort(ComSpin->value());

@@ -21,20 +21,24 @@ class TParameterForm : public QDialog {
   explicit TParameterForm(VarnexContext& context, QWidget* parent = nullptr);
   ~TParameterForm() override;
 
-  // The port and the settings store the dialog works on. Without them it uses the main
-  // window's port and a settings store of its own on the same file.
+  // The port and the settings store the dialog works on, handed in by the main window.
+  // Without a store it uses one of its own on the same file; without a port the serial
+  // settings are left alone.
   void Attach(T_AdvCom32* comport, TBigIniFile* ini);
 
   // Empties the four time series and refills them from the data files; run when the
   // span grows. Set by the main window.
   std::function<void()> ReloadCharts;
-  // Shows a file error; the framework's error box unless replaced.
+  // Where the device list looks for stable device names.
+  std::string ByIdFolder = "/dev/serial/by-id";
+  // Shows a file error or a malformed device address; the framework's error box unless replaced.
   std::function<void(const QString& text)> ShowError;
 
   // Fills the controls from the current values; runs every time the dialog is shown.
   void FormShow();
   // "&Ok": applies, re-opens the port, reloads the charts when the span grew, saves and
-  // closes. False (dialog stays open) when the settings file could not be written.
+  // closes. False (dialog stays open) when the device field holds a malformed network
+  // address or the settings file could not be written.
   bool Button1Click();
   // "&Cancel": closes; nothing changes.
   void Button2Click();

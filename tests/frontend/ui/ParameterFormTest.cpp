@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -7,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
+#include <filesystem>
 
 #include "frontend/BigIni.h"
 #include "frontend/ui/ParameterUnit.h"
@@ -184,12 +186,62 @@ TEST_F(ParameterFormTest, UnwritableSettingsKeepTheDialogOpen) {
   form_.Button2Click();
 }
 
+TEST_F(ParameterFormTest, OkRefusesAMalformedAddressAndTakesAWellFormedOne) {
+  PseudoTerminal pty;
+  port_.SetDevicePath(pty.path);
+  ASSERT_TRUE(port_.Open());
+  struct Case {
+    std::string typed;
+    const char* said;  // in the message; empty: accepted
+  };
+  const Case cases[] = {
+      {"socket://192.168.1.20", "no port"},
+      {"rfc2217://ser2net:70000", "from 1 to 65535"},
+      {"socket://" + std::string(5000, 'x') + ":4001", "longer than 253"},
+      {" rfc2217://127.0.0.1:2217 ", ""},
+      {"socket://[::1]:4001", ""},
+  };
+  for (const Case& c : cases) {
+    errors_.clear();
+    form_.show();
+    form_.DeviceBox->setCurrentText(QString::fromStdString(c.typed));
+    const bool accepted = form_.Button1Click();
+    EXPECT_EQ(accepted, *c.said == '\0') << c.typed.substr(0, 40);
+    if (accepted) {
+      EXPECT_EQ(port_.DevicePath(), QString::fromStdString(c.typed).trimmed().toStdString());
+      EXPECT_NE(ReadFileBytes(folder.File("Varnex.ini")).find("Device=" + port_.DevicePath()), std::string::npos);
+      continue;
+    }
+    // Said, the dialog open, the line as it was.
+    ASSERT_EQ(errors_.size(), 1u) << c.typed.substr(0, 40);
+    EXPECT_TRUE(errors_[0].contains(c.said)) << errors_[0].toStdString();
+    EXPECT_LT(errors_[0].size(), 400);
+    EXPECT_TRUE(form_.isVisible());
+    EXPECT_EQ(port_.DevicePath(), pty.path);
+    EXPECT_TRUE(port_.Opened());
+  }
+  form_.hide();
+}
+
 TEST_F(ParameterFormTest, Picture) {
+  // A stable name for an adapter, pointing at a device that exists (a pseudo-terminal).
+  PseudoTerminal pty;
+  form_.ByIdFolder = folder.File("by-id");
+  std::filesystem::create_directory(form_.ByIdFolder);
+  std::filesystem::create_symlink(pty.path, form_.ByIdFolder + "/usb-FTDI_FT232R_USB_UART_A6008isP-if00-port0");
   port_.SetDevicePath("");
   form_.show();
+  ASSERT_GE(form_.DeviceBox->count(), 2);
+  EXPECT_EQ(form_.DeviceBox->itemText(1).toStdString(),
+            form_.ByIdFolder + "/usb-FTDI_FT232R_USB_UART_A6008isP-if00-port0");
+  EXPECT_EQ(form_.DeviceBox->model()->index(1, 1).data().toString().toStdString(), pty.path);
+  form_.DeviceBox->setCurrentText("rfc2217://192.168.1.20:2217");
   const QImage image = form_.grab().toImage();
   EXPECT_EQ(image.size(), QSize(659, 201));
   EXPECT_TRUE(image.save(PersistPicturePath("ParameterForm.png")));
+  form_.DeviceBox->showPopup();
+  EXPECT_TRUE(form_.DeviceBox->view()->window()->grab().save(PersistPicturePath("ParameterFormDevices.png")));
+  form_.DeviceBox->hidePopup();
   form_.hide();
 }
 
