@@ -111,7 +111,10 @@ void TComThread::Execute() {
     const bool tick = IsPollTick();
     if (!tick || state_.ManualMode.load()) {
       clock_.Sleep(PassMilliseconds);
-      if (state_.ManualMode.load()) Guarded("PassManualAnswers", &TComThread::PassManualAnswers);
+      if (state_.ManualMode.load()) {
+        Guarded("PassManualAnswers", &TComThread::PassManualAnswers);
+        Guarded("SendManualCommand", &TComThread::SendManualCommand);
+      }
       continue;
     }
     // Busy first, then look at ManualMode again: the manual command window sets its
@@ -475,4 +478,20 @@ void TComThread::ToggleActivityLed() {
 void TComThread::PassManualAnswers() {
   port_.Read(chunk_);
   if (!chunk_.empty() && events_) events_->ManualAnswer(chunk_);
+}
+
+void TComThread::SendManualCommand() {
+  std::string text;
+  if (!state_.ManualCommand.Take(text)) return;
+  ManualSendOutcome outcome{0, text.size()};
+  try {
+    // No cycle starts meanwhile, also when the window closes: the text goes out whole.
+    if (port_.IsOpen())
+      outcome.Sent = WriteInPieces(
+          port_, text, ManualPieceBytes, [this] { PassManualAnswers(); }, [this] { return stop_.load(); });
+  } catch (...) {
+    state_.ManualCommand.Finish(outcome);
+    throw;
+  }
+  state_.ManualCommand.Finish(outcome);
 }

@@ -95,6 +95,7 @@ class TComThread {
   void QueryStatusScreenDecoded();
   void ToggleActivityLed();
   void PassManualAnswers();
+  void SendManualCommand();
 
   SharedReceiverState& state_;
   std::shared_ptr<LinkPort> ownedPort_;
