@@ -206,7 +206,7 @@ ManualCommandLine PrepareManualCommand(std::string_view utf8) {
     const char32_t c = NextCodePoint(utf8, at);
     const std::string where = " at position " + std::to_string(position);
     if (c > 0xFF) {
-      line.Refusal = "Not sent: character U+" + Hex(c, c > 0xFFFF ? 6 : 4) + where + " is not in Latin-1";
+      line.Refusal = "Not sent: U+" + Hex(c, c > 0xFFFF ? 6 : 4) + where + " is not Latin-1";
       break;
     }
     if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
@@ -229,8 +229,8 @@ std::string ManualSendReport(const ManualSendOutcome& outcome) {
   if (outcome.Complete()) return {};
   if (outcome.Sent == 0) return "Not sent: the serial port did not take the text";
   // A piece the line took only in part is not counted, hence "about".
-  return "Not sent completely: the line stopped after about " + std::to_string(outcome.Sent) + " of " +
-         std::to_string(outcome.Total) + " characters, before the carriage return";
+  return "Not sent whole: about " + std::to_string(outcome.Sent) + " of " + std::to_string(outcome.Total) +
+         " characters, no CR";
 }
 
 ManualCommandLayout LayOutManualCommand(int clientWidth, int clientHeight, int controlHeight) {

@@ -168,7 +168,7 @@ TEST_F(CommandFormTest, SendHandsOnTheTextAsTyped) {
     std::string note;
   } refused[] = {
       {":SYST:ERR?\n*IDN?", "Not sent: line break 0x0A at position 11"},
-      {QString::fromUtf8("*IDN?\xE2\x82\xAC"), "Not sent: character U+20AC at position 6 is not in Latin-1"},
+      {QString::fromUtf8("*IDN?\xE2\x82\xAC"), "Not sent: U+20AC at position 6 is not Latin-1"},
   };
   for (const auto& c : refused) {
     edit->clear();
@@ -180,6 +180,8 @@ TEST_F(CommandFormTest, SendHandsOnTheTextAsTyped) {
     EXPECT_EQ(screen.CursorX(), 0);
   }
   EXPECT_EQ(screen.RowText(0), "HEWLETT-PACKARD,Z3801A");
+  QApplication::processEvents();
+  EXPECT_TRUE(form_->grab().save(QString::fromStdString(::testing::TempDir() + "/varnex_command_refused.png")));
 
   // While a text goes out, Send waits (a press before the watch noticed says so); what
   // the line did not take is reported.
