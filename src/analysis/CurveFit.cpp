@@ -22,9 +22,21 @@ void TCurveFit::CalcLinFit(double& k, double& d, double& qof) const {
 
   double sumX = 0.0;
   double sumY = 0.0;
+  bool spreadX = false;
+  bool spreadY = false;
   for (std::size_t i = 0; i < count_; ++i) {
     sumX += X(i);
     sumY += Y(i);
+    spreadX = spreadX || X(i) != X(0);
+    spreadY = spreadY || Y(i) != Y(0);
+  }
+  // Without spread the answer is exact; the rounded mean would leave a tiny
+  // residue in every centred value and show as a slope of some 1E-22.
+  if (!spreadX) return;
+  if (!spreadY) {
+    d = Y(0);
+    qof = 1.0;
+    return;
   }
   const double meanX = sumX / n;
   const double meanY = sumY / n;

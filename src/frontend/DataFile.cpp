@@ -109,6 +109,41 @@ void SortByTime(std::vector<ChartPoint>& points) {
   if (!std::is_sorted(points.begin(), points.end(), earlier)) std::stable_sort(points.begin(), points.end(), earlier);
 }
 
+// A file that fails while it is read (memory running out on a huge one) is left out
+// whole; what the other files gave stays.
+void LoadFileOrNothing(const std::string& path, const HistorySource& source, const HistoryFields& fields,
+                       LoadBuffer& buffer) {
+  const std::size_t first = buffer.first.size(), second = buffer.second.size();
+  const TDateTime previous = buffer.previous;
+  try {
+    LoadFile(path, source, fields, buffer);
+  } catch (...) {
+    buffer.first.resize(first);
+    buffer.second.resize(second);
+    buffer.previous = previous;
+  }
+}
+
+// The series stay in bulk update for one loader, however it is left: a series left
+// updating would never be drawn again.
+class BulkUpdate {
+ public:
+  BulkUpdate(ChartSeries& first, ChartSeries& second) : first_(first), second_(second) {
+    first_.BeginUpdate();
+    second_.BeginUpdate();
+  }
+  ~BulkUpdate() {
+    first_.EndUpdate();
+    second_.EndUpdate();
+  }
+  BulkUpdate(const BulkUpdate&) = delete;
+  BulkUpdate& operator=(const BulkUpdate&) = delete;
+
+ private:
+  ChartSeries& first_;
+  ChartSeries& second_;
+};
+
 void Deliver(ChartSeries& series, std::vector<ChartPoint>& loaded) {
   if (loaded.empty()) return;
   SortByTime(loaded);
@@ -164,30 +199,24 @@ bool AppendDataLine(const std::string& folder, const DataRecord& r, SharedReceiv
 
 void LoadUndatedFile(const HistorySource& source, const HistoryFields& fields, ChartSeries& first,
                      ChartSeries& second) {
-  first.BeginUpdate();
-  second.BeginUpdate();
+  const BulkUpdate update(first, second);
   LoadBuffer buffer;
-  LoadFile(InFolder(source.Folder, UndatedDataFileName), source, fields, buffer);
+  LoadFileOrNothing(InFolder(source.Folder, UndatedDataFileName), source, fields, buffer);
   Deliver(first, buffer.first);
   Deliver(second, buffer.second);
-  first.EndUpdate();
-  second.EndUpdate();
 }
 
 void LoadWeekFiles(const HistorySource& source, const HistoryFields& fields, ChartSeries& first, ChartSeries& second) {
-  first.BeginUpdate();
-  second.BeginUpdate();
+  const BulkUpdate update(first, second);
   LoadBuffer buffer;
   TDateTime d = UtcNow(*source.clock) - source.SpanMinutes / 1440.0;
   do {
     const std::string path = InFolder(source.Folder, DataFileName(d));
-    if (Exists(path)) LoadFile(path, source, fields, buffer);
+    if (Exists(path)) LoadFileOrNothing(path, source, fields, buffer);
     d += 7;
   } while (d - UtcNow(*source.clock) <= 14);
   Deliver(first, buffer.first);
   Deliver(second, buffer.second);
-  first.EndUpdate();
-  second.EndUpdate();
 }
 
 void LoadChartHistory(const HistorySource& source, ChartSeries& ppsTi, ChartSeries& efc) {

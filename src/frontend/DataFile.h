@@ -60,7 +60,8 @@ inline constexpr HistoryFields HoldoverFields{4, 5, 5};  // "HUD", "Sats"
 // previous one charted starts with a null point; every file that charted a line ends
 // with a null point at its latest time. The series are kept in ascending time, for
 // lines out of order in the files and for live points that arrive while
-// ProcessEvents runs. The caller empties the series when needed.
+// ProcessEvents runs. A file that fails while it is read is left out whole; the
+// others still load. The caller empties the series when needed.
 void LoadChartHistory(const HistorySource& source, ChartSeries& ppsTi, ChartSeries& efc);
 void LoadHoldoverHistory(const HistorySource& source, ChartSeries& hud, ChartSeries& sats);
 

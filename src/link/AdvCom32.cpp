@@ -1,16 +1,19 @@
 #include "link/AdvCom32.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <climits>
 #include <thread>
 
 #include "platform/DeviceAddress.h"
 #include "platform/SerialDevice.h"
 
 namespace {
-// A write that cannot get rid of its bytes within this time gives up, so that a
-// stuck device never holds the line's lock for long.
-constexpr int WriteTimeoutMs = 1000;
+// What a write may wait beyond the time its bytes need on the line, and how long a
+// line that takes nothing is waited for, so that a stuck device never holds the
+// line's lock for long.
+constexpr int WriteSlackMs = 1000;
 }  // namespace
 
 T_AdvCom32::T_AdvCom32() = default;
@@ -138,7 +141,16 @@ bool T_AdvCom32::Write(const std::string& text) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!IsOpenLocked()) return false;
   if (text.empty()) return true;
-  return device_->WriteAll(text.data(), text.size(), WriteTimeoutMs) == text.size();
+  return device_->WriteAll(text.data(), text.size(), WriteBoundMs(text.size()), WriteSlackMs) == text.size();
+}
+
+int T_AdvCom32::WriteBoundMs(std::size_t bytes) const {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const int parityBits = parity_ == 'E' || parity_ == 'O' ? 1 : 0;
+  const int frameBits = 1 + databits_ + parityBits + (stopbits_ == 2 ? 2 : 1);
+  const double queued = static_cast<double>(bytes) + (IsOpenLocked() ? device_->OutQueue() : 0);
+  const double lineMs = queued * frameBits * 1000.0 / std::max<std::uint32_t>(baud_, 50);
+  return static_cast<int>(std::min<double>(INT_MAX, WriteSlackMs + 1.25 * lineMs));
 }
 
 int T_AdvCom32::InCount() {

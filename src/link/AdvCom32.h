@@ -31,6 +31,11 @@ class T_AdvCom32 {
   bool Open();
   void Close();
   bool Write(const std::string& text);
+  // How long a write of this many bytes may wait for the line: the time it needs for
+  // them and for what still waits in its output queue, at its speed and character
+  // frame, with a quarter to spare, and a second more. A long text is never cut for
+  // its length, only when the line stops taking it.
+  int WriteBoundMs(std::size_t bytes) const;
   void Read(std::string& text);
   std::string Read();
 

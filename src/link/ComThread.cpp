@@ -114,6 +114,7 @@ void TComThread::Execute() {
       if (state_.ManualMode.load()) {
         Guarded("PassManualAnswers", &TComThread::PassManualAnswers);
         tailPasses_ = tailQuietPasses_ = 0;
+        Guarded("SendManualCommand", &TComThread::SendManualCommand);
       }
       continue;
     }
@@ -510,4 +511,20 @@ void TComThread::FollowManualTail() {
   if (tailQuietPasses_ * PassMilliseconds >= ManualTailQuietMilliseconds ||
       tailPasses_ * PassMilliseconds >= ManualTailMaxMilliseconds)
     tailPasses_ = -1;
+}
+
+void TComThread::SendManualCommand() {
+  std::string text;
+  if (!state_.ManualCommand.Take(text)) return;
+  ManualSendOutcome outcome{0, text.size()};
+  try {
+    // No cycle starts meanwhile, also when the window closes: the text goes out whole.
+    if (port_.IsOpen())
+      outcome.Sent = WriteInPieces(
+          port_, text, ManualPieceBytes, [this] { PassManualAnswers(); }, [this] { return stop_.load(); });
+  } catch (...) {
+    state_.ManualCommand.Finish(outcome);
+    throw;
+  }
+  state_.ManualCommand.Finish(outcome);
 }

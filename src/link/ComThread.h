@@ -104,6 +104,7 @@ class TComThread {
   void ToggleActivityLed();
   void PassManualAnswers();
   void FollowManualTail();
+  void SendManualCommand();
 
   SharedReceiverState& state_;
   std::shared_ptr<LinkPort> ownedPort_;

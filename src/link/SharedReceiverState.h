@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "link/ManualOutbox.h"
 #include "platform/DateTime.h"
 
 enum class ReceiverValue : int {
@@ -97,6 +98,8 @@ class SharedReceiverState {
   std::atomic<bool> StartGate{false};
   std::atomic<bool> ManualMode{false};
   std::atomic<bool> PollBusy{false};
+  // Text typed in the manual command window, for the poll thread to send.
+  ManualOutbox ManualCommand;
 
  private:
   struct Slot {

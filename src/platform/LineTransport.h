@@ -32,8 +32,9 @@ class LineTransport {
   virtual int OutQueue() = 0;
   // Reads up to size bytes that are already waiting; never blocks.
   virtual std::size_t ReadAvailable(char* buffer, std::size_t size) = 0;
-  // Writes all bytes, waiting at most timeoutMs; returns the number written.
-  virtual std::size_t WriteAll(const char* data, std::size_t size, int timeoutMs) = 0;
+  // Writes all bytes, waiting at most timeoutMs, and giving up sooner when for stallMs
+  // (when given) the line took nothing; returns the number written.
+  virtual std::size_t WriteAll(const char* data, std::size_t size, int timeoutMs, int stallMs = -1) = 0;
   // A line still being opened (a network connection under way) blocks here, without
   // any lock of the caller's, until it is up or has failed; at most timeoutMs.
   virtual void WaitOpened(int /*timeoutMs*/) {}

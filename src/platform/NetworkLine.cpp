@@ -315,7 +315,7 @@ std::size_t NetworkLine::ReadAvailable(char* buffer, std::size_t size) {
   return n;
 }
 
-std::size_t NetworkLine::WriteAll(const char* data, std::size_t size, int timeoutMs) {
+std::size_t NetworkLine::WriteAll(const char* data, std::size_t size, int timeoutMs, int /*stallMs*/) {
   if (!opened_) return 0;
   const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
   // A connection under way (just opened, a host nearby) is waited for briefly, like room
@@ -334,6 +334,7 @@ std::size_t NetworkLine::WriteAll(const char* data, std::size_t size, int timeou
     wire.assign(data, size);
   }
   if (!SendWire(wire, MillisecondsLeft(deadline))) return 0;
-  if (size > 0) ++unanswered_;
+  // A command is counted once, at its CR: a long text sent in pieces is one command.
+  if (size > 0 && data[size - 1] == '\r') ++unanswered_;
   return size;
 }

@@ -54,7 +54,7 @@ class NetworkLine final : public LineTransport {
   int InQueue() override;
   int OutQueue() override;
   std::size_t ReadAvailable(char* buffer, std::size_t size) override;
-  std::size_t WriteAll(const char* data, std::size_t size, int timeoutMs) override;
+  std::size_t WriteAll(const char* data, std::size_t size, int timeoutMs, int stallMs = -1) override;
   // Safe beside the other calls: touches only the connection attempt.
   void WaitOpened(int timeoutMs) override;
 

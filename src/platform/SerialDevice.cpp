@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -240,15 +241,22 @@ std::size_t SerialDevice::ReadAvailable(char* buffer, std::size_t size) {
   return got;
 }
 
-std::size_t SerialDevice::WriteAll(const char* data, std::size_t size, int timeoutMs) {
+std::size_t SerialDevice::WriteAll(const char* data, std::size_t size, int timeoutMs, int stallMs) {
   if (fd_ < 0) return 0;
   using SteadyClock = std::chrono::steady_clock;
   const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
+  const auto stall = std::chrono::milliseconds(stallMs < 0 ? timeoutMs : stallMs);
+  // A line that drains at its speed is alive even while it has no room for more: a
+  // serial driver wakes its writer only when its queue is nearly empty.
+  auto stallDeadline = SteadyClock::now() + stall;
+  int queued = OutQueue();
   std::size_t done = 0;
   while (done < size) {
     const ssize_t w = ::write(fd_, data + done, size - done);
     if (w > 0) {
       done += static_cast<std::size_t>(w);
+      stallDeadline = SteadyClock::now() + stall;
+      queued = OutQueue();
       continue;
     }
     if (w < 0 && errno == EINTR) continue;
@@ -256,10 +264,14 @@ std::size_t SerialDevice::WriteAll(const char* data, std::size_t size, int timeo
       NoteError(errno);
       break;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+    const int nowQueued = OutQueue();
+    if (nowQueued < queued) stallDeadline = SteadyClock::now() + stall;
+    queued = nowQueued;
+    const auto until = std::min(deadline, stallDeadline);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - SteadyClock::now()).count();
     if (left <= 0) break;
     pollfd p{fd_, POLLOUT, 0};
-    if (::poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) break;
+    if (::poll(&p, 1, static_cast<int>(std::min<long long>(left, 50))) < 0 && errno != EINTR) break;
     if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) break;
   }
   return done;

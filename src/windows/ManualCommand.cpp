@@ -1,6 +1,7 @@
 #include "windows/ManualCommand.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "link/SharedReceiverState.h"
 #include "platform/Clock.h"
@@ -137,27 +138,99 @@ void ManualCommandWatch::Open() {
 
 void ManualCommandWatch::Close() {
   open_ = false;
+  // A text not yet taken stays unsent; one already going out is finished first.
+  state_.ManualCommand.Discard();
   state_.ManualMode = false;
 }
 
 void ManualCommandWatch::Activity() { lastActivity_ = Now(); }
 
+bool ManualCommandWatch::LineFree() const { return !state_.PollBusy.load() && !state_.ManualCommand.Busy(); }
+
 ManualCommandTick ManualCommandWatch::Tick() {
   ManualCommandTick tick;
-  tick.LampOn = tick.SendEnabled = !state_.PollBusy.load();
+  tick.LampOn = !state_.PollBusy.load();
+  tick.SendEnabled = LineFree();
   if (!open_) return tick;
   const TDateTime now = Now();
+  // A long text going out slowly keeps the window open.
+  if (state_.ManualCommand.Busy()) lastActivity_ = now;
   // A clock set back would otherwise hold the window open for as long as it was set back.
   if (now < lastActivity_) lastActivity_ = now;
   tick.CloseNow = (now - lastActivity_) * SecondsPerDay > TimeoutSeconds;
   return tick;
 }
 
-std::string ManualCommandWatch::Send(std::string_view text) {
+std::string ManualCommandWatch::Send(std::string_view utf8) {
   Activity();
-  std::string line(text);
-  line += '\r';
+  ManualCommandLine line = PrepareManualCommand(utf8);
+  if (line.Bytes.empty()) return line.Refusal;
+  if (!state_.ManualCommand.Post(std::move(line.Bytes))) return "Not sent: the previous command is still going out";
+  return {};
+}
+
+std::string ManualCommandWatch::TakeSendReport() {
+  const std::optional<ManualSendOutcome> outcome = state_.ManualCommand.TakeOutcome();
+  return outcome ? ManualSendReport(*outcome) : std::string();
+}
+
+namespace {
+
+std::string Hex(char32_t c, int digits) {
+  static const char* const hex = "0123456789ABCDEF";
+  std::string text(static_cast<std::size_t>(digits), '0');
+  for (int i = digits - 1; i >= 0; --i, c >>= 4) text[static_cast<std::size_t>(i)] = hex[c & 0xF];
+  return text;
+}
+
+// The next code point of UTF-8 text, or U+FFFD for a malformed sequence.
+char32_t NextCodePoint(std::string_view text, std::size_t& at) {
+  const auto lead = static_cast<unsigned char>(text[at++]);
+  if (lead < 0x80) return lead;
+  const int more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+  if (more < 0) return 0xFFFD;
+  char32_t c = lead & (0x3F >> more);
+  for (int i = 0; i < more; ++i) {
+    if (at >= text.size() || (static_cast<unsigned char>(text[at]) & 0xC0) != 0x80) return 0xFFFD;
+    c = (c << 6) | (static_cast<unsigned char>(text[at++]) & 0x3F);
+  }
+  return c;
+}
+
+}  // namespace
+
+ManualCommandLine PrepareManualCommand(std::string_view utf8) {
+  ManualCommandLine line;
+  std::size_t at = 0;
+  for (int position = 1; at < utf8.size(); ++position) {
+    const char32_t c = NextCodePoint(utf8, at);
+    const std::string where = " at position " + std::to_string(position);
+    if (c > 0xFF) {
+      line.Refusal = "Not sent: U+" + Hex(c, c > 0xFFFF ? 6 : 4) + where + " is not Latin-1";
+      break;
+    }
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+      const bool lineBreak = c == '\r' || c == '\n';
+      line.Refusal =
+          std::string("Not sent: ") + (lineBreak ? "line break" : "control character") + " 0x" + Hex(c, 2) + where;
+      break;
+    }
+    line.Bytes += static_cast<char>(c);
+  }
+  if (!line.Refusal.empty()) {
+    line.Bytes.clear();
+    return line;
+  }
+  line.Bytes += '\r';
   return line;
+}
+
+std::string ManualSendReport(const ManualSendOutcome& outcome) {
+  if (outcome.Complete()) return {};
+  if (outcome.Sent == 0) return "Not sent: the serial port did not take the text";
+  // A piece the line took only in part is not counted, hence "about".
+  return "Not sent whole: about " + std::to_string(outcome.Sent) + " of " + std::to_string(outcome.Total) +
+         " characters, no CR";
 }
 
 ManualCommandLayout LayOutManualCommand(int clientWidth, int clientHeight, int controlHeight) {

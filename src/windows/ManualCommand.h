@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "link/ManualOutbox.h"
 #include "platform/DateTime.h"
 
 class Clock;
@@ -42,9 +43,15 @@ class ManualCommandWatch {
   // The 100 ms watch: the line is free exactly when no poll cycle runs.
   ManualCommandTick Tick();
 
-  // Send: counts as activity and gives the bytes for the port, the text unaltered and
-  // one carriage return.
-  std::string Send(std::string_view text);
+  // Send: counts as activity and hands the text to the poll thread, which writes it
+  // (see ManualCommandLine). Gives the console line when the text cannot go out or a
+  // text is still on its way; empty when it was handed over.
+  std::string Send(std::string_view utf8);
+  // The line is free: no cycle runs and no text is on its way.
+  bool LineFree() const;
+  // The console line for the last text handed over, once it is out (empty when it
+  // went out whole, and while it is on its way).
+  std::string TakeSendReport();
 
  private:
   TDateTime Now() const;
@@ -54,6 +61,19 @@ class ManualCommandWatch {
   bool open_ = false;
   TDateTime lastActivity_ = 0.0;
 };
+
+// What Send writes: the text exactly as the edit field shows it, in Latin-1, and one
+// carriage return. A text that cannot go out as typed is refused with the reason: a
+// character outside Latin-1 would go out as "?" (turning a command into a query) and
+// a control character (a pasted line break) would go out unseen.
+struct ManualCommandLine {
+  std::string Bytes;    // empty when refused
+  std::string Refusal;  // one console line; empty when accepted
+};
+ManualCommandLine PrepareManualCommand(std::string_view utf8);
+
+// One console line for a text that did not go out whole; empty when it did.
+std::string ManualSendReport(const ManualSendOutcome& outcome);
 
 struct ManualCommandBox {
   int X = 0, Y = 0, Width = 0, Height = 0;

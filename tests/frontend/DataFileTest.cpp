@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <new>
 
 #include "charting/ChartSeries.h"
 #include "frontend/DataFile.h"
@@ -218,6 +219,25 @@ TEST_F(DataLoad, EventsRunEvery1000LinesAndLivePointsStayInOrder) {
   EXPECT_EQ(pps_.Y(pps_.Count() - 1), -1);
   EXPECT_EQ(pps_.Y(2500), 1);
   EXPECT_TRUE(pps_.IsNull(2500));
+}
+
+// A file whose reading fails (memory running out on a huge one) is abandoned alone:
+// the files before and after it are charted, and the series leave their bulk update,
+// or the chart would never draw them again.
+TEST_F(DataLoad, AFailingFileIsAbandonedAlone) {
+  source_.SpanMinutes = 14400;
+  const TDateTime now = Now();
+  Write(UndatedDataFileName, Line(now - 5, 1, 1));
+  std::string big;
+  for (int i = 1500; i > 0; --i) big += Line(now - 4 - i * 10 * OneSecond, 2, 2);
+  Write(DataFileName(now - 4), big);
+  Write(DataFileName(now), Line(now - 60 * OneSecond, 3, 3));
+  source_.ProcessEvents = [] { throw std::bad_alloc(); };
+  EXPECT_NO_THROW(Load());
+  ExpectPoints(pps_, now, {{5 * 86400, 1, true}, {5 * 86400, 1, true}, {60, 3, true}, {60, 3, true}});
+  ExpectPoints(efc_, now, {{5 * 86400, 1, true}, {5 * 86400, 1, true}, {60, 3, true}, {60, 3, true}});
+  EXPECT_FALSE(pps_.Updating());
+  EXPECT_FALSE(efc_.Updating());
 }
 
 TEST_F(DataLoad, NowIsTakenAfreshForEveryLine) {

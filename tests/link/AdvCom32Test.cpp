@@ -388,6 +388,36 @@ TEST(AdvCom32, WriteToStuckPeerGivesUp) {
   EXPECT_TRUE(port.Open());
 }
 
+// A text that needs longer than a second on the line goes out whole, its carriage
+// return last, as long as the line keeps taking it; the bound grows with its length.
+TEST(AdvCom32, ALongTextGoesOutWholeWhileTheLineTakesIt) {
+  PtyPair pty;
+  T_AdvCom32 port;
+  port.SetDevicePath(pty.path);
+  port.SetBaud(115200);
+  ASSERT_TRUE(port.Open());
+  EXPECT_GE(port.WriteBoundMs(32768), 32768 * 10 * 1000 / 115200);
+  std::string text(60000, 'x');
+  for (std::size_t i = 0; i < text.size(); i += 61) text[i] = static_cast<char>('a' + i % 26);
+  text += '\r';
+  // The peer reads at twice the line's speed, so the whole takes about two seconds.
+  std::string got;
+  std::thread peer([&] {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (got.size() < text.size() && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      pollfd p{pty.master, POLLIN, 0};
+      if (poll(&p, 1, 0) <= 0) continue;
+      char buf[230];
+      const ssize_t n = read(pty.master, buf, sizeof buf);
+      if (n > 0) got.append(buf, std::size_t(n));
+    }
+  });
+  EXPECT_TRUE(port.Write(text));
+  peer.join();
+  EXPECT_TRUE(got == text) << got.size() << " of " << text.size() << " bytes arrived";
+}
+
 TEST(AdvCom32, AnyBaudRateRunsOrOpenFailsWithTheReason) {
   struct Case {
     std::uint32_t baud;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -780,3 +782,92 @@ TEST(Failures, AFailingStepIsReportedAndTheCycleGoesOn) {
 }
 
 }  // namespace
+
+// ---- Manual commands ----
+
+namespace {
+
+// A line that takes what is written, up to a limit, and notes the order of writes and
+// reads, so the test sees the reply read while a long text goes out.
+class RecordingLine final : public LinkPort {
+ public:
+  bool Open = true;
+  std::size_t Takes = std::string::npos;  // bytes the line takes before it stops
+  std::string Taken;
+  std::vector<char> Calls;  // 'W' per write, 'R' per read
+  std::mutex Mutex;
+
+  bool Write(const std::string& text) override {
+    std::lock_guard<std::mutex> lock(Mutex);
+    Calls.push_back('W');
+    if (!Open) return false;
+    const std::size_t room = Takes - std::min(Takes, Taken.size());
+    Taken += text.substr(0, room);
+    return text.size() <= room;
+  }
+  void Read(std::string& text) override {
+    std::lock_guard<std::mutex> lock(Mutex);
+    Calls.push_back('R');
+    text.clear();
+  }
+  bool IsOpen() override { return Open; }
+};
+
+}  // namespace
+
+// The window's text goes out whole, its carriage return last, in pieces with the reply
+// read in between; a line that stops taking it, or a closed one, is reported back.
+TEST(ManualCommand, TheTextGoesOutWholeOrTheOutcomeSaysHowFar) {
+  std::string text(32767, 'x');
+  for (std::size_t i = 0; i < text.size(); i += 97) text[i] = static_cast<char>('A' + i % 26);
+  text += '\r';
+  const struct Case {
+    const char* name;
+    bool open;
+    std::size_t takes;
+    ManualSendOutcome outcome;
+  } cases[] = {
+      {"whole", true, std::string::npos, {text.size(), text.size()}},
+      {"line stops", true, 5000, {4992, text.size()}},
+      {"closed", false, std::string::npos, {0, text.size()}},
+  };
+  for (const Case& c : cases) {
+    SharedReceiverState state;
+    TestClock clock(At(12, 0, 2));
+    RecordingLine line;
+    line.Open = c.open;
+    TComThread thread(state, line, clock, nullptr);
+    state.ManualMode = true;
+    std::optional<ManualSendOutcome> outcome;
+    std::size_t before = 0;
+    bool posted = false;
+    clock.OnSleep = [&] {
+      // After identification (which meets silence), once.
+      if (!posted && clock.Milliseconds() >= 60000) {
+        std::lock_guard<std::mutex> lock(line.Mutex);
+        before = line.Taken.size();
+        if (c.takes != std::string::npos) line.Takes = before + c.takes;
+        line.Calls.clear();
+        posted = state.ManualCommand.Post(text);
+      }
+      if (!outcome) outcome = state.ManualCommand.TakeOutcome();
+      if (outcome || clock.Milliseconds() > 120000) thread.RequestStop();
+    };
+    state.StartGate = true;
+    thread.Start();
+    ASSERT_TRUE(thread.Join(60000)) << c.name;
+    ASSERT_TRUE(outcome.has_value()) << c.name;
+    EXPECT_EQ(*outcome, c.outcome) << c.name << ": " << outcome->Sent;
+    const std::string sent = line.Taken.substr(before);
+    if (c.outcome.Complete()) {
+      EXPECT_TRUE(sent == text) << c.name;
+    } else {
+      EXPECT_EQ(sent.find('\r'), std::string::npos) << c.name << ": a cut text never ends in a carriage return";
+    }
+    // No cycle started meanwhile, and the reply was read between the pieces.
+    const auto writes = std::count(line.Calls.begin(), line.Calls.end(), 'W');
+    const auto reads = std::count(line.Calls.begin(), line.Calls.end(), 'R');
+    EXPECT_GE(reads, writes - 1) << c.name;
+    EXPECT_FALSE(state.ManualCommand.Busy()) << c.name;
+  }
+}

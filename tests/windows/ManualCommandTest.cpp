@@ -25,11 +25,42 @@ TEST(ManualCommand, CommandList) {
   for (std::size_t i = 0; i + 1 < list.size(); ++i) EXPECT_FALSE(list[i].empty()) << i;
 }
 
+// The text goes out as typed, in Latin-1 and with one carriage return, or not at all,
+// with the reason in one line.
+TEST(ManualCommand, TextGoesOutAsTypedOrNotAtAll) {
+  const struct {
+    const char* typed;  // UTF-8, as the edit field gives it
+    std::string bytes;
+    std::string refusal;
+  } cases[] = {
+      {":diag:test?", ":diag:test?\r", ""},
+      {"", "\r", ""},
+      {" :ptime:tzone (-12..+12); ", " :ptime:tzone (-12..+12); \r", ""},
+      {"\xC2\xB5s \xC3\xBF", "\xB5s \xFF\r", ""},  // Latin-1 beyond ASCII goes as one byte each
+      {"*IDN?\xE2\x82\xAC", "", "Not sent: U+20AC at position 6 is not Latin-1"},
+      {"\xF0\x9F\x98\x80", "", "Not sent: U+01F600 at position 1 is not Latin-1"},
+      {"\xC3", "", "Not sent: U+FFFD at position 1 is not Latin-1"},  // cut sequence
+      {":SYST:ERR?\n*IDN?", "", "Not sent: line break 0x0A at position 11"},
+      {"*IDN?\r", "", "Not sent: line break 0x0D at position 6"},
+      {"*IDN?\t", "", "Not sent: control character 0x09 at position 6"},
+      {"\x7F", "", "Not sent: control character 0x7F at position 1"},
+      {"a\xC2\x85", "", "Not sent: control character 0x85 at position 2"},
+  };
+  for (const auto& c : cases) {
+    const ManualCommandLine line = PrepareManualCommand(c.typed);
+    EXPECT_EQ(line.Bytes, c.bytes) << c.typed;
+    EXPECT_EQ(line.Refusal, c.refusal) << c.typed;
+  }
+  EXPECT_EQ(ManualSendReport({5, 5}), "");
+  EXPECT_EQ(ManualSendReport({0, 5}), "Not sent: the serial port did not take the text");
+  EXPECT_EQ(ManualSendReport({4992, 32768}), "Not sent whole: about 4992 of 32768 characters, no CR");
+}
+
 // Scripts of what happens, seconds after opening, and whether the watch then closes.
 TEST(ManualCommand, ClosesAfter180SecondsWithoutActivity) {
   struct Step {
     double at;  // seconds after Open
-    enum { Tick, Activity, Send } what;
+    enum { Tick, Activity, Send, SendSlowly, SentOut } what;
     bool closes = false;
   };
   struct Script {
@@ -43,6 +74,8 @@ TEST(ManualCommand, ClosesAfter180SecondsWithoutActivity) {
       // The clock set back an hour: the period starts again from there, not an hour later.
       {"clock set back", {{-3600, Step::Tick}, {-3600 + 179, Step::Tick}, {-3600 + 181, Step::Tick, true}}},
       {"clock set forward", {{3600, Step::Tick, true}}},
+      // A long text going out slowly holds the window open until it is out.
+      {"text going out", {{10, Step::SendSlowly}, {400, Step::Tick}, {401, Step::SentOut}, {581, Step::Tick, true}}},
   };
   for (const Script& script : scripts) {
     SharedReceiverState state;
@@ -58,8 +91,16 @@ TEST(ManualCommand, ClosesAfter180SecondsWithoutActivity) {
           watch.Activity();
           break;
         case Step::Send:
-          watch.Send("*IDN?");
+        case Step::SendSlowly:
+          EXPECT_EQ(watch.Send("*IDN?"), "");
+          if (step.what == Step::SendSlowly) break;
+          [[fallthrough]];
+        case Step::SentOut: {
+          std::string text;  // the poll thread's part
+          ASSERT_TRUE(state.ManualCommand.Take(text));
+          state.ManualCommand.Finish({text.size(), text.size()});
           break;
+        }
         case Step::Tick:
           EXPECT_EQ(watch.Tick().CloseNow, step.closes) << script.name << " at " << step.at;
           break;

@@ -86,7 +86,8 @@ TDriftForm::TDriftForm(VarnexContext& context, QWidget* parent)
     face.setPointSizeF(points);
     const QFontMetrics metrics(face);
     const int field = metrics.horizontalAdvance("-8.888E-88") + 14;
-    const int qofField = metrics.horizontalAdvance("0.999999999999999") + 14;
+    // The widest text of the general format: a sign, "0.0000" and fifteen digits.
+    const int qofField = metrics.horizontalAdvance("-0.0000888888888888888") + 14;
     auto text = [&metrics](const char* t) { return metrics.horizontalAdvance(QString::fromLatin1(t)) + 2; };
     const int top = text(kMinimumCaption) + text(kOffsetCaption) + 2 * field + 3 * kSpacing;
     const int third = text("EFC Slope") + text(kDriftCaption) + text(kQofCaption) + 2 * field + qofField + 5 * kSpacing;

@@ -9,6 +9,7 @@
 #include "frontend/DataFile.h"
 #include "frontend/ui/MainUnit.h"
 #include "frontend/ui/WindowPlacement.h"
+#include "platform/Clock.h"
 
 namespace {
 const QColor HudBlue(0, 0, 255);
@@ -25,6 +26,8 @@ TEFCForm::TEFCForm(VarnexContext& context, QWidget* parent) : QMainWindow(parent
   chart1_->SetTitle("Holdover Uncertainity Prediction & Sats", Qt::black);
   chart1_->SetLegendVisible(false);
   chart1_->SetDateTimeFormat("MM-dd hh:mm");
+  chart1_->SetEmptySpan([this] { return context_.clock.UtcNow(); },
+                        [this] { return context_.Settings.SpanMinutes / 1440.0; });
   chart1_->SetAxisExtent(AxisSide::Bottom, 2, 98);
   chart1_->SetAxisTitle(AxisSide::Left, "HUD / s", HudBlue);
   chart1_->SetAxisNumberFormat(AxisSide::Left, "#.00,\"x10\",E+0");

@@ -46,7 +46,9 @@ VarnexWindows::VarnexWindows(VarnexContext& c) : context_(c) {
   c.LevelForm = Create<TLevelForm>();
   c.ClockForm = Create<TClockForm>();
   c.DriftForm = Create<TDriftForm>();
-  c.CommandForm = Create<TCommandForm>();
+  // The command window reaches the line through the poll thread, by the shared state.
+  c.CommandForm = new TCommandForm(c.State, c.clock, c.MainForm);
+  created_.push_back(c.CommandForm);
 }
 
 VarnexWindows::~VarnexWindows() {

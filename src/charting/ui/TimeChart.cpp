@@ -9,6 +9,7 @@
 
 #include "charting/AxisFormat.h"
 #include "charting/ui/ChartTickers.h"
+#include "platform/Clock.h"
 
 namespace {
 
@@ -52,6 +53,11 @@ class TGapAwareGraph : public QCPGraph {
   }
 };
 
+double UtcNowOfSystem() {
+  SystemClock clock;
+  return clock.UtcNow();
+}
+
 QCPGraphData Plotted(const ChartPoint& p) {
   return QCPGraphData(p.x, p.isNull ? std::numeric_limits<double>::quiet_NaN() : p.y);
 }
@@ -78,6 +84,11 @@ void TTimeChart::ApplyTicker(AxisSide side) {
   Axis(AxisSide::Bottom)->setTicker(ticker);
 }
 
+void TTimeChart::SetEmptySpan(std::function<double()> now, std::function<double()> spanDays) {
+  now_ = std::move(now);
+  spanDays_ = std::move(spanDays);
+}
+
 void TTimeChart::SetDateTimeFormat(const std::string& format) {
   dateTimeFormat_ = format;
   ApplyTicker(AxisSide::Bottom);
@@ -99,6 +110,9 @@ int TTimeChart::AddSeries(ChartSeries* model, AxisSide side, QColor color, const
   QCPGraph* graph = new TGapAwareGraph(Plot()->xAxis, valueAxis);
   graph->setData(QSharedPointer<QCPGraphDataContainer>(new TPlotData));
   graph->setAdaptiveSampling(true);
+  // Smoothed, a one-pixel line between two pixel rows is drawn as two rows at half
+  // strength: lines flat for hours would show faded. Aliased lines keep their colour.
+  graph->setAntialiased(false);
   Mirror mirror;
   mirror.model = model;
   mirrors_.push_back(mirror);
@@ -148,6 +162,12 @@ void TTimeChart::Replot() {
   // The date-time ticker spaces its labels by the plot's width, which a chart not
   // shown yet only has once its layout has run.
   if (layout()) layout()->activate();
+  double lo = 0.0, hi = 0.0;
+  if (AxisAutomatic(AxisSide::Bottom) && !DataRange(AxisSide::Bottom, lo, hi)) {
+    // Nothing to scale to: show where the points will come, not day zero of the count.
+    const double now = now_ ? now_() : UtcNowOfSystem();
+    ApplyRange(AxisSide::Bottom, now - (spanDays_ ? spanDays_() : 1.0), now);
+  }
   TChartBase::Replot();
 }
 

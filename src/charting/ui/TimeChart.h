@@ -3,6 +3,8 @@
 // bottom axis shows date-time labels and each series sits on the left or the
 // right axis. The plotted copies follow their ChartSeries models through
 // Sync(), which costs only the points added or deleted since the last call.
+#include <functional>
+
 #include "charting/ChartSeries.h"
 #include "charting/ui/ChartBase.h"
 
@@ -27,6 +29,10 @@ class TTimeChart : public TChartBase {
   void Sync();
   // Sync, rescale the automatic axes and redraw.
   void Replot() override;
+
+  // What the time axis shows while no series has a point: the span ending now. By
+  // default one day up to the system's UTC time; a window hands in its clock and span.
+  void SetEmptySpan(std::function<double()> now, std::function<double()> spanDays);
 
   // Bottom axis label format, e.g. "MM-dd hh:mm" (the default).
   void SetDateTimeFormat(const std::string& format);
@@ -59,5 +65,7 @@ class TTimeChart : public TChartBase {
   void Rebuild(int index);
 
   std::vector<Mirror> mirrors_;  // parallel to series_
+  std::function<double()> now_;
+  std::function<double()> spanDays_;
   std::string dateTimeFormat_ = "MM-dd hh:mm";
 };

@@ -241,6 +241,8 @@ void TMainForm::BuildChart() {
   chart1_->SetTitle("PPS TI & EFC");
   chart1_->SetLegendVisible(false);
   chart1_->SetDateTimeFormat("MM-dd hh:mm");
+  chart1_->SetEmptySpan([this] { return context_.clock.UtcNow(); },
+                        [this] { return context_.Settings.SpanMinutes / 1440.0; });
   chart1_->SetAxisExtent(AxisSide::Bottom, 2, 98);
   chart1_->SetAxisVisible(AxisSide::Left, true);
   chart1_->SetAxisTitle(AxisSide::Left, "PPS TI / s", PpsTiBlue);

@@ -12,13 +12,10 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "app/ui/VarnexContext.h"
 #include "controls/ui/ConsoleWidget.h"
 #include "controls/ui/LEDPaint.h"
 #include "frontend/WindowPlacement.h"
-#include "frontend/ui/MainUnit.h"
 #include "frontend/ui/WindowPlacement.h"
-#include "link/AdvCom32.h"
 
 namespace {
 constexpr int WatchPeriodMs = 100;
@@ -38,8 +35,8 @@ void FitText(QLabel& label, int width) {
 }
 }  // namespace
 
-TCommandForm::TCommandForm(VarnexContext& context, QWidget* parent)
-    : QWidget(parent), context_(context), watch_(context.State, context.clock) {
+TCommandForm::TCommandForm(SharedReceiverState& state, Clock& clock, const QWidget* centreOver, QWidget* parent)
+    : QWidget(parent), watch_(state, clock) {
   setObjectName("CommandForm");
   setWindowTitle("Varnex Manual Command Entry");
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -63,6 +60,9 @@ TCommandForm::TCommandForm(VarnexContext& context, QWidget* parent)
   combo_->setEditable(true);
   // The list is the fixed catalogue; Return must not add what was typed to it.
   combo_->setInsertPolicy(QComboBox::NoInsert);
+  // The text goes out as typed: no completion appended from the list, and no change
+  // to the list's spelling of an entry matched without regard to case.
+  combo_->setCompleter(nullptr);
   combo_->setMaxVisibleItems(30);
   for (std::string_view command : ManualCommandList())
     combo_->addItem(QString::fromLatin1(command.data(), static_cast<qsizetype>(command.size())));
@@ -91,19 +91,25 @@ TCommandForm::TCommandForm(VarnexContext& context, QWidget* parent)
   connect(timer_, &QTimer::timeout, this, [this] { Timer1Timer(); });
   timer_->start();
 
-  PlaceWindow(*this, {QSize(DesignOuterWidth, DesignOuterHeight), DesignSize::Outer, context_.MainForm, false});
+  PlaceWindow(*this, {QSize(DesignOuterWidth, DesignOuterHeight), DesignSize::Outer, centreOver, false});
   ApplyMinimumSize();
   LayOut();
 }
 
-T_AdvCom32* TCommandForm::Port() const {
-  if (port_) return port_;
-  return context_.MainForm ? &context_.MainForm->Comport() : nullptr;
-}
-
 void TCommandForm::ShowAnswer(const std::string& text) { console_->WriteString(text); }
 
+void TCommandForm::ConsoleNote(const std::string& text) {
+  if (console_->Screen().CursorX() != 0) console_->WriteString("\r\n");
+  console_->WriteString(text + "\r\n");
+}
+
+void TCommandForm::ShowSendReport() {
+  const std::string report = watch_.TakeSendReport();
+  if (!report.empty()) ConsoleNote(report);
+}
+
 void TCommandForm::Timer1Timer() {
+  ShowSendReport();
   const ManualCommandTick tick = watch_.Tick();
   ApplyTick(tick);
   if (tick.CloseNow) close();
@@ -117,10 +123,10 @@ void TCommandForm::ApplyTick(const ManualCommandTick& tick) {
 void TCommandForm::SendButtonClick() {
   // Only while the line is free: a command must never fall into a running cycle.
   if (!send_->isEnabled()) return;
-  const QByteArray text = combo_->currentText().toLatin1();
-  const std::string line = watch_.Send(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
-  // A closed or vanished port takes nothing and says nothing; the console stays quiet.
-  if (T_AdvCom32* port = Port()) port->Write(line);
+  ShowSendReport();  // the previous text's, before a new one takes its place
+  const QByteArray text = combo_->currentText().toUtf8();
+  const std::string refusal = watch_.Send(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+  if (!refusal.empty()) ConsoleNote(refusal);
 }
 
 void TCommandForm::ComboBox1Change() {

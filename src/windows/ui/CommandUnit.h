@@ -1,27 +1,30 @@
 #pragma once
 // The manual command window: while it is open the poll thread runs no cycles, the lamp
-// lights once the running cycle has ended, and Send writes the chosen command straight
-// to the serial port. The receiver's replies arrive in the console through the main
-// window; the rules live in ManualCommandWatch.
+// lights once the running cycle has ended, and Send hands the text, exactly as the
+// edit field shows it, to the poll thread, which writes it to the line. The receiver's
+// replies arrive in the console through the main window; the rules live in
+// ManualCommandWatch.
 #include <QWidget>
 
 #include "windows/ManualCommand.h"
 
+class Clock;
 class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
 class QPushButton;
 class QTimer;
+class SharedReceiverState;
 class TConsole;
 class TLEDPaint;
-class T_AdvCom32;
-struct VarnexContext;
 
 class TCommandForm : public QWidget {
   Q_OBJECT
  public:
-  explicit TCommandForm(VarnexContext& context, QWidget* parent = nullptr);
+  // Shown centred over centreOver the first time.
+  TCommandForm(SharedReceiverState& state, Clock& clock, const QWidget* centreOver = nullptr,
+               QWidget* parent = nullptr);
 
   QFrame* Panel1() const { return panel_; }
   QLabel* Label1() const { return label_; }
@@ -33,9 +36,6 @@ class TCommandForm : public QWidget {
   QLabel* Label2() const { return note_; }
   QTimer* Timer1() const { return timer_; }
   const ManualCommandWatch& Watch() const { return watch_; }
-
-  // The port Send writes to; the main window's when none is set.
-  void SetComport(T_AdvCom32* port) { port_ = port; }
 
   // Text the receiver sent while the window is open, as it came.
   void ShowAnswer(const std::string& text);
@@ -53,11 +53,12 @@ class TCommandForm : public QWidget {
   void ApplyTick(const ManualCommandTick& tick);
   void LayOut();
   void ApplyMinimumSize();
-  T_AdvCom32* Port() const;
+  // One line of the program's own in the console, on a line of its own.
+  void ConsoleNote(const std::string& text);
+  // What became of the last text handed over, when it did not go out whole.
+  void ShowSendReport();
 
-  VarnexContext& context_;
   ManualCommandWatch watch_;
-  T_AdvCom32* port_ = nullptr;
   QFrame* panel_ = nullptr;
   QLabel* label_ = nullptr;
   TLEDPaint* led_ = nullptr;

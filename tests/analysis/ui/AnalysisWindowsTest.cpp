@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolTip>
@@ -507,6 +509,51 @@ TEST_F(AnalysisTest, EfcStatisticsFillTheFieldsAndDrawTheFitLineWhileOpen) {
   form.close();
 }
 
+// Every field shows its whole text, even at the widest its format gives, inside the
+// dialog's fixed size.
+TEST_F(AnalysisTest, EfcStatisticsFieldsShowTheirWholeText) {
+  TDriftForm form(context);
+  form.show();
+  QApplication::processEvents();
+  const struct {
+    int field;
+    const char* text;
+  } cases[] = {
+      {0, "-8.888E-88"},
+      {1, "-8.888E-88"},
+      {2, "-8.888E-88"},
+      {3, "-8.888E-88"},
+      {4, "-8.888E-88"},
+      {5, "-8.888E-88"},
+      {6, "0.0351455932732826"},  // a day of real data
+      {6, "0.0000888888888888888"},
+      {6, "-8.88888888888888E-88"},
+      {6, "-0.0000888888888888888"},
+  };
+  for (const auto& c : cases) {
+    QLineEdit* edit = form.Edit(c.field);
+    edit->setText(c.text);
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.rect = edit->rect();
+    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    const QRect contents = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+    const int room = contents.width() - 2 * 2;  // the line edit's own margin either side
+    EXPECT_LE(edit->fontMetrics().horizontalAdvance(c.text), room) << "Edit" << c.field + 1 << " " << c.text;
+  }
+  EXPECT_EQ(form.size(), QSize(620, 85));
+  EXPECT_TRUE(form.grab().save(PicturePath("DriftFormWidest.png")));
+  form.close();
+
+  // A day of EFC that wanders more than it drifts: a QOF of a few hundredths.
+  MainChartFixture main(8640, 0.3, 0.8);
+  form.SetSource(&main.chart, &main.efc);
+  form.OCXODift1Click();
+  EXPECT_LT(QLocale().toDouble(form.Edit(6)->text()), 0.1);
+  EXPECT_TRUE(form.grab().save(PicturePath("DriftFormDay.png")));
+  form.close();
+}
+
 TEST_F(AnalysisTest, HoldoverWindowLoadsItsHistoryAndKeepsTheSatelliteAxisFixed) {
   // Span one day: a record exactly that old is left out, a younger one kept; a
   // 20 s gap breaks the line.
@@ -614,7 +661,20 @@ TEST_F(AnalysisTest, TenDaysOfDataPictures) {
   }
   holdover.show();
   holdover.ChartsChanged();
-  EXPECT_TRUE(holdover.grab().save(PicturePath("EFCForm.png")));
+  const QImage picture = holdover.grab().toImage();
+  EXPECT_TRUE(picture.save(PicturePath("EFCForm.png")));
+  // Both lines in their full colour, at least once for every pixel column they cross.
+  int blue = 0, orange = 0;
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) {
+      blue += picture.pixelColor(x, y) == QColor(0, 0, 255);
+      orange += picture.pixelColor(x, y) == QColor(255, 128, 0);
+    }
+  RecordProperty("HudPixels", blue);
+  RecordProperty("SatsPixels", orange);
+  const int plotWidth = holdover.Chart1()->Plot()->axisRect()->width();
+  EXPECT_GE(blue, plotWidth * 9 / 10);
+  EXPECT_GE(orange, plotWidth * 9 / 10);
 }
 
 }  // namespace

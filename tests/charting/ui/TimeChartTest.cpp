@@ -232,6 +232,62 @@ TEST(TimeChart, PointBetweenGapsIsMarked) {
   EXPECT_GT(countColour(), 0);
 }
 
+// Lines flat over hours are drawn in their full colour across the whole plot, not
+// smeared at half strength over two pixel rows; a sloped line too.
+TEST(TimeChart, FlatLinesKeepTheirFullColour) {
+  TestApp();
+  struct Case {
+    const char* name;
+    AxisSide side;
+    QColor colour;
+    std::function<double(int)> value;
+  } cases[] = {
+      {"HUD, flat", AxisSide::Left, QColor(0, 0, 255), [](int) { return 0.63e-6; }},
+      {"Sats, flat", AxisSide::Right, QColor(255, 128, 0), [](int i) { return i < 40000 ? 7.0 : 9.0; }},
+      {"rising", AxisSide::Left, QColor(0, 160, 60), [](int i) { return 0.5e-6 + i * 1e-12; }},
+  };
+  for (const Case& c : cases) {
+    TTimeChart chart;
+    chart.resize(748, 406);
+    chart.SetAxisVisible(AxisSide::Right, true);
+    chart.SetAxisRange(AxisSide::Right, 0, 16);
+    ChartSeries series;
+    for (int i = 0; i < 86400; ++i) series.Add(45000.0 + i * 10.0 / 86400.0, c.value(i));
+    chart.AddSeries(&series, c.side, c.colour, c.name);
+    chart.Replot();
+    const QImage image = chart.grab().toImage();
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) n += image.pixelColor(x, y) == c.colour;
+    const int plotWidth = chart.Plot()->axisRect()->width();
+    EXPECT_GE(n, plotWidth * 9 / 10) << c.name << ": " << n << " pixels in a plot " << plotWidth << " wide";
+  }
+}
+
+// Before the first point the time axis shows the span ending now, not day zero.
+TEST(TimeChart, EmptyChartShowsTheSpanEndingNow) {
+  TestApp();
+  TTimeChart chart;
+  chart.resize(841, 447);
+  ChartSeries pps;
+  chart.AddSeries(&pps, AxisSide::Left, Qt::blue, "PPS TI");
+  chart.Replot();
+  const double utcNow = QDateTime::currentDateTimeUtc().toMSecsSinceEpoch() / 86400000.0 + 25569.0;
+  EXPECT_NEAR(chart.AxisMax(AxisSide::Bottom), utcNow, 1.0 / 1440);  // by default: one day up to now
+  EXPECT_NEAR(chart.AxisMin(AxisSide::Bottom), utcNow - 1.0, 1.0 / 1440);
+
+  const double now = 45000.25;
+  chart.SetEmptySpan([&] { return now; }, [] { return 14400 / 1440.0; });
+  chart.Replot();
+  EXPECT_DOUBLE_EQ(chart.AxisMax(AxisSide::Bottom), now);
+  EXPECT_DOUBLE_EQ(chart.AxisMin(AxisSide::Bottom), now - 10.0);
+  // The first point takes over.
+  pps.AddNull(now + 1.0, 1e-9);
+  pps.Add(now + 1.0 + 10.0 / 86400.0, 2e-9);
+  chart.Replot();
+  EXPECT_GT(chart.AxisMin(AxisSide::Bottom), now + 0.9);
+}
+
 TEST(TimeChart, TickLabelsFollowFormats) {
   TestApp();
   TTimeChart chart;

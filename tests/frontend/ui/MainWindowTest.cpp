@@ -121,6 +121,12 @@ TEST_F(MainWindowTest, LayoutOfChartAndStatusBar) {
   EXPECT_EQ(chart->SeriesColor(1), QColor(255, 128, 0));
   EXPECT_EQ(chart->Model(0), &main->Series1);
   EXPECT_EQ(chart->Model(1), &main->Series2);
+  // Empty right after start: the span ending now, not day zero of the date count.
+  main->show();
+  QApplication::processEvents();
+  EXPECT_DOUBLE_EQ(chart->AxisMax(AxisSide::Bottom), clock.UtcNow());
+  EXPECT_DOUBLE_EQ(chart->AxisMin(AxisSide::Bottom), clock.UtcNow() - 1.0);
+  ASSERT_TRUE(main->grab().save(QString::fromStdString(::testing::TempDir() + "/varnex_main_empty.png")));
 
   EXPECT_EQ(main->statusBar()->objectName(), "StatusBar1");
   const int widths[7] = {130, 110, 110, 110, 75, 85, 200};

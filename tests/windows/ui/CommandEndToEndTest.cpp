@@ -128,6 +128,21 @@ TEST_F(CommandEndToEnd, PausesPollingSendsAndResumes) {
     form_->SendButton()->click();
     ASSERT_TRUE(WaitFor([&] { return ConsoleText(*form_).size() > before + 8; }, 10)) << command;
   }
+  // The longest text the edit field takes goes out whole, its carriage return last.
+  std::string longText = ":SYST:ERR?";
+  while (longText.size() < 32767) longText += static_cast<char>('A' + longText.size() % 26);
+  form_->ComboBox1()->setEditText(QString::fromStdString(longText));
+  const std::uint64_t rawBeforeLong = sim_->RawInputCount();
+  form_->SendButton()->click();
+  const std::uint64_t want = longText.size() + 1;
+  ASSERT_TRUE(WaitFor([&] { return sim_->RawInputCount() - rawBeforeLong >= want; }, 60));
+  ASSERT_TRUE(WaitFor([&] { return form_->SendButton()->isEnabled(); }, 5));
+  const std::string rawLong = sim_->RawInput();
+  EXPECT_EQ(sim_->RawInputCount() - rawBeforeLong, want);
+  EXPECT_TRUE(rawLong.substr(rawLong.size() - want) == longText + "\r");
+  EXPECT_EQ(ConsoleText(*form_).find("Not sent"), std::string::npos) << ConsoleText(*form_);
+  form_->ComboBox1()->setEditText("*IDN?");
+
   WaitFor([] { return false; }, 0.3);
   EXPECT_TRUE(form_->grab().save(QString::fromStdString(pictures + "/varnex_command_lit.png")));
 
