@@ -34,6 +34,19 @@ class RefreshView {
   virtual void ChartsChanged() = 0;
 };
 
+// A view with nothing to show, for front ends without windows; each overrides what it counts.
+class QuietRefreshView : public RefreshView {
+ public:
+  void SetPanel(int, const std::string&) override {}
+  void ShowStatusLines(const std::vector<std::string>&) override {}
+  void ShowSatellites(const SatelliteDisplay&) override {}
+  void UpdateHorizonLine() override {}
+  void SetRightAxisDecimals() override {}
+  void SetClockMenuEnabled(bool) override {}
+  void ShowDateTime(TDateTime) override {}
+  void ChartsChanged() override {}
+};
+
 // One line of the measurement data file.
 struct MeasurementRecord {
   TDateTime Time = 0.0;

@@ -19,18 +19,6 @@
 
 namespace {
 
-class QuietView : public RefreshView {
- public:
-  void SetPanel(int, const std::string&) override {}
-  void ShowStatusLines(const std::vector<std::string>&) override {}
-  void ShowSatellites(const SatelliteDisplay&) override {}
-  void UpdateHorizonLine() override {}
-  void SetRightAxisDecimals() override {}
-  void SetClockMenuEnabled(bool) override {}
-  void ShowDateTime(TDateTime) override {}
-  void ChartsChanged() override {}
-};
-
 struct Values {
   double pps, efc, hup, sats;
 };
@@ -131,7 +119,7 @@ TEST_F(TimeOrder, WrongClocksAndCutLinesNeverChartAWrongValueOrStopTheLivePoints
   // Live screens follow at once and are charted in their place.
   SharedReceiverState state;
   VarnexSettings settings;
-  QuietView view;
+  QuietRefreshView view;
   RefreshCycle cycle(state, clock, settings, view, {&pps, &efc, &hud, &sats});
   for (int round = 0; round < 3; ++round) {
     const TDateTime t = Now() + (5 + 10 * round) * OneSecond;
@@ -169,7 +157,7 @@ TEST(ChartGap, LiveAndLoadedStampsBreakTheLineAlike) {
 
   SharedReceiverState state;
   VarnexSettings settings;
-  QuietView view;
+  QuietRefreshView view;
   ChartSeries livePps, liveEfc;
   RefreshCycle cycle(state, clock, settings, view, {&livePps, &liveEfc});
   // Each live screen is stamped as the line the file read back.

@@ -29,19 +29,13 @@ std::string WithoutLineEnd(std::string line) {
 }  // namespace
 
 // Nothing to show; counts the screens as the main window would chart them.
-class HeadlessLogger::View final : public RefreshView {
+class HeadlessLogger::View final : public QuietRefreshView {
  public:
   explicit View(HeadlessLogger& owner) : owner_(owner) {}
-  void SetPanel(int, const std::string&) override {}
   void ShowStatusLines(const std::vector<std::string>&) override {
     ++owner_.counts_.Screens;
     ++owner_.hourScreens_;
   }
-  void ShowSatellites(const SatelliteDisplay&) override {}
-  void UpdateHorizonLine() override {}
-  void SetRightAxisDecimals() override {}
-  void SetClockMenuEnabled(bool) override {}
-  void ShowDateTime(TDateTime) override {}
   // Runs after a handled screen's data line would have been written.
   void ChartsChanged() override {
     const RefreshCycle& r = owner_.refresh_;

@@ -87,18 +87,12 @@ TDateTime StampOf(const std::string& line) {
   return EncodeDateTime(p);
 }
 
-class CountingView final : public RefreshView {
+class CountingView final : public QuietRefreshView {
  public:
-  void SetPanel(int, const std::string&) override {}
   void ShowStatusLines(const std::vector<std::string>& lines) override {
     ++screens;
     longestScreen = std::max(longestScreen, lines.size());
   }
-  void ShowSatellites(const SatelliteDisplay&) override {}
-  void UpdateHorizonLine() override {}
-  void SetRightAxisDecimals() override {}
-  void SetClockMenuEnabled(bool) override {}
-  void ShowDateTime(TDateTime) override {}
   // Called after a screen's data line would have been written: count the screens whose
   // four values were all valid, each of which must have given one line.
   void ChartsChanged() override {

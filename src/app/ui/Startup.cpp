@@ -32,6 +32,7 @@ VarnexWindows::VarnexWindows(VarnexContext& c) : context_(c) {
   // Each window's creation runs before the next is created; the main window
   // starts the poll thread, which waits until the debug window exists.
   c.MainForm = Create<TMainForm>();
+  c.MainWindow = c.MainForm;
   c.ParameterForm = Create<TParameterForm>();
   c.StatusForm = Create<TStatusForm>();
   c.PolarForm = Create<TPolarForm>();

@@ -5,6 +5,7 @@
 
 #include "frontend/Settings.h"
 
+class QWidget;
 class SharedReceiverState;
 class Clock;
 class TMainForm;
@@ -35,6 +36,8 @@ struct VarnexContext {
   bool Ending = false;
 
   TMainForm* MainForm = nullptr;
+  // The main window as a plain widget, for windows that only centre over it.
+  QWidget* MainWindow = nullptr;
   TParameterForm* ParameterForm = nullptr;
   TStatusForm* StatusForm = nullptr;
   TPolarForm* PolarForm = nullptr;

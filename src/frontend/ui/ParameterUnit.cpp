@@ -22,7 +22,6 @@
 #include "frontend/BigIni.h"
 #include "frontend/DeviceChoices.h"
 #include "frontend/Settings.h"
-#include "frontend/ui/MainUnit.h"
 #include "frontend/ui/UserComment.h"
 #include "frontend/ui/WindowPlacement.h"
 #include "link/AdvCom32.h"
@@ -51,7 +50,7 @@ TParameterForm::TParameterForm(VarnexContext& context, QWidget* parent) : QDialo
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setModal(false);
   BuildControls();
-  PlaceWindow(*this, {QSize(659, 201), DesignSize::Client, context_.MainForm, true});
+  PlaceWindow(*this, {QSize(659, 201), DesignSize::Client, context_.MainWindow, true});
   ShowError = [this](const QString& text) { QMessageBox::critical(this, "Varnex", text); };
 }
 
