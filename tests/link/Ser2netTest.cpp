@@ -20,6 +20,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 #include "SimRig.h"
@@ -55,15 +56,22 @@ int FreePort() {
   return ok ? ntohs(a.sin_port) : 0;
 }
 
-bool Accepts(int port) {
-  const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  const bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  close(s);
-  return ok;
+// A socket listening on the loopback port, looked up in the kernel's table rather than
+// by connecting: with kickolduser, a probing connection would throw out a link that
+// connected first.
+bool Listening(int port) {
+  std::ifstream table("/proc/net/tcp");
+  std::string line;
+  std::getline(table, line);  // the header
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state;
+    fields >> slot >> local >> remote >> state;
+    const std::size_t colon = local.find(':');
+    if (state == "0A" && colon != std::string::npos && std::stoi(local.substr(colon + 1), nullptr, 16) == port)
+      return true;
+  }
+  return false;
 }
 
 class Ser2net {
@@ -92,7 +100,7 @@ class Ser2net {
     // Listening within 5 s, or not at all.
     const auto limit = SteadyClock::now() + std::chrono::seconds(5);
     for (int port : ports)
-      while (!Accepts(port))
+      while (!Listening(port))
         if (SteadyClock::now() > limit)
           return false;
         else
@@ -143,6 +151,13 @@ struct Link {
     int n = 0;
     for (const std::string& line : trace) n += line.find(text) != std::string::npos;
     return n;
+  }
+  // The port's own trace lines, for a failure message.
+  std::string PortLines() const {
+    std::string lines;
+    for (const std::string& line : trace)
+      if (line.find("Serial port") != std::string::npos) lines += line + "\n";
+    return lines;
   }
   // Every answer of the table published exactly, since the last call.
   bool AllExact() {
@@ -247,8 +262,8 @@ TEST(Ser2net, RawAndRfc2217LinksPollExactlyAndResumeAfterTheServerWasAway) {
     const double resumedAfter = std::chrono::duration<double>(at - restartedAt).count();
     std::printf("%s: polling resumed %.1f s after ser2net came back\n", link->address.c_str(), resumedAfter);
     EXPECT_LE(resumedAfter, 20.0) << link->address;
-    EXPECT_EQ(link->TraceCount(" Serial port " + link->address + " lost ("), 1) << link->address;
-    EXPECT_EQ(link->TraceCount(" Serial port " + link->address + " opened"), 1) << link->address;
+    EXPECT_EQ(link->TraceCount(" Serial port " + link->address + " lost ("), 1) << link->PortLines();
+    EXPECT_EQ(link->TraceCount(" Serial port " + link->address + " opened"), 1) << link->PortLines();
   }
   server.Stop();
   for (const char* f : {"/ser2net.yaml", "/ser2net.pid", "/ser2net.log"}) unlink((folder + f).c_str());
