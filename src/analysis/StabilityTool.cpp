@@ -87,6 +87,8 @@ std::string_view MethodName(NoiseMethod method) {
       return "acf";
     case NoiseMethod::B1:
       return "b1";
+    case NoiseMethod::Carried:
+      return "carried";
     default:
       return {};
   }

@@ -175,9 +175,10 @@ TEST(ShortRecordNoise, RatioOnABoundaryGoesToTheLessDivergentType) {
   }
 }
 
-// The total deviation's degrees of freedom at phase noise: about N / 2 for
-// white PM at m = 1; for flicker PM at m = 2,
-// exp(sqrt(ln((N - 1) / 4) ln(5 (N - 1) / 4))) = 131 194 for N = 241 218.
+// The total deviation has intervals at phase noise on a long record: at white
+// PM and m = 1 its terms are the inner second differences, so the degrees of
+// freedom are 36 (N - 2) / 70, those of the overlapping Allan variance at
+// m = 1 (not N / 2); at flicker PM what the estimator's variance gives.
 TEST(ShortRecordNoise, TotalDeviationHasIntervalsAtPhaseNoise) {
   constexpr std::size_t kN = 241218;
   std::mt19937_64 rng(31);
@@ -186,11 +187,13 @@ TEST(ShortRecordNoise, TotalDeviationHasIntervalsAtPhaseNoise) {
   const StabilityInterval w = IntervalOf(StabilityMeasure::Total, white, 1, TotalDeviation(white, 1));
   ASSERT_TRUE(w.Valid());
   EXPECT_EQ(w.alpha, 2);
-  EXPECT_NEAR(w.edf / (kN / 2.0), 1.0, 0.01);
+  EXPECT_NEAR(w.edf / (36.0 * (kN - 2) / 70.0), 1.0, 1e-4);
+  EXPECT_NEAR(w.edf / GreenhallRileyEdf(2, 2, 1, 1, 1, kN), 1.0, 1e-3);
   const StabilityInterval f = IntervalOf(StabilityMeasure::Total, flicker, 2, TotalDeviation(flicker, 2));
   ASSERT_TRUE(f.Valid());
   EXPECT_EQ(f.alpha, 1);
-  EXPECT_NEAR(f.edf / 131194.0, 1.0, 0.01);
+  EXPECT_EQ(f.edf, TotalDeviationEdf(1, kN, 2));
+  EXPECT_GT(f.edf, 0.4 * kN);
 }
 
 // Short and bad records: every number finite; a point without an interval
