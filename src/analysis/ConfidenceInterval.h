@@ -40,6 +40,20 @@ struct ChiSquaredBounds {
 // sigma or edf.
 ChiSquaredBounds DeviationBounds(double sigma, double edf, double confidence = kOneSigmaConfidence);
 
+// The total variance at white (+2) or flicker (+1) PM, taken as
+// s + (1 - s) chi2_nu / nu times its mean, which matches its mean, variance
+// and skewness (see the .cpp). edf is the usual 2 mean^2 / variance. shift 0
+// (and nu = edf) where the plain chi-squared law serves or none is known.
+struct TotalDeviationShape {
+  double edf = 0.0;
+  double shift = 0.0;
+  double nu = 0.0;
+};
+TotalDeviationShape TotalDeviationPhaseShape(int alpha, std::int64_t n, std::int64_t m);
+
+// The interval of sigma when sigma^2 / its mean is s + (1 - s) chi2_nu / nu.
+ChiSquaredBounds ShiftedDeviationBounds(double sigma, double shift, double nu, double confidence = kOneSigmaConfidence);
+
 // The measures that carry intervals: the five deviations built from
 // differences and the total deviation.
 bool HasConfidenceInterval(StabilityMeasure measure);
