@@ -233,6 +233,12 @@ TEST(StabilityViewTest, ValueTipGivesTheIntervalOverTheValuesPowerOfTenOrSaysWhy
     ci.method = method;
     return ci;
   };
+  const auto carried = [&with](double from, double edf) {
+    StabilityInterval ci = with(1.0e-11, 9.0e-11, 0, NoiseMethod::Carried);
+    ci.carriedFrom = from;
+    ci.edf = edf;
+    return ci;
+  };
   const auto gap = [](IntervalGap why, int alpha = 0) {
     StabilityInterval ci;
     ci.gap = why;
@@ -257,6 +263,13 @@ TEST(StabilityViewTest, ValueTipGivesTheIntervalOverTheValuesPowerOfTenOrSaysWhy
        "2.00 x 10 E-12  (68 %: 1.90 x 10 E-14 \u2026 5.00 x 10 E-12, noise: random-walk FM)"},
       {2e-12, with(1.5e-12, 2.4e-10, -4, NoiseMethod::B1),
        "2.00 x 10 E-12  (68 %: 1.50 x 10 E-12 \u2026 2.40 x 10 E-10, noise: random-run FM (B1))"},
+      // Where the type could not be found, and where the bounds rest on less
+      // than one degree of freedom, the tip says so.
+      {2e-11, carried(81920.0, 2.25),
+       "2.00 x 10 E-11  (68 %: 1.00 \u2026 9.00 x 10 E-11, noise: white FM carried from \u03c4 = 81920 s)"},
+      {2e-11, carried(2.5, 0.8),
+       "2.00 x 10 E-11  (68 %: 1.00 \u2026 9.00 x 10 E-11, noise: white FM carried from \u03c4 = 2.5 s, under one "
+       "degree of freedom)"},
       {1.234e-11, gap(IntervalGap::TooFewSamples),
        "1.23 x 10 E-11  (no interval: fewer than 2 averages at this \u03c4)"},
       {1.234e-11, gap(IntervalGap::NoResidual), "1.23 x 10 E-11  (no interval: no noise left to identify)"},
