@@ -113,13 +113,11 @@ struct NoiseRule {
 std::int64_t TermCount(const NoiseRule& rule, std::int64_t n, std::int64_t m);
 
 // The noise of x at m from the B1 ratio, for records too short for the
-// autocorrelation. The types are walked from the most divergent (-2, or -4
-// with maxDifferences 3) toward white PM; a type is taken when the measured B1
-// exceeds the geometric mean of its expected value and its neighbour's. The
-// two most divergent Hadamard types are told by the B1 of the frequencies
-// taken as phase, where each type looks two steps less divergent. Phase noise
-// is split by R(n). Ratios within a billionth of a boundary go to the less
-// divergent side, so the choice does not hang on the last bits of the data.
+// autocorrelation: B1Slope of the measured ratio (expected at the number of
+// averages), random-walk FM, flicker FM or white FM from it, phase noise
+// split by R(n) at m (PhaseNoiseFromR). With maxDifferences 3, random-walk FM
+// goes on to HadamardStep on the first differences of the averages, judged at
+// two fewer than the averages.
 NoiseEstimate IdentifyNoiseByB1(std::span<const double> x, std::int64_t m, int maxDifferences);
 
 // The same over one record at many averaging factors: the record is scaled
@@ -164,7 +162,6 @@ class NoiseRun {
   std::span<const double> x_;
   NoiseRule rule_;
   std::vector<std::pair<std::int64_t, NoiseEstimate>> found_;  // in the order asked
-  std::vector<std::pair<std::int64_t, NoiseEstimate>> acf_;
   std::unique_ptr<B1Identification> b1_;
 };
 
