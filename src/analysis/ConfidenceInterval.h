@@ -4,8 +4,8 @@
 // of the estimate (Greenhall and Riley, 2003; for the total deviation the NIST
 // SP 1065 table), and the chi-squared interval around the value.
 #include <cstdint>
-#include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "analysis/MeasureCatalogue.h"
@@ -22,11 +22,10 @@ inline constexpr double kOneSigmaConfidence = 0.682689492137086;
 // Returns 0 where the method gives none (alpha + 2d <= 1, too few samples).
 double GreenhallRileyEdf(int alpha, int d, std::int64_t m, std::int64_t filter, std::int64_t stride, std::int64_t n);
 
-// Degrees of freedom of the total deviation: b n / m - c for white, flicker
-// and random-walk FM (NIST SP 1065); for white and flicker PM the simple
-// approximations of the overlapping Allan deviation,
-// (n + 1)(n - 2m) / (2 (n - m)) and exp(sqrt(ln((n - 1) / 2m) ln((2m + 1)(n - 1) / 4))).
-// 0 for other noise or when that is not positive.
+// Degrees of freedom of the total deviation over n phase samples at factor m:
+// b n / m - c for white, flicker and random-walk FM (NIST SP 1065); for white
+// and flicker PM from the estimator's own variance (see the .cpp). 0 for
+// other noise or when that is not positive.
 double TotalDeviationEdf(int alpha, std::int64_t n, std::int64_t m);
 
 struct ChiSquaredBounds {
@@ -41,9 +40,30 @@ struct ChiSquaredBounds {
 // sigma or edf.
 ChiSquaredBounds DeviationBounds(double sigma, double edf, double confidence = kOneSigmaConfidence);
 
+// The total variance at white (+2) or flicker (+1) PM, taken as
+// s + (1 - s) chi2_nu / nu times its mean, which matches its mean, variance
+// and skewness (see the .cpp). edf is the usual 2 mean^2 / variance. shift 0
+// (and nu = edf) where the plain chi-squared law serves or none is known.
+struct TotalDeviationShape {
+  double edf = 0.0;
+  double shift = 0.0;
+  double nu = 0.0;
+};
+TotalDeviationShape TotalDeviationPhaseShape(int alpha, std::int64_t n, std::int64_t m);
+
+// The interval of sigma when sigma^2 / its mean is s + (1 - s) chi2_nu / nu.
+ChiSquaredBounds ShiftedDeviationBounds(double sigma, double shift, double nu, double confidence = kOneSigmaConfidence);
+
 // The measures that carry intervals: the five deviations built from
 // differences and the total deviation.
 bool HasConfidenceInterval(StabilityMeasure measure);
+
+// How a measure identifies its noise: the difference order of its family,
+// the fewest averages it identifies at (10 for ADEV and HDEV, 8 for the
+// overlapping and modified ones, 4 for TOTDEV, whose reflected record reaches
+// further), and its term count (ADEV N - 1, HDEV N - 2 over N averages;
+// OADEV n - 2m, MDEV n - 3m + 1, OHDEV n - 3m, TOTDEV n - 2 over n samples).
+NoiseRule NoiseRuleOf(StabilityMeasure measure);
 
 enum class IntervalGap : int {
   None,            // the interval is there
@@ -61,6 +81,7 @@ struct StabilityInterval {
   double edf = 0.0;
   int alpha = 0;                           // the noise found; meaningful unless the noise was not identified
   NoiseMethod method = NoiseMethod::None;  // how it was found
+  double carriedFrom = 0.0;                // tau (s) where a carried noise type was found
   bool Valid() const { return gap == IntervalGap::None; }
   bool NoiseKnown() const { return gap == IntervalGap::None || gap == IntervalGap::NoNoiseModel; }
 };
@@ -78,19 +99,14 @@ class ConfidenceIntervals {
   StabilityInterval Of(StabilityMeasure measure, std::int64_t m, double value);
   // For a point a measure has yielded; its averaging factor is tau over tau0.
   StabilityInterval Of(StabilityMeasure measure, const StabilityPoint& point);
+  // The noise found for a measure at m. Each measure has its own run, so
+  // points asked in increasing tau carry the type as the measure's series does.
+  NoiseEstimate Noise(StabilityMeasure measure, std::int64_t m);
 
  private:
-  const NoiseEstimate& Noise(std::int64_t m, int maxDifferences);
-
-  struct Entry {
-    std::int64_t m;
-    int maxDifferences;
-    NoiseEstimate noise;
-  };
   std::span<const double> x_;
   double tau0_;
-  std::vector<Entry> noise_;
-  std::optional<B1Identification> shortRecord_;  // made when first needed
+  std::vector<std::pair<StabilityMeasure, NoiseRun>> runs_;
 };
 
 // Intervals for points a measure has yielded (MeasurePoints), one per point;

@@ -48,12 +48,15 @@ void RemoveQuadratic(std::vector<double>& z) {
   }
 }
 
-// Lag-1 autocorrelation of z about its mean; false when z has no spread
-// beyond the given floor (sum of squares).
+// Lag-1 autocorrelation of z about its mean, the autocovariance with divisor
+// n over the variance with divisor n - 1 (the usual ratio times (n - 1) / n,
+// which settles a few factors on a rounding edge as the reference program
+// does); false when z has no spread beyond the given floor (sum of squares).
 bool LagOneCorrelation(const std::vector<double>& z, double floor, double& r1) {
+  const auto n = static_cast<double>(z.size());
   double mean = 0.0;
   for (double v : z) mean += v;
-  mean /= static_cast<double>(z.size());
+  mean /= n;
   double num = 0.0, den = 0.0;
   for (std::size_t k = 0; k < z.size(); ++k) {
     const double a = z[k] - mean;
@@ -61,18 +64,30 @@ bool LagOneCorrelation(const std::vector<double>& z, double floor, double& r1) {
     if (k + 1 < z.size()) num += a * (z[k + 1] - mean);
   }
   if (!std::isfinite(num) || !std::isfinite(den) || !(den > floor)) return false;
-  r1 = num / den;
+  r1 = (num / n) / (den / (n - 1.0));
   return std::isfinite(r1);
 }
 
 }  // namespace
 
+std::int64_t AveragesAt(std::int64_t n, std::int64_t m) { return m < 1 || n < 1 ? 0 : (n - 1) / m; }
+
+bool LagOneStep(double r1, int d, int maxDifferences, int& alpha) {
+  const double delta = r1 / (1.0 + r1);  // r1 > -1 for any real series
+  if (delta >= 0.25 && d < maxDifferences) return false;
+  const double rounded = 2.0 - 2.0 * d - std::nearbyint(2.0 * delta);  // halves to even
+  const double lowest = maxDifferences >= 3 ? -4.0 : -2.0;
+  alpha = static_cast<int>(std::clamp(rounded, lowest, 2.0));
+  return true;
+}
+
 NoiseEstimate IdentifyNoise(std::span<const double> x, std::int64_t m, int maxDifferences) {
   NoiseEstimate result;
   const auto n = static_cast<std::int64_t>(x.size());
   if (m < 1 || n < 1) return result;
-  const std::int64_t count = (n - 1) / m + 1;
-  if (count < kMinNoiseSamples) return result;
+  const std::int64_t averages = AveragesAt(n, m);
+  if (averages < kMinNoiseSamples) return result;
+  const std::int64_t count = averages + 1;
 
   std::vector<double> z(static_cast<std::size_t>(count));
   double peak = 0.0;
@@ -94,34 +109,24 @@ NoiseEstimate IdentifyNoise(std::span<const double> x, std::int64_t m, int maxDi
   // The autocorrelation does not depend on scale; working at unit scale keeps
   // the squares of huge or tiny values in range.
   for (double& v : z) v /= peak;
-  RemoveQuadratic(z);
 
   const double floor = static_cast<double>(count) * kRounding * kRounding;
-
-  int d = 0;
-  for (;;) {
+  for (int d = 0;; ++d) {
     double r1 = 0.0;
-    if (!LagOneCorrelation(z, floor, r1)) {
+    if (!LagOneCorrelation(z, floor, r1) || !std::isfinite(r1 / (1.0 + r1))) {
       result.verdict = NoiseVerdict::NoResidual;
       return result;
     }
-    const double delta = r1 / (1.0 + r1);  // r1 > -1 for any real series
-    if (!std::isfinite(delta)) {
-      result.verdict = NoiseVerdict::NoResidual;
-      return result;
-    }
-    if (delta < 0.25 || d >= maxDifferences) {
-      result.unrounded = 2.0 - 2.0 * (delta + d);
-      const double rounded = 2.0 - 2.0 * d - std::nearbyint(2.0 * delta);  // halves to even
-      const double lowest = maxDifferences >= 3 ? -4.0 : -2.0;
-      result.alpha = static_cast<int>(std::clamp(rounded, lowest, 2.0));
+    int alpha = 0;
+    if (LagOneStep(r1, d, maxDifferences, alpha)) {
+      result.unrounded = 2.0 - 2.0 * (r1 / (1.0 + r1) + d);
+      result.alpha = alpha;
       result.verdict = NoiseVerdict::Identified;
       result.method = NoiseMethod::Acf;
       return result;
     }
     for (std::size_t k = 0; k + 1 < z.size(); ++k) z[k] = z[k + 1] - z[k];
     z.pop_back();
-    ++d;
     if (z.size() < 2) {
       result.verdict = NoiseVerdict::TooFewSamples;
       return result;
@@ -164,16 +169,13 @@ std::vector<double> Scaled(std::span<const double> x, double peak) {
   return s;
 }
 
-// Sample variance over Allan variance of the block averages of the
-// differences of x, from finite x whose peak is about 1.
-double B1Ratio(std::span<const double> x, std::int64_t m) {
-  const std::int64_t n = (static_cast<std::int64_t>(x.size()) - 1) / m;
+bool Exceeds(double measured, double boundary) { return measured > boundary * (1.0 + kTie); }
+
+// Sample variance over half the mean squared first difference of a series,
+// from values of about unit scale; NaN where fewer than two or no steps.
+double RatioOf(std::span<const double> y) {
+  const auto n = static_cast<std::int64_t>(y.size());
   if (n < kMinAverages) return std::nan("");
-  // The average of a block is its phase step over m tau0; the common factor
-  // cancels in the ratio.
-  std::vector<double> y(static_cast<std::size_t>(n));
-  for (std::int64_t k = 0; k < n; ++k)
-    y[static_cast<std::size_t>(k)] = x[static_cast<std::size_t>((k + 1) * m)] - x[static_cast<std::size_t>(k * m)];
   double mean = 0.0;
   for (double v : y) mean += v;
   mean /= static_cast<double>(n);
@@ -187,7 +189,18 @@ double B1Ratio(std::span<const double> x, std::int64_t m) {
   return 2.0 * spread / steps;
 }
 
-bool Exceeds(double measured, double boundary) { return measured > boundary * (1.0 + kTie); }
+// Sample variance over Allan variance of the block averages of the
+// differences of x, from finite x whose peak is about 1.
+double B1Ratio(std::span<const double> x, std::int64_t m) {
+  const std::int64_t n = (static_cast<std::int64_t>(x.size()) - 1) / m;
+  if (n < kMinAverages) return std::nan("");
+  // The average of a block is its phase step over m tau0; the common factor
+  // cancels in the ratio.
+  std::vector<double> y(static_cast<std::size_t>(n));
+  for (std::int64_t k = 0; k < n; ++k)
+    y[static_cast<std::size_t>(k)] = x[static_cast<std::size_t>((k + 1) * m)] - x[static_cast<std::size_t>(k * m)];
+  return RatioOf(y);
+}
 
 // R(n) of finite data whose peak is about 1; NaN where either variance has no value.
 double RatioR(std::span<const double> x, std::int64_t m) {
@@ -240,8 +253,34 @@ B1Identification::B1Identification(std::span<const double> x) : size_(static_cas
   for (double v : residual) squares += v * v;
   if (!(squares > static_cast<double>(residual.size()) * kRounding * kRounding)) return;
   verdict_ = NoiseVerdict::Identified;
-  frequency_.resize(scaled_.size() - 1);
-  for (std::size_t i = 0; i + 1 < scaled_.size(); ++i) frequency_[i] = scaled_[i + 1] - scaled_[i];
+}
+
+int B1Slope(double b1, std::int64_t n) {
+  for (int mu = 1; mu >= -1; --mu) {
+    if (Exceeds(b1, std::sqrt(ExpectedB1(n, mu) * ExpectedB1(n, mu - 1)))) return mu;
+  }
+  return -2;
+}
+
+int PhaseNoiseFromR(double r, std::int64_t m) {
+  return Exceeds(r, std::sqrt(ExpectedR(2, m) * ExpectedR(1, m))) ? 1 : 2;
+}
+
+int HadamardStep(double b1OfDifferences, std::int64_t n) {
+  if (std::isnan(b1OfDifferences) || n < 2) return -2;
+  switch (B1Slope(b1OfDifferences, n)) {
+    case 1:
+      return -4;
+    case 0:
+      return -3;
+    default:
+      return -2;
+  }
+}
+
+std::int64_t TermCount(const NoiseRule& rule, std::int64_t n, std::int64_t m) {
+  const std::int64_t base = rule.termsFromAverages ? AveragesAt(n, m) : n;
+  return base - rule.termsPerFactor * m + rule.termsOffset;
 }
 
 // At m = 1 the modified and the plain variance coincide, so the split is made
@@ -252,44 +291,42 @@ int B1Identification::PhaseNoise(std::int64_t m) const {
   while (at > 2 && 3 * at > static_cast<std::int64_t>(scaled_.size())) at /= 2;
   const double r = RatioR(scaled_, at);
   if (std::isnan(r)) return 1;
-  const double boundary = std::sqrt(ExpectedR(2, at) * ExpectedR(1, at));
-  return Exceeds(r, boundary) ? 1 : 2;
+  return PhaseNoiseFromR(r, at);
 }
 
 NoiseEstimate B1Identification::At(std::int64_t m, int maxDifferences) const {
+  return At(m, maxDifferences, AveragesAt(size_, m));
+}
+
+NoiseEstimate B1Identification::At(std::int64_t m, int maxDifferences, std::int64_t terms) const {
   NoiseEstimate result;
-  if (m < 1 || size_ < 1 || (size_ - 1) / m < kMinAverages) return result;
+  if (m < 1 || size_ < 1 || AveragesAt(size_, m) < kMinAverages) return result;
   result.verdict = verdict_;
   if (verdict_ != NoiseVerdict::Identified) return result;
-  const std::int64_t n = (size_ - 1) / m;
+  const std::int64_t n = AveragesAt(size_, m);
   const double b1 = B1Ratio(scaled_, m);
   if (std::isnan(b1)) {
     result.verdict = NoiseVerdict::NoResidual;
     return result;
   }
   result.method = NoiseMethod::B1;
-  auto found = [&result](int alpha) {
-    result.alpha = alpha;
-    result.unrounded = alpha;
-    return result;
-  };
-  // Flicker-walk and random-run FM: on the frequencies taken as phase each
-  // looks like the type two steps less divergent, where the B1 table holds.
-  if (maxDifferences >= 3) {
-    const double b1f = B1Ratio(frequency_, m);
-    const std::int64_t nf = (static_cast<std::int64_t>(frequency_.size()) - 1) / m;
-    for (int alpha = -4; alpha <= -3 && !std::isnan(b1f); ++alpha) {
-      const double here = ExpectedB1(nf, AllanVarianceSlope(alpha + 2));
-      const double next = ExpectedB1(nf, AllanVarianceSlope(alpha + 3));
-      if (Exceeds(b1f, std::sqrt(here * next))) return found(alpha);
+  const int mu = B1Slope(b1, std::max<std::int64_t>(terms, 2));
+  int alpha = mu == -2 ? PhaseNoise(m) : -mu - 1;
+  if (alpha == -2 && maxDifferences >= 3 && n >= 3) {
+    // The first differences of the averages, judged as averages themselves.
+    std::vector<double> steps(static_cast<std::size_t>(n));
+    for (std::int64_t k = 0; k < n; ++k) {
+      const auto i = static_cast<std::size_t>(k);
+      const auto step = static_cast<std::size_t>(m);
+      steps[i] = scaled_[(i + 1) * step] - scaled_[i * step];
     }
+    std::vector<double> differences(steps.size() - 1);
+    for (std::size_t k = 0; k + 1 < steps.size(); ++k) differences[k] = steps[k + 1] - steps[k];
+    alpha = HadamardStep(RatioOf(differences), n - 2);
   }
-  for (int alpha = -2; alpha <= 0; ++alpha) {
-    const double here = ExpectedB1(n, AllanVarianceSlope(alpha));
-    const double next = ExpectedB1(n, AllanVarianceSlope(alpha + 1));
-    if (Exceeds(b1, std::sqrt(here * next))) return found(alpha);
-  }
-  return found(PhaseNoise(m));
+  result.alpha = alpha;
+  result.unrounded = alpha;
+  return result;
 }
 
 NoiseEstimate IdentifyNoiseByB1(std::span<const double> x, std::int64_t m, int maxDifferences) {
@@ -298,9 +335,50 @@ NoiseEstimate IdentifyNoiseByB1(std::span<const double> x, std::int64_t m, int m
 
 NoiseEstimate FindNoise(std::span<const double> x, std::int64_t m, int maxDifferences) {
   if (m < 1 || x.empty()) return {};
-  const auto decimated = (static_cast<std::int64_t>(x.size()) - 1) / m + 1;
-  if (decimated >= kMinNoiseSamples) return IdentifyNoise(x, m, maxDifferences);
+  if (AveragesAt(static_cast<std::int64_t>(x.size()), m) >= kMinNoiseSamples)
+    return IdentifyNoise(x, m, maxDifferences);
   return IdentifyNoiseByB1(x, m, maxDifferences);
+}
+
+NoiseRun::NoiseRun(std::span<const double> x, NoiseRule rule) : x_(x), rule_(rule) {}
+
+NoiseEstimate NoiseRun::At(std::int64_t m) {
+  for (const auto& [factor, found] : found_)
+    if (factor == m) return found;
+  const NoiseEstimate found = Measure(m);
+  found_.emplace_back(m, found);
+  return found;
+}
+
+NoiseEstimate NoiseRun::Measure(std::int64_t m) {
+  const auto n = static_cast<std::int64_t>(x_.size());
+  if (m < 1 || n < 1) return {};
+  const std::int64_t averages = AveragesAt(n, m);
+  if (averages >= kMinNoiseSamples) return IdentifyNoise(x_, m, rule_.maxDifferences);
+  if (averages < rule_.minAverages && m > 1) {
+    std::int64_t previous = 0;
+    NoiseEstimate before;
+    for (const auto& [factor, found] : found_) {
+      if (factor < m && factor > previous) {
+        previous = factor;
+        before = found;
+      }
+    }
+    if (previous == 0) {
+      previous = m / 2;
+      before = At(previous);
+    }
+    if (before.Identified()) {
+      NoiseEstimate carried = before;
+      carried.method = NoiseMethod::Carried;
+      carried.foundAt = before.method == NoiseMethod::Carried ? before.foundAt : previous;
+      return carried;
+    }
+    if (averages < kMinAverages) return {};
+    return before;
+  }
+  if (!b1_) b1_ = std::make_unique<B1Identification>(x_);
+  return b1_->At(m, rule_.maxDifferences, TermCount(rule_, n, m));
 }
 
 std::string_view NoiseName(int alpha) {

@@ -40,11 +40,15 @@ constexpr std::string_view kUsage =
     "                     tau (+2 white PM, +1 flicker PM, 0 white FM, -1 flicker\n"
     "                     FM, -2 random-walk FM, -3 and -4 for Hadamard only) and\n"
     "                     how it was found: acf (lag-1 autocorrelation, where at\n"
-    "                     least 30 samples remain at that tau) or b1 (B1 ratio,\n"
-    "                     with R(n) between white and flicker PM; R(n) is taken\n"
-    "                     at 2 tau0 for tau0, at the longest tau below 1/3 of\n"
-    "                     the record for taus past it, and flicker PM where the\n"
-    "                     record is too short for any). The fields are empty\n"
+    "                     least 30 frequency averages remain at that tau), b1\n"
+    "                     (B1 ratio, with R(n) between white and flicker PM; R(n)\n"
+    "                     is taken at 2 tau0 for tau0, at the longest tau below\n"
+    "                     1/3 of the record for taus past it, and flicker PM\n"
+    "                     where the record is too short for any) or carried (in\n"
+    "                     the top octave of the measure, with fewer than 10\n"
+    "                     averages for adev and hdev, 8 for oadev, mdev and\n"
+    "                     ohdev, 4 for totdev: the type of the previous tau,\n"
+    "                     since there it cannot be measured). The fields are empty\n"
     "                     where there is none: for the other measures; where\n"
     "                     fewer than 2 frequency averages remain at that tau; and\n"
     "                     where the data are exactly a quadratic in time.\n"
@@ -87,6 +91,8 @@ std::string_view MethodName(NoiseMethod method) {
       return "acf";
     case NoiseMethod::B1:
       return "b1";
+    case NoiseMethod::Carried:
+      return "carried";
     default:
       return {};
   }

@@ -46,6 +46,25 @@ std::string BoundsText(double value, double low, double high) {
          std::to_string(std::abs(exponent));
 }
 
+// A tau in seconds: whole seconds as they are, others to four digits.
+std::string SecondsText(double tau) {
+  char buf[64];
+  const bool whole = tau == std::floor(tau) && tau < 1e9;
+  const auto res = whole ? std::to_chars(buf, buf + sizeof buf, static_cast<long long>(tau))
+                         : std::to_chars(buf, buf + sizeof buf, tau, std::chars_format::general, 4);
+  return std::string(buf, res.ptr) + " s";
+}
+
+// How the noise was found, where it was not the lag-1 autocorrelation, and
+// what the interval cannot promise.
+std::string NoiseText(const std::string& noise, const StabilityInterval& interval) {
+  std::string text = ", noise: " + noise;
+  if (interval.method == NoiseMethod::B1) text += " (B1)";
+  if (interval.method == NoiseMethod::Carried) text += " carried from \u03c4 = " + SecondsText(interval.carriedFrom);
+  if (interval.edf < 1.0) text += ", under one degree of freedom";
+  return text;
+}
+
 }  // namespace
 
 ErrorBar ErrorBarOf(double value, const StabilityInterval& interval) {
@@ -66,7 +85,7 @@ std::string StabilityValueTip(double value, const StabilityInterval& interval) {
       if (!std::isfinite(interval.low) || !std::isfinite(interval.high)) return tip;
       const long percent = std::lround(100.0 * kOneSigmaConfidence);
       tip += "  (" + std::to_string(percent) + " %: " + BoundsText(value, interval.low, interval.high);
-      if (!noise.empty()) tip += ", noise: " + noise + (interval.method == NoiseMethod::B1 ? " (B1)" : "");
+      if (!noise.empty()) tip += NoiseText(noise, interval);
       return tip + ")";
     }
     case IntervalGap::NotThisMeasure:

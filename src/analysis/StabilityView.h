@@ -71,8 +71,10 @@ ErrorBar ErrorBarOf(double value, const StabilityInterval& interval);
 // The value tip of a point: the value in the measures' format, then its
 // interval and the noise found, as in
 // "1.23 x 10 E-11  (68 %: 1.10 … 1.38 x 10 E-11, noise: white FM)", with
-// " (B1)" after the noise where a short record left it to the B1 ratio; or why
-// it has none. A measure that carries no interval shows the value alone.
+// " (B1)" after the noise where a short record left it to the B1 ratio,
+// " carried from τ = 640 s" where too few averages were left to find it and
+// the type of the previous τ stands, and ", under one degree of freedom" where
+// the interval rests on less than that; or why it has none. A measure that carries no interval shows the value alone.
 std::string StabilityValueTip(double value, const StabilityInterval& interval);
 
 // What a run needs of the window.

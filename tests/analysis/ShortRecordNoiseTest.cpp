@@ -8,36 +8,12 @@
 #include <vector>
 
 #include "analysis/ConfidenceInterval.h"
+#include "analysis/KasdinNoise.h"
 #include "analysis/NoiseIdentification.h"
 #include "analysis/Stability.h"
 #include "analysis/StabilityView.h"
 
 namespace {
-
-// Phase of power-law noise alpha by Kasdin's filter: white noise through the
-// impulse response h_k = h_(k-1) (k - 1 + beta / 2) / k of S_x ~ f^-beta,
-// beta = 2 - alpha, started at rest. With taps given, the filter is cut there
-// and runs in from earlier noise: stationary, with the spectrum kept down to
-// about 1 / taps of the sample rate.
-std::vector<double> KasdinPhase(int alpha, std::size_t n, std::mt19937_64& rng, std::size_t taps = 0) {
-  const bool atRest = taps == 0;
-  if (atRest) taps = n;
-  const double beta = 2.0 - alpha;
-  std::vector<double> h(taps);
-  h[0] = 1.0;
-  for (std::size_t k = 1; k < taps; ++k) h[k] = h[k - 1] * (static_cast<double>(k) - 1.0 + beta / 2.0) / k;
-  std::normal_distribution<double> g(0.0, 1e-9);
-  const std::size_t lead = atRest ? 0 : taps - 1;
-  std::vector<double> w(n + lead);
-  for (double& v : w) v = g(rng);
-  std::vector<double> x(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    double sum = 0.0;
-    for (std::size_t k = 0; k < taps && k <= i + lead; ++k) sum += h[k] * w[i + lead - k];
-    x[i] = sum;
-  }
-  return x;
-}
 
 TEST(ShortRecordNoise, ExpectedB1MatchesItsClosedForms) {
   for (double n : {4.0, 10.0, 100.0}) {
@@ -175,9 +151,10 @@ TEST(ShortRecordNoise, RatioOnABoundaryGoesToTheLessDivergentType) {
   }
 }
 
-// The total deviation's degrees of freedom at phase noise: about N / 2 for
-// white PM at m = 1; for flicker PM at m = 2,
-// exp(sqrt(ln((N - 1) / 4) ln(5 (N - 1) / 4))) = 131 194 for N = 241 218.
+// The total deviation has intervals at phase noise on a long record: at white
+// PM and m = 1 its terms are the inner second differences, so the degrees of
+// freedom are 36 (N - 2) / 70, those of the overlapping Allan variance at
+// m = 1 (not N / 2); at flicker PM what the estimator's variance gives.
 TEST(ShortRecordNoise, TotalDeviationHasIntervalsAtPhaseNoise) {
   constexpr std::size_t kN = 241218;
   std::mt19937_64 rng(31);
@@ -186,11 +163,13 @@ TEST(ShortRecordNoise, TotalDeviationHasIntervalsAtPhaseNoise) {
   const StabilityInterval w = IntervalOf(StabilityMeasure::Total, white, 1, TotalDeviation(white, 1));
   ASSERT_TRUE(w.Valid());
   EXPECT_EQ(w.alpha, 2);
-  EXPECT_NEAR(w.edf / (kN / 2.0), 1.0, 0.01);
+  EXPECT_NEAR(w.edf / (36.0 * (kN - 2) / 70.0), 1.0, 1e-4);
+  EXPECT_NEAR(w.edf / GreenhallRileyEdf(2, 2, 1, 1, 1, kN), 1.0, 1e-3);
   const StabilityInterval f = IntervalOf(StabilityMeasure::Total, flicker, 2, TotalDeviation(flicker, 2));
   ASSERT_TRUE(f.Valid());
   EXPECT_EQ(f.alpha, 1);
-  EXPECT_NEAR(f.edf / 131194.0, 1.0, 0.01);
+  EXPECT_EQ(f.edf, TotalDeviationEdf(1, kN, 2));
+  EXPECT_GT(f.edf, 0.4 * kN);
 }
 
 // Short and bad records: every number finite; a point without an interval
@@ -240,6 +219,204 @@ TEST(ShortRecordNoise, ShortRecordsGiveFiniteIntervalsOrSayWhyNot) {
       }
     }
   }
+}
+
+// The lag-1 rule step by step: difference while delta = r1 / (1 + r1) is at
+// least 0.25 (a tie differences), then alpha = 2 - 2d - round(2 delta) with
+// halves to even, bounded by the family's range.
+TEST(ShortRecordNoise, LagOneStepAtEachBranchAndTie) {
+  struct Row {
+    double r1;
+    int d, maxDifferences;
+    bool stops;
+    int alpha;
+  };
+  const Row rows[] = {
+      {0.0, 0, 2, true, 2},         // white PM
+      {1.0 / 3.0, 0, 2, false, 0},  // delta = 0.25 exactly: difference
+      {1.0 / 3.0, 1, 3, false, 0},  // likewise for Hadamard
+      {1.0 / 3.0, 2, 2, true, -2},  // at the last difference: round(0.5) = 0
+      {0.24, 0, 2, true, 2},        // delta 0.19: round(0.39) = 0
+      {0.2, 1, 2, true, 0},         // one difference taken
+      {3.0, 2, 2, true, -2},        // round(1.5) = 2 gives -4, bounded to -2
+      {3.0, 3, 3, true, -4},        // -6, bounded to -4
+      {-0.5, 1, 2, true, 2},        // a differenced white PM: delta = -1
+      {-1.0 / 3.0, 0, 2, true, 2},  // delta = -0.5: 3, bounded to +2
+      {0.6, 2, 3, false, 0},        // Hadamard goes on to a third difference
+  };
+  for (const Row& row : rows) {
+    int alpha = 99;
+    EXPECT_EQ(LagOneStep(row.r1, row.d, row.maxDifferences, alpha), row.stops) << "r1 " << row.r1 << " d " << row.d;
+    if (row.stops) EXPECT_EQ(alpha, row.alpha) << "r1 " << row.r1 << " d " << row.d;
+  }
+}
+
+// On a record of 31 samples (30 averages, the fewest the autocorrelation is
+// used at) whose plain lag-1 correlation is 0.34, delta would be 0.254 and
+// the record differenced; scaled by (n - 1) / n it is 0.329 and stops there.
+// The mean is all that is removed: a large frequency offset leaves white PM
+// white PM, by differencing.
+TEST(ShortRecordNoise, LagOneUsesScaledCorrelationOfTheRawSamples) {
+  std::mt19937_64 rng(3);
+  std::normal_distribution<double> g(0.0, 1.0);
+  std::vector<double> noise(31);
+  for (double& v : noise) v = g(rng);
+  auto record = [&noise](double s) {
+    std::vector<double> x(noise);
+    for (std::size_t k = 0; k < x.size(); ++k) x[k] += s * static_cast<double>(k);
+    return x;
+  };
+  auto plainR1 = [](const std::vector<double>& z) {
+    double mean = 0.0;
+    for (double v : z) mean += v;
+    mean /= static_cast<double>(z.size());
+    double num = 0.0, den = 0.0;
+    for (std::size_t k = 0; k < z.size(); ++k) {
+      den += (z[k] - mean) * (z[k] - mean);
+      if (k + 1 < z.size()) num += (z[k] - mean) * (z[k + 1] - mean);
+    }
+    return num / den;
+  };
+  double lo = 0.0, hi = 1.0;
+  ASSERT_LT(plainR1(record(lo)), 0.34);
+  ASSERT_GT(plainR1(record(hi)), 0.34);
+  for (int i = 0; i < 100; ++i) (plainR1(record(0.5 * (lo + hi))) < 0.34 ? lo : hi) = 0.5 * (lo + hi);
+  const auto x = record(hi);
+  const NoiseEstimate e = IdentifyNoise(x, 1, 2);
+  ASSERT_TRUE(e.Identified());
+  EXPECT_EQ(e.method, NoiseMethod::Acf);
+  const double r1 = plainR1(x) * 30.0 / 31.0;
+  EXPECT_NEAR(e.unrounded, 2.0 - 2.0 * r1 / (1.0 + r1), 1e-9);  // no difference taken
+  EXPECT_EQ(e.alpha, 2);
+  // One sample fewer: 29 averages, the B1 ratio.
+  EXPECT_EQ(FindNoise(std::span<const double>(x).first(30), 1, 2).method, NoiseMethod::B1);
+  EXPECT_FALSE(IdentifyNoise(std::span<const double>(x).first(30), 1, 2).Identified());
+
+  std::vector<double> drifting(8640);
+  for (std::size_t k = 0; k < drifting.size(); ++k) {
+    const double t = static_cast<double>(k);
+    drifting[k] = 1e-9 * g(rng) + 1e-6 + 3e-9 * t;
+  }
+  for (std::int64_t m : {1, 4, 16}) EXPECT_EQ(IdentifyNoise(drifting, m, 2).alpha, 2) << "m " << m;
+}
+
+// Barnes' classes at the boundaries (geometric means of the expectations at n
+// terms), R(n) between the phase noises, and the Hadamard step: on a
+// boundary the less divergent type, a millionth beyond it the more divergent.
+TEST(ShortRecordNoise, RatioClassesAtTheirBoundaries) {
+  for (std::int64_t n : {3, 12, 851, 8638}) {
+    SCOPED_TRACE("n " + std::to_string(n));
+    for (int mu = 1; mu >= -1; --mu) {
+      const double boundary = std::sqrt(ExpectedB1(n, mu) * ExpectedB1(n, mu - 1));
+      EXPECT_EQ(B1Slope(boundary, n), mu - 1) << "mu " << mu;
+      EXPECT_EQ(B1Slope(boundary * (1 + 1e-6), n), mu) << "mu " << mu;
+      EXPECT_EQ(B1Slope(ExpectedB1(n, mu), n), n == 2 ? -2 : mu) << "mu " << mu;
+    }
+    EXPECT_EQ(B1Slope(0.1, n), -2);
+    EXPECT_EQ(HadamardStep(ExpectedB1(n, 1), n), -4);
+    EXPECT_EQ(HadamardStep(ExpectedB1(n, 0), n), -3);
+    EXPECT_EQ(HadamardStep(ExpectedB1(n, -1), n), -2);
+    EXPECT_EQ(HadamardStep(std::sqrt(ExpectedB1(n, 1) * ExpectedB1(n, 0)), n), -3);
+    EXPECT_EQ(HadamardStep(std::sqrt(ExpectedB1(n, 0) * ExpectedB1(n, -1)), n), -2);
+  }
+  EXPECT_EQ(HadamardStep(std::nan(""), 10), -2);
+  for (std::int64_t m : {2, 75, 4096}) {
+    const double boundary = std::sqrt(ExpectedR(2, m) * ExpectedR(1, m));
+    EXPECT_EQ(PhaseNoiseFromR(boundary, m), 2) << "m " << m;
+    EXPECT_EQ(PhaseNoiseFromR(boundary * (1 + 1e-6), m), 1) << "m " << m;
+    EXPECT_EQ(PhaseNoiseFromR(ExpectedR(2, m), m), 2) << "m " << m;
+    EXPECT_EQ(PhaseNoiseFromR(ExpectedR(1, m), m), 1) << "m " << m;
+  }
+  // The term counts, at 1001 samples and m = 75 (13 averages).
+  const std::pair<StabilityMeasure, std::int64_t> terms[] = {{StabilityMeasure::Allan, 12},
+                                                             {StabilityMeasure::OverlappingAllan, 851},
+                                                             {StabilityMeasure::ModifiedAllan, 777},
+                                                             {StabilityMeasure::Hadamard, 11},
+                                                             {StabilityMeasure::OverlappingHadamard, 776},
+                                                             {StabilityMeasure::Total, 999}};
+  for (const auto& [measure, count] : terms) EXPECT_EQ(TermCount(NoiseRuleOf(measure), 1001, 75), count);
+}
+
+// Frequencies k + s (-1)^k over n averages of m samples, phase in between
+// interpolated: B1 falls from n (n + 1) / 6 as s grows. The s where B1 is b1.
+std::vector<double> RecordWithB1(std::int64_t averages, std::int64_t m, double b1) {
+  auto phase = [&](double s) {
+    std::vector<double> x(static_cast<std::size_t>(averages * m + 1), 0.0);
+    for (std::int64_t k = 0; k < averages; ++k) {
+      const double y = static_cast<double>(k) + (k % 2 ? -s : s);
+      for (std::int64_t j = 1; j <= m; ++j)
+        x[static_cast<std::size_t>(k * m + j)] = x[static_cast<std::size_t>(k * m)] + y * static_cast<double>(j) / m;
+    }
+    return x;
+  };
+  double lo = 0.0, hi = 1e3;
+  for (int i = 0; i < 200; ++i) (MeasuredB1(phase(0.5 * (lo + hi)), m) > b1 ? lo : hi) = 0.5 * (lo + hi);
+  return phase(lo);
+}
+
+// Which way each point's type is found, with the thresholds tied: 30
+// averages use the autocorrelation, 29 the B1 ratio at the measure's term
+// count, and fewer than the measure's minimum carry the previous factor's
+// type. A B1 of 0.831 at 13 averages (1001 samples, m = 75) is phase noise
+// for ADEV (12 terms, boundary 0.850) and white FM for OADEV (851 terms,
+// boundary 0.817).
+TEST(ShortRecordNoise, EachMeasureFindsItsTypeTheWayItsRuleSays) {
+  std::mt19937 rng(8);
+  std::normal_distribution<double> g(0.0, 1e-9);
+  std::vector<double> walk(3000);
+  double p = 0.0;
+  for (double& v : walk) v = p += g(rng);
+  struct Row {
+    StabilityMeasure measure;
+    std::int64_t m;
+    NoiseMethod method;
+    std::int64_t foundAt;
+  };
+  // 2999 samples' steps: m = 99 gives 30 averages, 100 gives 29, 299 gives
+  // 10, 300 gives 9, 374 gives 8, 375 gives 7, 749 gives 4, 750 gives 3.
+  const Row rows[] = {
+      {StabilityMeasure::Allan, 99, NoiseMethod::Acf, 0},
+      {StabilityMeasure::Allan, 100, NoiseMethod::B1, 0},
+      {StabilityMeasure::Allan, 299, NoiseMethod::B1, 0},
+      {StabilityMeasure::Allan, 300, NoiseMethod::Carried, 299},
+      {StabilityMeasure::Allan, 600, NoiseMethod::Carried, 299},
+      {StabilityMeasure::OverlappingAllan, 300, NoiseMethod::B1, 0},
+      {StabilityMeasure::OverlappingAllan, 374, NoiseMethod::B1, 0},
+      {StabilityMeasure::OverlappingAllan, 375, NoiseMethod::Carried, 374},
+      {StabilityMeasure::OverlappingHadamard, 375, NoiseMethod::Carried, 187},  // first asked: from m / 2
+      {StabilityMeasure::Total, 749, NoiseMethod::B1, 0},
+      {StabilityMeasure::Total, 750, NoiseMethod::Carried, 749},
+      {StabilityMeasure::Total, 1500, NoiseMethod::Carried, 749},
+  };
+  ConfidenceIntervals run(walk);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(MeasureInfoOf(row.measure).shortName) + " m " + std::to_string(row.m));
+    const NoiseEstimate e = run.Noise(row.measure, row.m);
+    ASSERT_TRUE(e.Identified());
+    EXPECT_EQ(e.method, row.method);
+    if (row.method == NoiseMethod::Carried) {
+      EXPECT_EQ(e.foundAt, row.foundAt);
+      EXPECT_EQ(e.alpha, run.Noise(row.measure, row.foundAt).alpha);
+      const StabilityInterval ci = run.Of(row.measure, row.m, 1e-9);
+      EXPECT_EQ(ci.carriedFrom, row.foundAt * kSampleInterval);
+      EXPECT_NE(StabilityValueTip(1e-9, ci).find("carried from \u03c4 = " + std::to_string(row.foundAt * 10) + " s"),
+                std::string::npos)
+          << StabilityValueTip(1e-9, ci);
+    }
+    EXPECT_EQ(run.Noise(row.measure, row.m).method, row.method);  // asked again, the same
+  }
+
+  const auto x = RecordWithB1(13, 75, 0.831);
+  ASSERT_NEAR(MeasuredB1(x, 75), 0.831, 1e-6);
+  ConfidenceIntervals phaseDat(x);
+  const NoiseEstimate adev = phaseDat.Noise(StabilityMeasure::Allan, 75);
+  const NoiseEstimate oadev = phaseDat.Noise(StabilityMeasure::OverlappingAllan, 75);
+  EXPECT_EQ(adev.method, NoiseMethod::B1);
+  EXPECT_GE(adev.alpha, 1);
+  EXPECT_EQ(oadev.method, NoiseMethod::B1);
+  EXPECT_EQ(oadev.alpha, 0);
+  // With the expectation at the 13 averages instead, both would be phase noise.
+  EXPECT_GE(B1Identification(x).At(75, 2).alpha, 1);
 }
 
 }  // namespace

@@ -233,6 +233,12 @@ TEST(StabilityViewTest, ValueTipGivesTheIntervalOverTheValuesPowerOfTenOrSaysWhy
     ci.method = method;
     return ci;
   };
+  const auto carried = [&with](double from, double edf) {
+    StabilityInterval ci = with(1.0e-11, 9.0e-11, 0, NoiseMethod::Carried);
+    ci.carriedFrom = from;
+    ci.edf = edf;
+    return ci;
+  };
   const auto gap = [](IntervalGap why, int alpha = 0) {
     StabilityInterval ci;
     ci.gap = why;
@@ -257,6 +263,13 @@ TEST(StabilityViewTest, ValueTipGivesTheIntervalOverTheValuesPowerOfTenOrSaysWhy
        "2.00 x 10 E-12  (68 %: 1.90 x 10 E-14 \u2026 5.00 x 10 E-12, noise: random-walk FM)"},
       {2e-12, with(1.5e-12, 2.4e-10, -4, NoiseMethod::B1),
        "2.00 x 10 E-12  (68 %: 1.50 x 10 E-12 \u2026 2.40 x 10 E-10, noise: random-run FM (B1))"},
+      // Where the type could not be found, and where the bounds rest on less
+      // than one degree of freedom, the tip says so.
+      {2e-11, carried(81920.0, 2.25),
+       "2.00 x 10 E-11  (68 %: 1.00 \u2026 9.00 x 10 E-11, noise: white FM carried from \u03c4 = 81920 s)"},
+      {2e-11, carried(2.5, 0.8),
+       "2.00 x 10 E-11  (68 %: 1.00 \u2026 9.00 x 10 E-11, noise: white FM carried from \u03c4 = 2.5 s, under one "
+       "degree of freedom)"},
       {1.234e-11, gap(IntervalGap::TooFewSamples),
        "1.23 x 10 E-11  (no interval: fewer than 2 averages at this \u03c4)"},
       {1.234e-11, gap(IntervalGap::NoResidual), "1.23 x 10 E-11  (no interval: no noise left to identify)"},
@@ -335,15 +348,15 @@ TEST(StabilityViewTest, RunHandsEachPointTheIntervalOfItsMeasureAndAveragingFact
     }
     if (HasConfidenceInterval(measure)) {
       EXPECT_GT(valid, 3) << w.titles[i];
-      // The longest averaging times leave fewer than 30 samples: the B1 ratio
-      // finds the noise there, while two frequency averages remain.
-      const StabilityPoint& last = w.series[i].back();
-      const std::int64_t averages = 2999 / std::llround(last.tau / kSampleInterval);
-      EXPECT_EQ(w.intervals[i].back().gap, averages < kMinAverages ? IntervalGap::TooFewSamples : IntervalGap::None)
-          << w.titles[i];
-      if (averages >= kMinAverages) {
-        EXPECT_EQ(w.intervals[i].back().method, NoiseMethod::B1) << w.titles[i];
-      }
+      // The last point is in the upper octave of the measure's range: too
+      // few averages to find the noise there, so the previous point's type
+      // is carried and said to be.
+      const StabilityInterval& last = w.intervals[i].back();
+      EXPECT_EQ(last.gap, IntervalGap::None) << w.titles[i];
+      EXPECT_EQ(last.method, NoiseMethod::Carried) << w.titles[i];
+      EXPECT_EQ(last.alpha, w.intervals[i][w.intervals[i].size() - 2].alpha) << w.titles[i];
+      EXPECT_GT(last.carriedFrom, 0.0) << w.titles[i];
+      EXPECT_LT(last.carriedFrom, w.series[i].back().tau) << w.titles[i];
     } else {
       EXPECT_EQ(valid, 0) << w.titles[i];
     }
