@@ -15,6 +15,7 @@ packages=(
   clang libclang-rt-dev
   dpkg-dev file desktop-file-utils appstream man-db
   ser2net
+  libmicrohttpd-dev prometheus prometheus-alertmanager prometheus-node-exporter
 )
 
 missing=()

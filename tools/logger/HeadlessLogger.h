@@ -6,9 +6,11 @@
 // written, an hourly summary) goes to a reporter, one line each.
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "LoggerRules.h"
+#include "frontend/MetricsFeed.h"
 #include "frontend/RefreshCycle.h"
 #include "frontend/Settings.h"
 
@@ -64,6 +66,9 @@ class HeadlessLogger {
   const VarnexSettings& Settings() const { return settings_; }
   bool DebugLogOn() const { return debugLog_; }
   const std::string& DeviceName() const { return device_; }
+  // The metrics' ways out as the command line sets them, over [Metrics] of Varnex.ini.
+  std::optional<std::string> MetricsFileOverride, MetricsListenOverride;
+  const MetricsFeed& Metrics() const { return metrics_; }
 
  private:
   class View;
@@ -75,6 +80,8 @@ class HeadlessLogger {
   void DrainTrace();
   void Summarise();
   void Say(const std::string& line);
+  void ConfigureMetrics();
+  void TickMetrics();
 
   std::string folder_;
   SharedReceiverState& state_;
@@ -92,6 +99,8 @@ class HeadlessLogger {
   LoggerCounts counts_;
   TDateTime summaryFrom_ = 0.0;
   long hourScreens_ = 0, hourLines_ = 0;
+  MetricsFeed metrics_;
+  std::optional<MetricsConfig> metricsConfig_;
 };
 
 // The logger's main loop: until Stop is raised, a reload when asked, a refresh tick,
