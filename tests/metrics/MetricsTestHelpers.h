@@ -7,20 +7,22 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
-// Connects to 127.0.0.1:port; -1 on failure.
-inline int ConnectLocal(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+// Connects to 127.0.0.1:port; -1 on failure. Without waiting, a connection still under
+// way (the server's backlog full) counts too.
+inline int ConnectLocal(int port, bool wait = true) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (wait ? 0 : SOCK_NONBLOCK), 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(static_cast<std::uint16_t>(port));
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && (wait || errno != EINPROGRESS)) {
     close(fd);
     return -1;
   }
