@@ -276,6 +276,10 @@ TEST(MetricsChain, PrometheusAlertmanagerAndNodeExporter) {
   // One cycle every 10 s (the new value took one at least); allow one lost to the slowest of machines.
   EXPECT_GE(cycles, std::max(1.0, std::floor(seconds / 10.0) - 1)) << seconds << " s";
   EXPECT_EQ(value("up{job=\"varnex\"}"), 1.0);
+  // The cycle that read the new value began on its second (:00, :10, ...), not held up.
+  const std::optional<double> cycleStart = value("varnex_last_status_timestamp_seconds{job=\"varnex\"}");
+  ASSERT_TRUE(cycleStart);
+  EXPECT_LT(std::fmod(*cycleStart, 10.0), 1.0) << std::fixed << *cycleStart;
   for (int fd : idle) close(fd);
 
   // The line goes quiet: the link-down alert fires, and the values are no longer exported.

@@ -78,10 +78,11 @@ TEST(MetricsText, OneSeriesPerStatusAndNothingNeverRead) {
 TEST(MetricsText, PromtoolAcceptsBothOutputsWithHostileIdentification) {
   if (!HavePromtool()) GTEST_SKIP() << "promtool not found (Debian package prometheus)";
   const std::string folder = FreshTestFolder("metrics");
+  static const char ControlBytes[] = "\x01\x02\xFF\xFE,m\xC3\xA9,s\0n,# HELP x y";
   const std::string hostile[] = {
       "HEWLETT-PACKARD,Z3801A,3542A01234,3535",
       "Evil\"Corp,Z\\3801\n} 1\nvarnex_link_up 0,\"quoted\",fw\r\n",
-      std::string("\x01\x02\xFF\xFE,m\xC3\xA9,s\0n,# HELP x y", 29),
+      std::string(ControlBytes, sizeof ControlBytes - 1),
       "a,b,c,d\\",
       ",,,",
   };
