@@ -120,8 +120,8 @@ void RefreshCycle::SmartClock() {
   std::string text;
   TDateTime stamp = 0.0;
   if (!state_.Take(ReceiverValue::OscStatus, text, &stamp)) return;
-  StatusCode = SmartClockStatusCode(text);
   StatusTime = stamp;
+  StatusCode = SmartClockStatusCode(text);
   const std::uint8_t last = LastStatusCode;
   LastStatusCode = StatusCode;
   if (!logs_.AppendStatusHistory) return;

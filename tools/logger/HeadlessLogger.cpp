@@ -177,11 +177,11 @@ RefreshLogs HeadlessLogger::MakeLogs() {
 
 void HeadlessLogger::Written(const std::string& file, bool ok, TDateTime now) {
   const int error = errno;
-  if (!ok) metrics_.Recorder().WriteFailed();
   if (ok) {
     if (throttle_.Succeeded(file)) Say(LogLine(now, InFolder(folder_, file) + " is written again"));
     return;
   }
+  metrics_.Recorder().WriteFailed();
   if (throttle_.Failed(file, now))
     Say(LogLine(now, "Cannot write " + InFolder(folder_, file) + ": " + (error ? std::strerror(error) : "failed") +
                          " (lines are lost until it works again; said once an hour)"));
@@ -189,9 +189,9 @@ void HeadlessLogger::Written(const std::string& file, bool ok, TDateTime now) {
 
 void HeadlessLogger::Tick() {
   refresh_.Tick();
-  TickMetrics();
   DrainTrace();
   Summarise();
+  TickMetrics();
 }
 
 void HeadlessLogger::DrainTrace() {

@@ -60,15 +60,15 @@ class HeadlessLogger {
 
   // Every trace line as it is drained, before anything else is done with it.
   std::function<void(const std::string& line)> OnTrace;
+  // The metrics' ways out as the command line sets them, over [Metrics] of Varnex.ini.
+  std::optional<std::string> MetricsFileOverride, MetricsListenOverride;
+  const MetricsFeed& Metrics() const { return metrics_; }
 
   const LoggerCounts& Counts() const { return counts_; }
   const RefreshCycle& Refresh() const { return refresh_; }
   const VarnexSettings& Settings() const { return settings_; }
   bool DebugLogOn() const { return debugLog_; }
   const std::string& DeviceName() const { return device_; }
-  // The metrics' ways out as the command line sets them, over [Metrics] of Varnex.ini.
-  std::optional<std::string> MetricsFileOverride, MetricsListenOverride;
-  const MetricsFeed& Metrics() const { return metrics_; }
 
  private:
   class View;
@@ -94,13 +94,13 @@ class HeadlessLogger {
   std::shared_ptr<T_AdvCom32> port_;
   std::unique_ptr<TComThread> thread_;
   std::string device_;
+  MetricsFeed metrics_;
+  std::optional<MetricsConfig> metricsConfig_;
   bool debugLog_ = false;
   WriteFailureThrottle throttle_;
   LoggerCounts counts_;
   TDateTime summaryFrom_ = 0.0;
   long hourScreens_ = 0, hourLines_ = 0;
-  MetricsFeed metrics_;
-  std::optional<MetricsConfig> metricsConfig_;
 };
 
 // The logger's main loop: until Stop is raised, a reload when asked, a refresh tick,

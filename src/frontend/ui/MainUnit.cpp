@@ -96,13 +96,13 @@ void TMainForm::FormCreate() {
   // A settings file that cannot be read leaves the defaults; start-up goes on.
   settingsFile_ = std::make_unique<TAppIniFile>(context_.Folder);
   LoadSettings(*settingsFile_, *comport_, context_.Settings);
+  // What the sky view learns reaches the file every ten minutes at most, not only at exit.
+  refresh_.SetHorizonSave([this] { return SaveSettingsNow(); });
   // Served or written only when [Metrics] asks; what goes wrong is said in the debug trace.
   metrics_.Configure(ReadMetricsConfig(*settingsFile_),
                      [&state = context_.State, &clock = context_.clock](const std::string& line) {
                        AddTrace(state, clock, true, line);
                      });
-  // What the sky view learns reaches the file every ten minutes at most, not only at exit.
-  refresh_.SetHorizonSave([this] { return SaveSettingsNow(); });
 
   ReloadChartHistory();
 
