@@ -6,6 +6,7 @@
 
 #include "HeadlessLogger.h"
 #include "LoggerRules.h"
+#include "MetricsTestHelpers.h"
 #include "TestFolder.h"
 #include "frontend/MetricsServer.h"
 #include "link/SharedReceiverState.h"
@@ -54,6 +55,13 @@ TEST(LoggerMetrics, PortInUseAndUnwritableFileAreSaidOnceAndLoggingGoesOn) {
     clock.Advance(100);
     logger.Tick();
   }
+  EXPECT_EQ(logger.Metrics().ListenPort(), 0);
+  // Once the port is free, a reload (SIGHUP) serves on it.
+  const int port = holder.Port();
+  holder.Stop();
+  logger.Reload();
+  EXPECT_EQ(logger.Metrics().ListenPort(), port);
+  EXPECT_EQ(StatusOf(HttpGet(port, "/metrics")), 200);
   EXPECT_TRUE(logger.Stop());
   auto count = [&](const std::string& part) {
     int n = 0;
@@ -65,5 +73,4 @@ TEST(LoggerMetrics, PortInUseAndUnwritableFileAreSaidOnceAndLoggingGoesOn) {
             1);
   EXPECT_EQ(count("Cannot write the metrics file " + folder + "/missing/varnex.prom"), 1);
   EXPECT_EQ(count("Stopped after"), 1);
-  EXPECT_EQ(logger.Metrics().ListenPort(), 0);
 }

@@ -9,8 +9,11 @@ void HeadlessLogger::ConfigureMetrics() {
   MetricsConfig config = ini_ ? ReadMetricsConfig(*ini_) : MetricsConfig{};
   if (MetricsFileOverride) config.File = *MetricsFileOverride;
   if (MetricsListenOverride) config.Listen = *MetricsListenOverride;
-  // A reload with the same settings keeps the endpoint and its connections.
-  if (metricsConfig_ && metricsConfig_->File == config.File && metricsConfig_->Listen == config.Listen) return;
+  // A reload with the same settings keeps the endpoint and its connections; one that
+  // could not listen (a port in use) tries again.
+  if (metricsConfig_ && metricsConfig_->File == config.File && metricsConfig_->Listen == config.Listen &&
+      (config.Listen.empty() || metrics_.ListenPort() != 0))
+    return;
   metricsConfig_ = config;
   metrics_.Configure(config, [this](const std::string& line) { Say(LogLine(clock_.UtcNow(), line)); });
   if (!config.File.empty()) Say(LogLine(clock_.UtcNow(), "Metrics written to " + config.File));
