@@ -19,6 +19,7 @@ void MetricsFeed::Configure(const MetricsConfig& config, Reporter report) {
       say("Metrics are not served: " + why);
     } else {
       server_ = std::move(server);
+      server_->Publish(text_);  // what the last tick knew, until the next one
       say("Metrics served at http://" +
           (address.Host.find(':') != std::string::npos ? "[" + address.Host + "]" : address.Host) + ":" +
           std::to_string(server_->Port()) + "/metrics");
