@@ -45,8 +45,12 @@ void RefreshCycle::Tick() {
   Guarded([this] { Integer(ReceiverValue::LifeCount, LifeCount, LifeCountValid, PanelLife, "LIFE = "); });
   Guarded([this] { Identification(); });
   Guarded([this] { SmartClock(); });
-  Guarded([this] { Integer(ReceiverValue::Tracked, TrackedCount, TrackedValid, PanelTracked, "Tracked = "); });
-  Guarded([this] { Integer(ReceiverValue::Visible, VisibleCount, VisibleValid, PanelVisible, "Visible = "); });
+  Guarded([this] {
+    Integer(ReceiverValue::Tracked, TrackedCount, TrackedValid, PanelTracked, "Tracked = ", &TrackedTime);
+  });
+  Guarded([this] {
+    Integer(ReceiverValue::Visible, VisibleCount, VisibleValid, PanelVisible, "Visible = ", &VisibleTime);
+  });
   Guarded([this] { HandleStatus(); });
   Guarded([this] { ClockStep(); });
   Guarded([this] { SaveHorizon(); });
@@ -74,7 +78,7 @@ void RefreshCycle::PpsTiAndEfc() {
   // PPS TI and EFC belong together: neither is taken until both have arrived.
   if (!state_.IsNew(ReceiverValue::PpsTi) || !state_.IsNew(ReceiverValue::Efc)) return;
   std::string ppsText, efcText;
-  state_.Take(ReceiverValue::PpsTi, ppsText);
+  state_.Take(ReceiverValue::PpsTi, ppsText, &PpsTiTime);
   state_.Take(ReceiverValue::Efc, efcText);
   EfcValid = StrictToFloat(efcText, EfcValue);
   PpsTiValid = StrictToFloat(ppsText, PpsTiValue);
@@ -91,7 +95,7 @@ void RefreshCycle::ReceiverError() {
 
 void RefreshCycle::HoldoverUncertainty() {
   std::string text;
-  if (!state_.Take(ReceiverValue::Hup, text)) return;
+  if (!state_.Take(ReceiverValue::Hup, text, &HupTime)) return;
   double value = 0.0;
   HupValid = ConvertHoldoverUncertainty(text, value);
   if (!HupValid) return;
@@ -99,9 +103,10 @@ void RefreshCycle::HoldoverUncertainty() {
   view_.SetPanel(PanelHup, "HUP = " + FormatScientific3(HupValue) + " s");
 }
 
-void RefreshCycle::Integer(ReceiverValue which, std::int32_t& value, bool& valid, int panel, const char* caption) {
+void RefreshCycle::Integer(ReceiverValue which, std::int32_t& value, bool& valid, int panel, const char* caption,
+                           TDateTime* stamp) {
   std::string text;
-  if (!state_.Take(which, text)) return;
+  if (!state_.Take(which, text, stamp)) return;
   valid = StrictToInt32(text, value);
   if (valid) view_.SetPanel(panel, caption + std::to_string(value));
 }
@@ -115,6 +120,7 @@ void RefreshCycle::SmartClock() {
   std::string text;
   TDateTime stamp = 0.0;
   if (!state_.Take(ReceiverValue::OscStatus, text, &stamp)) return;
+  StatusTime = stamp;
   StatusCode = SmartClockStatusCode(text);
   const std::uint8_t last = LastStatusCode;
   LastStatusCode = StatusCode;

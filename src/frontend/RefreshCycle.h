@@ -110,6 +110,10 @@ class RefreshCycle {
   TDateTime ClockTime = 0.0;
   bool ClockValid = false;
   std::uint8_t StatusCode = StatusUndefined;
+  // The start of the poll cycle that read each value last (0 before the first), so an
+  // output can tell a value read since a reconnect from an older one. PPS TI and EFC
+  // are taken together and share theirs.
+  TDateTime PpsTiTime = 0.0, HupTime = 0.0, TrackedTime = 0.0, VisibleTime = 0.0, StatusTime = 0.0;
   // Seeded from the status history when the status log window loads it.
   std::uint8_t LastStatusCode = StatusUndefined;
   bool RightAxisDecimals = false;
@@ -120,7 +124,8 @@ class RefreshCycle {
   void PpsTiAndEfc();
   void ReceiverError();
   void HoldoverUncertainty();
-  void Integer(ReceiverValue which, std::int32_t& value, bool& valid, int panel, const char* caption);
+  void Integer(ReceiverValue which, std::int32_t& value, bool& valid, int panel, const char* caption,
+               TDateTime* stamp = nullptr);
   void Identification();
   void SmartClock();
   void ClockStep();

@@ -84,6 +84,7 @@ bool HeadlessLogger::Start(std::string* error) {
   if (!ReadSettings(error)) return false;
   refresh_.SetLogs(MakeLogs());
   refresh_.LastStatusCode = LoadStatusHistory(folder_).LastStatusCode;
+  ConfigureMetrics();
   summaryFrom_ = clock_.UtcNow();
   OpenPortAndPoll();
   Say(LogLine(clock_.UtcNow(), std::string(LoggerProgramName) + " " + VarnexVersion + " logging into " + folder_ +
@@ -128,6 +129,7 @@ void HeadlessLogger::Reload() {
     LoadSettings(*ini_, *port, unused);
     port_ = port;
   }
+  ConfigureMetrics();
   OpenPortAndPoll();
   Say(LogLine(clock_.UtcNow(), "Serial port " + device_ + (port_->Opened() ? " re-opened" : " not open yet")));
 }
@@ -166,6 +168,7 @@ RefreshLogs HeadlessLogger::MakeLogs() {
     const bool ok =
         ::AppendDataLine(folder_, DataRecord{r.Time, r.PpsTi, r.Efc, r.Hup, static_cast<double>(r.Tracked)});
     Written(DataFileName(r.Time), ok, r.Time);
+    if (ok) metrics_.Recorder().DataLineWritten();
     ++(ok ? counts_.DataLines : counts_.FailedLines);
     if (ok) ++hourLines_;
   };
@@ -178,6 +181,7 @@ void HeadlessLogger::Written(const std::string& file, bool ok, TDateTime now) {
     if (throttle_.Succeeded(file)) Say(LogLine(now, InFolder(folder_, file) + " is written again"));
     return;
   }
+  metrics_.Recorder().WriteFailed();
   if (throttle_.Failed(file, now))
     Say(LogLine(now, "Cannot write " + InFolder(folder_, file) + ": " + (error ? std::strerror(error) : "failed") +
                          " (lines are lost until it works again; said once an hour)"));
@@ -187,6 +191,7 @@ void HeadlessLogger::Tick() {
   refresh_.Tick();
   DrainTrace();
   Summarise();
+  TickMetrics();
 }
 
 void HeadlessLogger::DrainTrace() {

@@ -6,9 +6,11 @@
 // written, an hourly summary) goes to a reporter, one line each.
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "LoggerRules.h"
+#include "frontend/MetricsFeed.h"
 #include "frontend/RefreshCycle.h"
 #include "frontend/Settings.h"
 
@@ -58,6 +60,9 @@ class HeadlessLogger {
 
   // Every trace line as it is drained, before anything else is done with it.
   std::function<void(const std::string& line)> OnTrace;
+  // The metrics' ways out as the command line sets them, over [Metrics] of Varnex.ini.
+  std::optional<std::string> MetricsFileOverride, MetricsListenOverride;
+  const MetricsFeed& Metrics() const { return metrics_; }
 
   const LoggerCounts& Counts() const { return counts_; }
   const RefreshCycle& Refresh() const { return refresh_; }
@@ -75,6 +80,8 @@ class HeadlessLogger {
   void DrainTrace();
   void Summarise();
   void Say(const std::string& line);
+  void ConfigureMetrics();
+  void TickMetrics();
 
   std::string folder_;
   SharedReceiverState& state_;
@@ -87,6 +94,8 @@ class HeadlessLogger {
   std::shared_ptr<T_AdvCom32> port_;
   std::unique_ptr<TComThread> thread_;
   std::string device_;
+  MetricsFeed metrics_;
+  std::optional<MetricsConfig> metricsConfig_;
   bool debugLog_ = false;
   WriteFailureThrottle throttle_;
   LoggerCounts counts_;

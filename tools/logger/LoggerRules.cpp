@@ -26,6 +26,16 @@ LoggerOptions ParseLoggerOptions(const std::vector<std::string>& args, const std
       o.Folder = args[++i];
     } else if (a.rfind("--folder=", 0) == 0 && a.size() > 9) {
       o.Folder = a.substr(9);
+    } else if (a == "--metrics-file" || a == "--metrics-listen") {
+      if (i + 1 >= args.size()) {
+        o.Error = a + (a == "--metrics-file" ? " needs a file" : " needs [HOST:]PORT");
+        return o;
+      }
+      (a == "--metrics-file" ? o.MetricsFile : o.MetricsListen) = args[++i];
+    } else if (a.rfind("--metrics-file=", 0) == 0) {
+      o.MetricsFile = a.substr(15);
+    } else if (a.rfind("--metrics-listen=", 0) == 0) {
+      o.MetricsListen = a.substr(17);
     } else {
       o.Error = "unknown option " + a + " (see --help)";
       return o;
@@ -36,11 +46,15 @@ LoggerOptions ParseLoggerOptions(const std::vector<std::string>& args, const std
 
 std::string LoggerUsage() {
   return std::string("Usage: ") + LoggerProgramName +
-         " [--folder DIR]\n"
+         " [--folder DIR] [--metrics-listen [HOST:]PORT] [--metrics-file PATH]\n"
          "Logs a GPS-disciplined reference receiver without a display: the same settings file\n"
          "(Varnex.ini), data files and logs as Varnex, in DIR (default: Varnex's folder).\n"
          "SIGTERM or SIGINT stop it; SIGHUP re-reads the settings and re-opens the port.\n"
          "  --folder DIR  the folder holding Varnex.ini and the files\n"
+         "  --metrics-listen [HOST:]PORT  serve Prometheus metrics at http://HOST:PORT/metrics\n"
+         "                (HOST defaults to 127.0.0.1; overrides Listen= in [Metrics])\n"
+         "  --metrics-file PATH  write the metrics to PATH for node_exporter's textfile\n"
+         "                collector (overrides File= in [Metrics]); an empty value turns either off\n"
          "  --help        this text\n"
          "  --version     the version\n";
 }

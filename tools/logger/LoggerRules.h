@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,12 @@ struct LoggerOptions {
   bool Help = false;
   bool Version = false;
   std::string Error;  // a bad command line, in one line
+  // "--metrics-file PATH", "--metrics-listen [HOST:]PORT": over [Metrics] of Varnex.ini;
+  // an empty value ("--metrics-listen=") switches that way out off.
+  std::optional<std::string> MetricsFile, MetricsListen;
 };
-// args without the program name: "--folder DIR" (or "--folder=DIR"), "--help", "--version".
+// args without the program name: "--folder DIR" (or "--folder=DIR"), "--help", "--version",
+// and the metrics options above.
 LoggerOptions ParseLoggerOptions(const std::vector<std::string>& args, const std::string& defaultFolder);
 std::string LoggerUsage();
 

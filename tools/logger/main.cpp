@@ -59,6 +59,8 @@ int main(int argc, char** argv) {
   static SharedReceiverState* const state = new SharedReceiverState;
   static SystemClock* const clock = new SystemClock;
   HeadlessLogger logger(options.Folder, *state, *clock, SayOnStderr);
+  logger.MetricsFileOverride = options.MetricsFile;
+  logger.MetricsListenOverride = options.MetricsListen;
   if (!logger.Start(&error)) {
     SayOnStderr(std::string(LoggerProgramName) + ": " + error);
     return 1;

@@ -19,6 +19,7 @@
 #include "charting/ui/TimeChart.h"
 #include "frontend/BigIni.h"
 #include "frontend/DataFile.h"
+#include "frontend/MetricsOutput.h"
 #include "frontend/Settings.h"
 #include "frontend/StatusLog.h"
 #include "frontend/Version.h"
@@ -97,6 +98,11 @@ void TMainForm::FormCreate() {
   LoadSettings(*settingsFile_, *comport_, context_.Settings);
   // What the sky view learns reaches the file every ten minutes at most, not only at exit.
   refresh_.SetHorizonSave([this] { return SaveSettingsNow(); });
+  // Served or written only when [Metrics] asks; what goes wrong is said in the debug trace.
+  metrics_.Configure(ReadMetricsConfig(*settingsFile_),
+                     [&state = context_.State, &clock = context_.clock](const std::string& line) {
+                       AddTrace(state, clock, true, line);
+                     });
 
   ReloadChartHistory();
 
@@ -123,20 +129,23 @@ RefreshLogs TMainForm::MakeLogs() {
   // The log windows write the files and show what they wrote; before they exist
   // (they are created after this window) the files are written directly.
   logs.AppendStatusHistory = [this](TDateTime stamp, const std::string& message) {
-    if (context_.StatusLogForm)
-      context_.StatusLogForm->AppendStatusHistory(message, stamp);
-    else
-      ::AppendStatusHistory(context_.Folder, stamp, message, &context_.State);
+    const bool ok = context_.StatusLogForm
+                        ? context_.StatusLogForm->AppendStatusHistory(message, stamp)
+                        : ::AppendStatusHistory(context_.Folder, stamp, message, &context_.State).has_value();
+    if (!ok) metrics_.Recorder().WriteFailed();
   };
   logs.AppendErrorLog = [this](TDateTime stamp, const std::string& message) {
-    if (context_.ErrorForm)
-      context_.ErrorForm->AppendErrorLog(message, stamp);
-    else
-      ::AppendErrorLog(context_.Folder, stamp, message, &context_.State);
+    const bool ok = context_.ErrorForm ? context_.ErrorForm->AppendErrorLog(message, stamp)
+                                       : ::AppendErrorLog(context_.Folder, stamp, message, &context_.State).has_value();
+    if (!ok) metrics_.Recorder().WriteFailed();
   };
   logs.AppendDataLine = [this](const MeasurementRecord& r) {
-    ::AppendDataLine(context_.Folder, DataRecord{r.Time, r.PpsTi, r.Efc, r.Hup, static_cast<double>(r.Tracked)},
-                     &context_.State);
+    const bool ok = ::AppendDataLine(
+        context_.Folder, DataRecord{r.Time, r.PpsTi, r.Efc, r.Hup, static_cast<double>(r.Tracked)}, &context_.State);
+    if (ok)
+      metrics_.Recorder().DataLineWritten();
+    else
+      metrics_.Recorder().WriteFailed();
   };
   return logs;
 }
@@ -347,6 +356,7 @@ void TMainForm::BuildStatusBar() {
 void TMainForm::Timer1Timer() {
   JoinWindows();
   refresh_.Tick();
+  metrics_.Tick(refresh_, context_.Settings, context_.State, context_.clock.UtcNow());
 }
 
 void TMainForm::SetPanel(int index, const std::string& text) {

@@ -6,6 +6,7 @@
 #include "charting/ChartSeries.h"
 #include "frontend/ChartReload.h"
 #include "frontend/DataFile.h"
+#include "frontend/MetricsFeed.h"
 #include "frontend/RefreshCycle.h"
 #include "link/LinkEvents.h"
 
@@ -36,6 +37,8 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   ChartSeries Series2{"EFC"};
   // The refresh tick's state; the status log window seeds its LastStatusCode.
   RefreshCycle& Refresh() { return refresh_; }
+  // What Prometheus may learn, as of the last tick.
+  const MetricsFeed& Metrics() const { return metrics_; }
 
   // Empties both main series and refills them from the data files (start, larger span).
   void ReloadChartHistory();
@@ -90,6 +93,7 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   std::unique_ptr<TComThread> comThread_;
   std::unique_ptr<TAppIniFile> settingsFile_;
   RefreshCycle refresh_;
+  MetricsFeed metrics_;
   QTimer timer1_;
   TTimeChart* chart1_ = nullptr;
   ChartReloadGate reloadGate_;
