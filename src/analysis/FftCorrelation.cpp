@@ -90,10 +90,11 @@ void FftCorrelation::Forward(std::span<const double> x, std::complex<double>* sp
   fftw_execute_dft_r2c(static_cast<fftw_plan>(forward_), real_, AsFftw(spectrum));
 }
 
-void FftCorrelation::Inverse(std::complex<double>* spectrum, double* out) {
+void FftCorrelation::Inverse(std::complex<double>* spectrum, double* out, std::size_t count) {
   fftw_execute_dft_c2r(static_cast<fftw_plan>(inverse_), AsFftw(spectrum), real_);
   const double scale = 1.0 / static_cast<double>(length_);
-  for (std::size_t i = 0; i < length_; ++i) out[i] = real_[i] * scale;
+  count = std::min(count, length_);
+  for (std::size_t i = 0; i < count; ++i) out[i] = real_[i] * scale;
 }
 
 void FftCorrelation::LagProducts(std::span<const double> x, std::span<const double> y, std::ptrdiff_t first,

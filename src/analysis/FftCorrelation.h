@@ -10,6 +10,7 @@
 // the same bits on every run.
 #include <complex>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 
 class FftCorrelation {
@@ -37,9 +38,10 @@ class FftCorrelation {
   std::size_t Bins() const { return length_ / 2 + 1; }
   // The spectrum of x zero-padded to Length(); x.size() <= Length().
   void Forward(std::span<const double> x, std::complex<double>* spectrum);
-  // The circular sequence of a spectrum, scaled by 1 / Length() so that
-  // Inverse(Forward(x)) = x; spectrum is overwritten. out has Length() values.
-  void Inverse(std::complex<double>* spectrum, double* out);
+  // The first `count` values (all by default) of the circular sequence of a
+  // spectrum, scaled by 1 / Length() so that Inverse(Forward(x)) = x; the
+  // spectrum is overwritten.
+  void Inverse(std::complex<double>* spectrum, double* out, std::size_t count = SIZE_MAX);
   // Work buffers of this object, valid until the next Prepare with another length.
   std::complex<double>* Spectrum(int which);  // which = 0, 1, 2
   double* Real();                             // Length() values
