@@ -24,6 +24,20 @@ std::vector<double> WithoutLine(std::span<const double> x);
 // O(L m). Negative (never returned otherwise) when stopped.
 double ReflectedSegmentMean(std::span<const double> v, std::int64_t m, const std::atomic<bool>* stop = nullptr);
 
+// The same sum term by term, O(L m): the reference for the fast form.
+double DirectReflectedSegmentMean(std::span<const double> v, std::int64_t m, const std::atomic<bool>* stop = nullptr);
+
+// The same sum in O(L log L): sum_j D_j^2 is a quadratic form in the
+// segment whose matrix is Toeplitz plus Hankel (the mirrored segment is one
+// period of a circular filter), so summed over all starts it needs only the
+// lag products of the record, the same of its two end blocks, and sliding
+// dot products for the removed lines, all by FFT. A drift is taken out first
+// and its share added back exactly. Negative when stopped. cancellation, if
+// given, receives the ratio of the largest terms to the result: the factor
+// by which rounding errors of the transforms are magnified.
+double FastReflectedSegmentMean(std::span<const double> v, std::int64_t m, const std::atomic<bool>* stop = nullptr,
+                                double* cancellation = nullptr);
+
 // TDEV: tau / sqrt 3 times the modified Allan deviation, for 4m <= N.
 double TimeDeviation(std::span<const double> x, std::int64_t m, double tau0);
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <thread>
 #include <vector>
@@ -28,6 +29,34 @@ std::vector<double> PowerLawPhase(int alpha, std::size_t n, unsigned seed) {
   std::vector<double> x(n, 0.0);
   for (std::size_t i = 0; i < n; ++i)
     for (std::size_t k = 0; k <= i; ++k) x[i] += h[k] * w[i - k];
+  return x;
+}
+
+// Long power-law records in O(N): white, flicker (a sum of first-order
+// processes an octave apart in time constant) and their running sums.
+std::vector<double> QuickPowerLaw(int alpha, std::size_t n, unsigned seed) {
+  std::mt19937_64 rng(seed);
+  std::normal_distribution<double> white(0.0, 1.0);
+  std::vector<double> x(n);
+  const bool flicker = alpha == 1 || alpha == -1;
+  std::vector<double> state(20, 0.0);
+  for (double& v : x) {
+    if (!flicker) {
+      v = white(rng);
+      continue;
+    }
+    double sum = 0.0;
+    for (std::size_t k = 0; k < state.size(); ++k) {
+      const double a = std::exp(-1.0 / std::pow(2.0, static_cast<double>(k)));
+      state[k] = a * state[k] + std::sqrt(1.0 - a * a) * white(rng);
+      sum += state[k];
+    }
+    v = sum;
+  }
+  const int sums = alpha == 2 || alpha == 1 ? 0 : alpha == 0 || alpha == -1 ? 1 : 2;
+  for (int s = 0; s < sums; ++s)
+    for (std::size_t i = 1; i < n; ++i) x[i] += x[i - 1];
+  for (double& v : x) v *= 1e-9;
   return x;
 }
 
@@ -87,6 +116,44 @@ TEST(TotalDeviations, SegmentSumsMatchTheLiteralFormOverNoiseTypesOffsetsAndLeng
       }
     }
   }
+}
+
+TEST(TotalDeviations, FastSumsMatchTheDirectOnes) {
+  const struct {
+    std::size_t n;
+    std::vector<std::int64_t> factors;
+  } sizes[] = {{3, {1}},
+               {4, {1}},
+               {17, {1, 2, 5}},
+               {100, {1, 3, 16, 33}},
+               {1000, {2, 16, 40, 333}},
+               {16384, {16, 128, 2000}},
+               {65536, {16, 40}}};
+  int fastTaken = 0;
+  for (int alpha = 2; alpha >= -2; --alpha) {
+    for (const auto& size : sizes) {
+      for (bool drift : {false, true}) {
+        std::vector<double> x = QuickPowerLaw(alpha, size.n, 31 + static_cast<unsigned>(size.n));
+        if (drift)
+          for (std::size_t i = 0; i < size.n; ++i) x[i] += 1e-3 + 1e-7 * i + 1e-10 * static_cast<double>(i * i);
+        const std::vector<double> v = WithoutLine(x);
+        for (std::int64_t m : size.factors) {
+          const double direct = DirectReflectedSegmentMean(v, m);
+          ASSERT_GT(direct, 0.0);
+          const auto where = ::testing::Message()
+                             << "alpha " << alpha << " n " << size.n << " m " << m << " drift " << drift;
+          EXPECT_NEAR(ReflectedSegmentMean(v, m) / direct, 1.0, 1e-11) << where;
+          double cancellation = 0.0;
+          const double fast = FastReflectedSegmentMean(v, m, nullptr, &cancellation);
+          if (cancellation * std::numeric_limits<double>::epsilon() <= 1e-15) {
+            ++fastTaken;
+            EXPECT_NEAR(fast / direct, 1.0, 1e-11) << where;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(fastTaken, 60);  // the fast form is what most of these run on
 }
 
 TEST(TotalDeviations, HandWorkedValues) {
