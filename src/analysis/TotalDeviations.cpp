@@ -50,7 +50,8 @@ double SegmentSum(const double* s, std::int64_t m, std::vector<double>& pu, std:
 
 constexpr std::int64_t kSegmentsPerTask = 256;
 constexpr std::int64_t kFastFromFactor = 16;
-constexpr double kFastCancellationLimit = 1e-15;
+constexpr double kFastCancellationLimit = 1e-13;
+constexpr double kDirectTermBudget = 1e8;
 
 }  // namespace
 
@@ -259,6 +260,8 @@ FastParts FastForm(std::span<const double> v, std::int64_t m, const std::atomic<
         static_cast<double>(((at(prefix, n + L) - at(prefix, n + c)) - (at(prefix, n + h) - at(prefix, n))) / hc);
   }
   parts.total = quadratic - 2.0 * cross + rampQ * slopes;
+  // The removed lines' share cancels too where the segments are steep.
+  parts.magnitude = std::max(parts.magnitude, std::fabs(rampQ * slopes));
   parts.slopeSum = slopeSum;
   parts.rampQ = rampQ;
   parts.q = std::move(q);
@@ -377,11 +380,14 @@ double ReflectedSegmentMean(std::span<const double> v, std::int64_t m, const std
   double cancellation = 0.0;
   const double fast = FastReflectedSegmentMean(v, m, stop, &cancellation);
   if (fast < 0.0) return fast;
-  // Smooth records (random-walk FM at short tau) make the transforms' sums
-  // cancel; where their rounding could reach 1e-12 of the result the direct
-  // sum is taken. The bound has a margin of a thousand over the measured
-  // error growth.
-  if (cancellation * std::numeric_limits<double>::epsilon() > kFastCancellationLimit) {
+  // Smooth records (random-walk FM at short tau, or frequencies dominated
+  // by white phase noise at long tau) make the transforms' sums cancel. The
+  // error measured stays within a hundred times cancellation * epsilon;
+  // where that could pass 1e-11 of the result the direct sum is taken, as
+  // long as it costs no more than about a second.
+  const double segments = static_cast<double>(v.size()) - 3.0 * static_cast<double>(m) + 1.0;
+  if (cancellation * std::numeric_limits<double>::epsilon() > kFastCancellationLimit &&
+      segments * static_cast<double>(m) <= kDirectTermBudget) {
     return DirectReflectedSegmentMean(v, m, stop);
   }
   return fast;
