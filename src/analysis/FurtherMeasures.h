@@ -20,7 +20,7 @@ enum class TauList : int {
 
 // Records longer than this have no ThêoBR and no ThêoH: the bias factor
 // alone needs Theo1 at N / 6 factors up to 2N / 3, a cost growing as N^3.
-inline constexpr std::int64_t kTheoMaxSamples = 10000;
+inline constexpr std::int64_t kTheoMaxSamples = 5000;
 
 // The factors of a list from first up to last, in increasing order; even
 // ones only when evenOnly.

@@ -73,7 +73,7 @@ constexpr std::string_view kUsage =
     "3m <= N - 1; htotdev is ohdev at m = 1. theobr is theo1 times the square root\n"
     "of the mean ratio of oadev^2 to theo1^2 at the same tau; theoh is oadev up\n"
     "to m <= (N - 1) / 4 and below the first theobr tau, then theobr from m >= N / 5.\n"
-    "Both are left out, with a line saying why, for records of more than 10000\n"
+    "Both are left out, with a line saying why, for records of more than 5000\n"
     "values. With --ci the further measures carry intervals too: tdev by mdev's\n"
     "degrees of freedom; mtotdev and ttotdev by b N / m - c for m >= 10; htotdev\n"
     "by (N / m) / (b0 + b1 m / N) for FM noise and m >= 16; theobr by the Theo1\n"
