@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config git
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 qt6-serialport-dev qt6-svg-dev
   libqcustomplot-dev libqcustomplot2.1-qt6
-  libboost-math-dev
+  libboost-math-dev libfftw3-dev
   libmicrohttpd-dev prometheus prometheus-alertmanager prometheus-node-exporter
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libgl-dev libxkbcommon-dev

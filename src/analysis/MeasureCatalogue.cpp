@@ -26,3 +26,10 @@ std::string FormatMeasureValue(double value) {
   out += std::to_string(std::abs(exponent));
   return out;
 }
+
+const FurtherMeasureInfo& FurtherMeasureInfoOf(FurtherMeasure measure) {
+  for (const FurtherMeasureInfo& info : kFurtherMeasureCatalogue) {
+    if (info.measure == measure) return info;
+  }
+  return kFurtherMeasureCatalogue.front();
+}

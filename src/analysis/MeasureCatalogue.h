@@ -123,3 +123,72 @@ inline constexpr std::string_view kMeasureValueFormat = "0.00 \"x 10\" E+0";
 // A value in that format, with "." as decimal point: 1.234e-11 gives
 // "1.23 x 10 E-11". Non-finite values give "-".
 std::string FormatMeasureValue(double value);
+
+// Measures beyond the nine, computed on request: the time deviation, the
+// modified, time and Hadamard total deviations, Theo1 with its bias removed
+// and the hybrid of the overlapping Allan deviation with it.
+enum class FurtherMeasure : int {
+  Time,
+  ModifiedTotal,
+  TimeTotal,
+  HadamardTotal,
+  TheoBr,
+  TheoH,
+};
+
+struct FurtherMeasureInfo {
+  FurtherMeasure measure;
+  std::string_view title;      // series title in the chart and its legend
+  std::string_view shortName;  // column value of the offline tool's output
+  std::string_view meaning;    // one line for help texts
+  PointShape shape;
+  MeasureColour colour;
+  bool isDeviation;  // dimensionless; otherwise the value is in seconds
+};
+
+inline constexpr std::array<FurtherMeasureInfo, 6> kFurtherMeasureCatalogue = {{
+    {FurtherMeasure::Time,
+     "Time Deviation",
+     "tdev",
+     "time deviation: tau / sqrt 3 times mdev",
+     PointShape::Square,
+     {200, 0, 200},
+     false},
+    {FurtherMeasure::ModifiedTotal,
+     "Modified Total Deviation",
+     "mtotdev",
+     "modified total deviation: mdev over mirrored segments",
+     PointShape::Circle,
+     {230, 120, 0},
+     true},
+    {FurtherMeasure::TimeTotal,
+     "Time Total Deviation",
+     "ttotdev",
+     "time total deviation: tau / sqrt 3 times mtotdev",
+     PointShape::TriangleUp,
+     {120, 60, 0},
+     false},
+    {FurtherMeasure::HadamardTotal,
+     "Hadamard Total Deviation",
+     "htotdev",
+     "Hadamard total deviation: ohdev over mirrored segments",
+     PointShape::TriangleDown,
+     {0, 130, 130},
+     true},
+    {FurtherMeasure::TheoBr,
+     "Bias-Removed Theo1 Deviation",
+     "theobr",
+     "Theo1 with its bias removed by the data, at 0.75 m tau0",
+     PointShape::Star,
+     {90, 90, 200},
+     true},
+    {FurtherMeasure::TheoH,
+     "Hybrid Theo Deviation",
+     "theoh",
+     "hybrid: oadev at short tau, theobr at long tau",
+     PointShape::Diamond,
+     {160, 40, 40},
+     true},
+}};
+
+const FurtherMeasureInfo& FurtherMeasureInfoOf(FurtherMeasure measure);

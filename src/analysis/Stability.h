@@ -34,6 +34,14 @@ double OverlappingHadamardDeviation(std::span<const double> x, std::int64_t m, d
 double TotalDeviation(std::span<const double> x, std::int64_t m, double tau0 = kSampleInterval);
 // m must be even; the value belongs to the averaging time 0.75 * m * tau0.
 double Theo1Deviation(std::span<const double> x, std::int64_t m, double tau0 = kSampleInterval);
+// Theo1's sum S(m) (the deviation is sqrt(S / (0.75 K (m tau0)^2)), K = M - m):
+// by the term-by-term sum, and as Theo1Deviation takes it, by the fast
+// expansion from kTheo1FastFrom on wherever its rounding bound stays within
+// kTheo1Tolerance of S, else term by term.
+inline constexpr std::int64_t kTheo1FastFrom = 640;
+inline constexpr double kTheo1Tolerance = 1e-11;
+double Theo1DirectSum(std::span<const double> x, std::int64_t m);
+double Theo1SumOf(std::span<const double> x, std::int64_t m);
 // Rms of x[i + m] - x[i] in seconds; 0 unless M / 4 > m.
 double TieRms(std::span<const double> x, std::int64_t m);
 // One measure at one factor m; MTIE comes only as a whole series (MtieSeries).

@@ -13,11 +13,13 @@
 #include "analysis/ConfidenceInterval.h"
 #include "analysis/CurveFit.h"
 #include "analysis/Stability.h"
+#include "analysis/StabilityToolMeasures.h"
 
 namespace {
 
 constexpr std::string_view kUsage =
     "Usage: varnex-stability [--tau0 SECONDS] [--efc-scale SCALE] [--ci]\n"
+    "                        [--measures LIST] [--taus octave|decade|all]\n"
     "                        [--phase-out FILE [--mjd]] [FILE...]\n"
     "\n"
     "Computes the nine time-stability measures of the phase data in the FILEs,\n"
@@ -52,6 +54,16 @@ constexpr std::string_view kUsage =
     "                     where there is none: for the other measures; where\n"
     "                     fewer than 2 frequency averages remain at that tau; and\n"
     "                     where the data are exactly a quadratic in time.\n"
+    "  --measures LIST    the measures to print, comma-separated short names in\n"
+    "                     the order wanted (default: the nine, adev ... mtie);\n"
+    "                     \"nine\" names the nine and \"all\" every measure below\n"
+    "  --taus LIST        the averaging factors m: octave (1, 2, 4, ...; 10, 20,\n"
+    "                     40, ... for theo1 and theobr; the default), decade (1,\n"
+    "                     2, 4, 10, 20, 40, 100, ...) or all (every m, every even\n"
+    "                     m for theo1 and theobr); mtie keeps its octave stages.\n"
+    "                     mtotdev and ttotdev have the total family's bias\n"
+    "                     removed for the noise found at each tau in the all list\n"
+    "                     only, htotdev in every list\n"
     "  --phase-out FILE   also write the phase values read, in seconds, one a line,\n"
     "                     at full precision with \".\" as decimal point, for other\n"
     "                     stability programs\n"
@@ -59,12 +71,35 @@ constexpr std::string_view kUsage =
     "                     (data files only)\n"
     "  -h, --help         this text\n"
     "\n"
+    "Measures:\n"
+    "%MEASURES%"
+    "tdev, mtotdev, ttotdev and htotdev stop at 4m <= N, 3m <= N, 3m <= N and\n"
+    "3m <= N - 1; htotdev is ohdev at m = 1. theobr is theo1 times the square root\n"
+    "of the mean ratio of oadev^2 to theo1^2 at the same tau; theoh is oadev up\n"
+    "to m <= (N - 1) / 4 and below the first theobr tau, then theobr from m >= N / 5.\n"
+    "Both are left out, with a line saying why, for records of more than 5000\n"
+    "values. With --ci the further measures carry intervals too: tdev by mdev's\n"
+    "degrees of freedom; mtotdev and ttotdev by b N / m - c for m >= 10; htotdev\n"
+    "by (N / m) / (b0 + b1 m / N) for FM noise and m >= 16; theobr by the Theo1\n"
+    "formulas at the noise its bias factor points to (id theobr-k). Where no rule\n"
+    "is known (htotdev below m = 16 and at phase noise, mtotdev and ttotdev at +2\n"
+    "and -2 from m = 10) the degrees of freedom of ohdev or mdev at that tau stand\n"
+    "in; the id then ends in /ohdev-edf or /mdev-edf.\n"
+    "\n"
     "Gaps: a data file has no marks for missed readings, and none are written: the\n"
     "phase values follow each other as read. Programs that read a plain phase file\n"
     "take its values as equally spaced, as this one does, so a gap is closed up and\n"
     "the phase jump across it is taken as noise. With --mjd the time stamps show\n"
     "every gap; a program that reads them can split the record there or fill the\n"
     "missing samples, while one that ignores them treats the file like a plain one.\n";
+
+// The usage text with the list of measures filled in.
+std::string Usage() {
+  std::string text(kUsage);
+  const std::string mark = "%MEASURES%";
+  text.replace(text.find(mark), mark.size(), MeasureHelp());
+  return text;
+}
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 
@@ -239,6 +274,8 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
   double tau0 = kSampleInterval;
   double efcScale = 1.0e-12;
   bool intervals = false;
+  std::vector<AnyMeasure> measures = DefaultMeasures();
+  TauList tauList = TauList::Octave;
   bool withMjd = false;
   bool phaseOutGiven = false;
   std::string phaseOut;
@@ -246,8 +283,33 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "-h" || arg == "--help") {
-      out << kUsage;
+      out << Usage();
       return 0;
+    }
+    if (arg == "--measures" || arg == "--taus" || arg.rfind("--measures=", 0) == 0 || arg.rfind("--taus=", 0) == 0) {
+      const bool isMeasures = arg.rfind("--measures", 0) == 0;
+      const std::string name = isMeasures ? "--measures" : "--taus";
+      std::string value;
+      if (arg == name) {
+        if (i + 1 >= args.size()) {
+          err << "varnex-stability: " << name << " needs a value\n" << Usage();
+          return 2;
+        }
+        value = args[++i];
+      } else {
+        value = arg.substr(name.size() + 1);
+      }
+      if (isMeasures) {
+        const std::string problem = ParseMeasureList(value, measures);
+        if (!problem.empty()) {
+          err << "varnex-stability: --measures: " << problem << "\n" << Usage();
+          return 2;
+        }
+      } else if (!ParseTauList(value, tauList)) {
+        err << "varnex-stability: --taus: not octave, decade or all: " << value << "\n";
+        return 2;
+      }
+      continue;
     }
     if (arg == "--ci" || arg == "--mjd") {
       (arg == "--ci" ? intervals : withMjd) = true;
@@ -256,7 +318,7 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
     if (arg == "--phase-out" || arg.rfind("--phase-out=", 0) == 0) {
       if (arg == "--phase-out") {
         if (i + 1 >= args.size()) {
-          err << "varnex-stability: --phase-out needs a file name\n" << kUsage;
+          err << "varnex-stability: --phase-out needs a file name\n" << Usage();
           return 2;
         }
         phaseOut = args[++i];
@@ -280,7 +342,7 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
         target = n == "--tau0" ? &tau0 : &efcScale;
         if (arg == n) {
           if (i + 1 >= args.size()) {
-            err << "varnex-stability: " << n << " needs a value\n" << kUsage;
+            err << "varnex-stability: " << n << " needs a value\n" << Usage();
             return 2;
           }
           value = args[++i];
@@ -297,7 +359,7 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
       continue;
     }
     if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-      err << "varnex-stability: unknown option " << arg << "\n" << kUsage;
+      err << "varnex-stability: unknown option " << arg << "\n" << Usage();
       return 2;
     }
     paths.push_back(arg);
@@ -312,7 +374,7 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
         << dataFolder << "\n";
   }
   if (paths.empty()) {
-    err << "varnex-stability: no input file\n" << kUsage;
+    err << "varnex-stability: no input file\n" << Usage();
     return 2;
   }
   if (withMjd && !phaseOutGiven) {
@@ -344,7 +406,13 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
   ConfidenceIntervals confidence(input.phase, tau0);
   std::ostringstream csv;
   csv << "measure,tau_s,value" << (intervals ? ",ci_low,ci_high,edf,alpha,id" : "") << '\n';
-  for (const MeasureInfo& info : kMeasureCatalogue) {
+  for (const AnyMeasure& measure : measures) {
+    const auto* nine = std::get_if<StabilityMeasure>(&measure);
+    if (nine == nullptr || tauList != TauList::Octave) {
+      WriteMeasureRows(csv, err, measure, input.phase, tau0, tauList, intervals);
+      continue;
+    }
+    const MeasureInfo& info = MeasureInfoOf(*nine);
     MeasurePoints points(info.measure, input.phase, tau0);
     StabilityPoint p;
     while (points.Next(p)) {

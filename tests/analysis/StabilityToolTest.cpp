@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "analysis/ConfidenceInterval.h"
+#include "analysis/FurtherMeasures.h"
 #include "analysis/Stability.h"
 #include "analysis/StabilityTool.h"
 
@@ -393,4 +394,53 @@ TEST_F(StabilityTool, WithoutFilesReadsTheDataFolderInWeekOrder) {
   EXPECT_EQ(none.status, 1);
   EXPECT_NE(none.err.find("no data files in " + dir_.string() + "/empty"), std::string::npos) << none.err;
   EXPECT_EQ(Run({(data / "VarnexData.Txt").string()}, dir_.string() + "/empty").status, 0);
+}
+
+TEST_F(StabilityTool, MeasuresAndTauLists) {
+  const auto x = Phase(400);
+  std::string text;
+  for (double v : x) text += DataField(v) + "\n";
+  const std::string file = Write("phase.txt", text);
+  const Result plain = Run({"--tau0", "2", file});
+  ASSERT_EQ(plain.status, 0);
+  // The nine on the octave list are the default, named or not.
+  EXPECT_EQ(Run({"--tau0", "2", "--measures", "nine", "--taus", "octave", file}).out, plain.out);
+
+  const Result more = Run({"--tau0", "2", "--measures=tdev,theobr,adev", "--taus=decade", file});
+  ASSERT_EQ(more.status, 0) << more.err;
+  const Csv csv = ParseCsv(more.out);
+  ASSERT_EQ(csv.series.size(), 3u);
+  const std::vector<double> decade = {2, 4, 8, 20, 40, 80, 200};  // tdev: 4m <= 400
+  ASSERT_EQ(csv.series.at("tdev").size(), decade.size());
+  for (std::size_t i = 0; i < decade.size(); ++i) {
+    EXPECT_EQ(csv.series.at("tdev")[i].tau, decade[i]);
+    const auto m = static_cast<std::int64_t>(decade[i] / 2);
+    EXPECT_DOUBLE_EQ(csv.series.at("tdev")[i].value, decade[i] / std::sqrt(3.0) * ModifiedAllanDeviation(x, m, 2.0));
+  }
+  EXPECT_EQ(csv.series.at("theobr").front().tau, 15.0);  // 0.75 m tau0, m = 10
+  EXPECT_EQ(csv.series.at("adev")[3].tau, 20.0);
+  // The rows come in the order asked for.
+  EXPECT_EQ(more.out.find("tdev,"), more.out.find('\n') + 1);
+
+  // Intervals with the id of their rule.
+  const Result ci = Run({"--ci", "--measures", "htotdev", file});
+  ASSERT_EQ(ci.status, 0);
+  EXPECT_NE(ci.out.find("/ohdev-edf\n"), std::string::npos);
+
+  const Result help = Run({"--help"});
+  for (const MeasureInfo& info : kMeasureCatalogue)
+    EXPECT_NE(help.out.find("  " + std::string(info.shortName) + " "), std::string::npos) << info.shortName;
+  for (const FurtherMeasureInfo& info : kFurtherMeasureCatalogue)
+    EXPECT_NE(help.out.find("  " + std::string(info.shortName) + " "), std::string::npos) << info.shortName;
+
+  EXPECT_EQ(Run({"--measures", "adev,bogus", file}).status, 2);
+  EXPECT_EQ(Run({"--measures", "", file}).status, 2);
+  EXPECT_EQ(Run({"--taus", "weekly", file}).status, 2);
+  // A record too long for the Theo family gets a line saying why, and no rows.
+  std::string longText;
+  for (std::int64_t i = 0; i <= kTheoMaxSamples; ++i) longText += "0\n";
+  const Result longRun = Run({"--measures", "theoh", Write("long.txt", longText)});
+  EXPECT_EQ(longRun.status, 0);
+  EXPECT_EQ(longRun.out, "measure,tau_s,value\n");
+  EXPECT_NE(longRun.err.find("theoh: left out"), std::string::npos);
 }
