@@ -34,35 +34,15 @@ namespace {
 
 bool Stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(std::memory_order_relaxed); }
 
-// The noise of each factor, found once per run and family.
-class NoiseCache {
- public:
-  explicit NoiseCache(std::span<const double> x) : x_(x) {}
-  const NoiseEstimate& At(std::int64_t m, int maxDifferences) {
-    for (const Entry& e : entries_)
-      if (e.m == m && e.maxDifferences == maxDifferences) return e.noise;
-    entries_.push_back({m, maxDifferences, FindNoise(x_, m, maxDifferences)});
-    return entries_.back().noise;
-  }
-
- private:
-  struct Entry {
-    std::int64_t m;
-    int maxDifferences;
-    NoiseEstimate noise;
-  };
-  std::span<const double> x_;
-  std::vector<Entry> entries_;
-};
-
 // The interval fields from a noise verdict; the degrees of freedom follow.
-StabilityInterval FromNoise(const NoiseEstimate& noise) {
+StabilityInterval FromNoise(const NoiseEstimate& noise, double tau0) {
   StabilityInterval interval;
   switch (noise.verdict) {
     case NoiseVerdict::Identified:
       interval.gap = IntervalGap::NoNoiseModel;
       interval.alpha = noise.alpha;
       interval.method = noise.method;
+      interval.carriedFrom = static_cast<double>(noise.foundAt) * tau0;
       break;
     case NoiseVerdict::TooFewSamples:
       interval.gap = IntervalGap::TooFewSamples;
@@ -105,7 +85,11 @@ FurtherSeries ComputeFurtherMeasure(FurtherMeasure measure, std::span<const doub
                                     bool withIntervals, const std::atomic<bool>* stop) {
   FurtherSeries series;
   const auto n = static_cast<std::int64_t>(x.size());
-  NoiseCache noise(x);
+  // The noise of each factor comes from the related measure's own run (the
+  // modified Allan run for TDEV and the modified and time totals, the
+  // overlapping Hadamard run for HTOT, the overlapping Allan run for ThêoH's
+  // Allan part), so the upper octave carries the type as theirs do.
+  ConfidenceIntervals noise(x, tau0);
   auto add = [&](FurtherPoint p) {
     if (!(p.value > 0.0) || !std::isfinite(p.value) || !std::isfinite(p.tau)) return false;
     series.points.push_back(p);
@@ -124,7 +108,7 @@ FurtherSeries ComputeFurtherMeasure(FurtherMeasure measure, std::span<const doub
         if (stopped()) break;
         FurtherPoint p = Point(m, tau0 * static_cast<double>(m), TimeDeviation(x, m, tau0));
         if (withIntervals) {
-          p.interval = FromNoise(noise.At(m, 2));
+          p.interval = FromNoise(noise.Noise(StabilityMeasure::ModifiedAllan, m), tau0);
           if (p.interval.NoiseKnown())
             SetBounds(p.interval, p.value, GreenhallRileyEdf(p.interval.alpha, 2, m, 1, m, n));
         }
@@ -141,7 +125,8 @@ FurtherSeries ComputeFurtherMeasure(FurtherMeasure measure, std::span<const doub
         if (measure == FurtherMeasure::TimeTotal) p.value *= tau / std::sqrt(3.0);
         // The bias belongs to the every-factor list, where neighbouring values
         // are compared; the sparse lists give the plain estimate.
-        if (withIntervals || list == TauList::All) p.interval = FromNoise(noise.At(m, 2));
+        if (withIntervals || list == TauList::All)
+          p.interval = FromNoise(noise.Noise(StabilityMeasure::ModifiedAllan, m), tau0);
         if (list == TauList::All && p.interval.NoiseKnown()) {
           p.bias = ModifiedTotalBias(p.interval.alpha);
           p.value /= std::sqrt(p.bias);
@@ -164,7 +149,7 @@ FurtherSeries ComputeFurtherMeasure(FurtherMeasure measure, std::span<const doub
         if (stopped()) break;
         FurtherPoint p = Point(m, tau0 * static_cast<double>(m), HadamardTotalDeviation(x, m, tau0, stop));
         if (stopped()) break;
-        p.interval = FromNoise(noise.At(m, 3));
+        p.interval = FromNoise(noise.Noise(StabilityMeasure::OverlappingHadamard, m), tau0);
         if (p.interval.NoiseKnown()) {
           p.bias = HadamardTotalBias(p.interval.alpha, m);
           p.value /= std::sqrt(p.bias);
@@ -207,7 +192,7 @@ FurtherSeries ComputeFurtherMeasure(FurtherMeasure measure, std::span<const doub
           if (firstBr > 0 && 4 * m >= 3 * firstBr) break;
           FurtherPoint p = Point(m, tau0 * static_cast<double>(m), OverlappingAllanDeviation(x, m, tau0));
           if (withIntervals) {
-            p.interval = FromNoise(noise.At(m, 2));
+            p.interval = FromNoise(noise.Noise(StabilityMeasure::OverlappingAllan, m), tau0);
             if (p.interval.NoiseKnown())
               SetBounds(p.interval, p.value, GreenhallRileyEdf(p.interval.alpha, 2, m, m, m, n));
           }
