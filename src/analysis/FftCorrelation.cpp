@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <new>
 #include <stdexcept>
@@ -16,14 +17,42 @@ std::mutex& PlannerLock() {
 }
 
 fftw_complex* AsFftw(std::complex<double>* p) { return reinterpret_cast<fftw_complex*>(p); }
+
+// Plans up to this length are made once per process and shared: small
+// transforms are many, and planning one costs about as much as running it.
+// Longer ones belong to their object and go with it, with their tables.
+constexpr std::size_t kSharedPlanLength = std::size_t{1} << 17;
+
+struct PlanPair {
+  fftw_plan forward = nullptr;
+  fftw_plan inverse = nullptr;
+};
+
+// Called with the planner lock held.
+PlanPair MakePlans(std::size_t length, double* real, std::complex<double>* spectrum) {
+  const int len = static_cast<int>(length);
+  return {fftw_plan_dft_r2c_1d(len, real, AsFftw(spectrum), FFTW_ESTIMATE),
+          fftw_plan_dft_c2r_1d(len, AsFftw(spectrum), real, FFTW_ESTIMATE)};
+}
+
+PlanPair SharedPlans(std::size_t length, double* real, std::complex<double>* spectrum) {
+  static std::map<std::size_t, PlanPair> plans;
+  std::lock_guard<std::mutex> guard(PlannerLock());
+  PlanPair& pair = plans[length];
+  if (pair.forward == nullptr || pair.inverse == nullptr) pair = MakePlans(length, real, spectrum);
+  return pair;
+}
+
 }  // namespace
 
 FftCorrelation::~FftCorrelation() { Release(); }
 
 void FftCorrelation::Release() {
-  std::lock_guard<std::mutex> guard(PlannerLock());
-  if (forward_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(forward_));
-  if (inverse_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(inverse_));
+  if (length_ > kSharedPlanLength) {
+    std::lock_guard<std::mutex> guard(PlannerLock());
+    if (forward_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(forward_));
+    if (inverse_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(inverse_));
+  }
   fftw_free(real_);
   for (auto*& s : spectra_) {
     fftw_free(s);
@@ -64,13 +93,16 @@ void FftCorrelation::Prepare(std::size_t n) {
     Release();
     throw std::bad_alloc();
   }
-  {
-    std::lock_guard<std::mutex> guard(PlannerLock());
-    const int len = static_cast<int>(length);
-    forward_ = fftw_plan_dft_r2c_1d(len, real_, AsFftw(spectra_[0]), FFTW_ESTIMATE);
-    inverse_ = fftw_plan_dft_c2r_1d(len, AsFftw(spectra_[0]), real_, FFTW_ESTIMATE);
-  }
   length_ = length;
+  PlanPair plans;
+  if (length <= kSharedPlanLength) {
+    plans = SharedPlans(length, real_, spectra_[0]);
+  } else {
+    std::lock_guard<std::mutex> guard(PlannerLock());
+    plans = MakePlans(length, real_, spectra_[0]);
+  }
+  forward_ = plans.forward;
+  inverse_ = plans.inverse;
   if (forward_ == nullptr || inverse_ == nullptr) {
     Release();
     throw std::runtime_error("FFTW could not plan a transform");

@@ -4,9 +4,11 @@
 #include <atomic>
 #include <cmath>
 #include <complex>
+#include <exception>
 #include <limits>
 #include <map>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -15,6 +17,8 @@
 namespace {
 
 constexpr double kEpsilon = std::numeric_limits<double>::epsilon();
+// Below this side a triangle's pairs cost less summed directly than by FFT.
+constexpr std::size_t kTriangleDirect = 32;
 
 // FFT workspaces by transform length, so the squares of one triangle level
 // share their plans and buffers.
@@ -24,6 +28,11 @@ class CorrelationCache {
     auto& slot = byLength_[FftCorrelation::GoodLength(n)];
     if (!slot) slot = std::make_unique<FftCorrelation>();
     return *slot;
+  }
+  // Long transforms are few; their buffers are not worth keeping.
+  void DropLong() {
+    for (auto it = byLength_.begin(); it != byLength_.end();)
+      it = it->first > (std::size_t{1} << 16) ? byLength_.erase(it) : std::next(it);
   }
 
  private:
@@ -84,6 +93,7 @@ void TriangleLagSumsWith(std::span<const double> z, std::span<double> lags, std:
     }
     level.swap(next);
   }
+  cache.DropLong();
 }
 
 // Replaces y by its residual from a least-squares line whose values a + b j
@@ -124,14 +134,20 @@ void RemoveExactLine(std::span<double> y) {
   }
 }
 
+struct TriangleSpace {
+  CorrelationCache cache;
+  std::vector<double> square;
+};
+
 struct Workspace {
   FftCorrelation fft;
-  CorrelationCache triangles;
-  std::vector<double> y, energy, lagSums, pairSums, head, tail, reversed, square;
+  TriangleSpace mine, spare;
+  std::vector<double> y, energy, lagSums, pairSums, head, tail, reversed;
 };
 
 // One block: the terms i = 0 ... k - 1 of the window y_0 ... y_{k+m-1}.
-Theo1Sums BlockSums(const double* x, std::int64_t k, std::int64_t m, Workspace& w) {
+// With `helped`, the head triangle goes to a second thread meanwhile.
+Theo1Sums BlockSums(const double* x, std::int64_t k, std::int64_t m, Workspace& w, bool helped) {
   const auto n = static_cast<std::size_t>(k + m);
   const auto ku = static_cast<std::size_t>(k);
   const auto mu = static_cast<std::size_t>(m);
@@ -139,6 +155,36 @@ Theo1Sums BlockSums(const double* x, std::int64_t k, std::int64_t m, Workspace& 
   w.y.assign(x, x + n);
   RemoveExactLine(w.y);
   const double* y = w.y.data();
+
+  // The products around the midpoint, less the pairs centred before h or
+  // after n - 1 - h: triangles of the head and of the reversed tail.
+  w.head.resize(mu - 1);
+  w.tail.resize(mu - 1);
+  w.reversed.assign(std::make_reverse_iterator(y + n), std::make_reverse_iterator(y + n - (mu - 1)));
+  auto headTriangle = [&w, y, mu](TriangleSpace& space) {
+    TriangleLagSumsWith(std::span<const double>(y, mu - 1), w.head, kTriangleDirect, space.cache, space.square);
+  };
+  std::thread helper;
+  std::exception_ptr helperFailed;
+  if (helped) {
+    try {
+      helper = std::thread([&] {
+        try {
+          headTriangle(w.spare);
+        } catch (...) {
+          helperFailed = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      helped = false;  // no thread to spare
+    }
+  }
+  struct Join {
+    std::thread& t;
+    ~Join() {
+      if (t.joinable()) t.join();
+    }
+  } join{helper};
 
   // P(s) = sum_{j=s}^{s+k-1} y_j^2 from short running sums at either end.
   w.energy.resize(mu + 1);
@@ -175,12 +221,10 @@ Theo1Sums BlockSums(const double* x, std::int64_t k, std::int64_t m, Workspace& 
   double farthest = 0.0;  // A(m)
   for (std::size_t j = 0; j < ku; ++j) farthest += y[j] * y[j + mu];
 
-  // The midpoint products, less the pairs centred before h or after n - 1 - h.
-  w.head.resize(mu - 1);
-  w.tail.resize(mu - 1);
-  TriangleLagSumsWith(std::span<const double>(y, mu - 1), w.head, 24, w.triangles, w.square);
-  w.reversed.assign(std::make_reverse_iterator(y + n), std::make_reverse_iterator(y + n - (mu - 1)));
-  TriangleLagSumsWith(w.reversed, w.tail, 24, w.triangles, w.square);
+  TriangleLagSumsWith(w.reversed, w.tail, kTriangleDirect, w.mine.cache, w.mine.square);
+  if (!helped) headTriangle(w.mine);
+  if (helper.joinable()) helper.join();
+  if (helperFailed) std::rethrow_exception(helperFailed);
 
   Theo1Sums out;
   const double* P = w.energy.data();
@@ -226,16 +270,18 @@ Theo1Sums Theo1FastSums(std::span<const double> x, std::int64_t m, std::int64_t 
   const std::int64_t base = K / blocks;
   const std::int64_t longer = K % blocks;
   std::vector<Theo1Sums> results(static_cast<std::size_t>(blocks));
+  if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 16u);
+  // Fewer blocks than threads (long m): each block's two triangles in parallel.
+  const bool insideBlocks = threads > 1 && blocks < static_cast<std::int64_t>(threads);
   std::atomic<std::int64_t> nextBlock{0};
   auto work = [&] {
     Workspace w;
     for (std::int64_t b = nextBlock++; b < blocks; b = nextBlock++) {
       const std::int64_t first = b * base + std::min(b, longer);
       const std::int64_t k = base + (b < longer ? 1 : 0);
-      results[static_cast<std::size_t>(b)] = BlockSums(x.data() + first, k, m, w);
+      results[static_cast<std::size_t>(b)] = BlockSums(x.data() + first, k, m, w, insideBlocks);
     }
   };
-  if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 16u);
   std::vector<std::thread> helpers;
   const auto extra = static_cast<unsigned>(std::min<std::int64_t>(threads, blocks) - 1);
   for (unsigned t = 0; t < extra; ++t) {

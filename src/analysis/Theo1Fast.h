@@ -28,4 +28,4 @@ Theo1Sums Theo1FastSums(std::span<const double> x, std::int64_t m, std::int64_t 
 // U(L) = sum of z_p z_q over p <= q, p + q <= n - 1, q - p = L, for L = 0 ...
 // n - 1 (n = z.size() = lags.size()): squares by FFT, pairs directly below
 // directBelow samples a side.
-void TriangleLagSums(std::span<const double> z, std::span<double> lags, std::size_t directBelow = 24);
+void TriangleLagSums(std::span<const double> z, std::span<double> lags, std::size_t directBelow = 32);

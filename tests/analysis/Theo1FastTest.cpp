@@ -142,7 +142,7 @@ TEST(Theo1Fast, AgreesWithTheLongDoubleSumOnEveryNoiseAndFactor) {
         const auto x = Record(noise, c.n, offset, static_cast<unsigned>(c.n) + static_cast<unsigned>(noise));
         for (const std::int64_t m : Theo1Factors(c.n)) {
           const double want = c.longDouble ? LongDirectSum(x, m) : Theo1DirectSum(x, m);
-          for (const std::int64_t blockFactor : {1, 2}) {
+          for (const std::int64_t blockFactor : {1, 2, 4}) {
             const Theo1Sums fast = Theo1FastSums(x, m, blockFactor);
             EXPECT_TRUE(fast.Trusted(kTheo1Tolerance)) << fast.Condition();
             EXPECT_LT(RelativeError(fast.sum, want), 1e-11)
