@@ -88,8 +88,9 @@ void FftCorrelation::Prepare(std::size_t n) {
   Release();
   const std::size_t bins = length / 2 + 1;
   real_ = fftw_alloc_real(length);
-  for (auto*& s : spectra_) s = reinterpret_cast<std::complex<double>*>(fftw_alloc_complex(bins));
-  if (real_ == nullptr || std::any_of(std::begin(spectra_), std::end(spectra_), [](auto* s) { return !s; })) {
+  // The other spectra come when first asked for.
+  spectra_[0] = reinterpret_cast<std::complex<double>*>(fftw_alloc_complex(bins));
+  if (real_ == nullptr || spectra_[0] == nullptr) {
     Release();
     throw std::bad_alloc();
   }
@@ -109,7 +110,13 @@ void FftCorrelation::Prepare(std::size_t n) {
   }
 }
 
-std::complex<double>* FftCorrelation::Spectrum(int which) { return spectra_[which]; }
+std::complex<double>* FftCorrelation::Spectrum(int which) {
+  if (spectra_[which] == nullptr) {
+    spectra_[which] = reinterpret_cast<std::complex<double>*>(fftw_alloc_complex(Bins()));
+    if (spectra_[which] == nullptr) throw std::bad_alloc();
+  }
+  return spectra_[which];
+}
 
 double* FftCorrelation::Real() { return real_; }
 
@@ -142,8 +149,8 @@ void FftCorrelation::LagProducts(std::span<const double> x, std::span<const doub
   const std::ptrdiff_t hi = std::min(last, ny - 1);
   if (lo > hi) return;
   Prepare(static_cast<std::size_t>(nx + ny - 1));
-  std::complex<double>* a = spectra_[1];
-  std::complex<double>* b = spectra_[2];
+  std::complex<double>* a = Spectrum(0);
+  std::complex<double>* b = Spectrum(1);
   Forward(x, a);
   Forward(y, b);
   for (std::size_t i = 0; i < Bins(); ++i) a[i] = std::conj(a[i]) * b[i];
@@ -164,7 +171,7 @@ void FftCorrelation::AutoLagProducts(std::span<const double> x, std::span<double
   const std::size_t lags = std::min(out.size(), n);
   // Lags up to lags - 1 need length >= n + lags - 1 to stay clear of the wrap.
   Prepare(n + lags - 1);
-  std::complex<double>* a = spectra_[1];
+  std::complex<double>* a = Spectrum(0);
   Forward(x, a);
   for (std::size_t i = 0; i < Bins(); ++i) a[i] = std::norm(a[i]);
   fftw_execute_dft_c2r(static_cast<fftw_plan>(inverse_), AsFftw(a), real_);

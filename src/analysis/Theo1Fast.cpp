@@ -92,6 +92,8 @@ void TriangleLagSumsWith(std::span<const double> z, std::span<double> lags, std:
       }
     }
     level.swap(next);
+    // The next level's transforms are half as long: keep no long buffers.
+    cache.DropLong();
   }
   cache.DropLong();
 }
