@@ -141,12 +141,14 @@ ExtraLegend ExtraLegendTimer(const ExtraLegend& current, bool legendVisible, boo
 void StabilityRunner::Start() {
   if (running_) {
     startOver_ = true;
+    stop_ = true;
     return;
   }
   running_ = true;
   Outcome outcome;
   do {
     startOver_ = false;
+    stop_ = false;
     outcome = Run();
   } while (outcome == Outcome::StartOver);
   running_ = false;
@@ -178,6 +180,7 @@ StabilityRunner::Outcome StabilityRunner::Run() {
     for (const MeasureInfo& info : kMeasureCatalogue) {
       const int series = view_.AddMeasureSeries(info);
       MeasurePoints source(info.measure, samples);
+      source.SetStopFlag(&stop_);
       const bool yields = info.sequence != TauSequence::MtieStages;
       for (;;) {
         StabilityPoint point;

@@ -48,8 +48,10 @@ void TrianglePairs(const double* z, std::size_t a, std::size_t b, std::size_t w,
   }
 }
 
+bool Stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(std::memory_order_relaxed); }
+
 void TriangleLagSumsWith(std::span<const double> z, std::span<double> lags, std::size_t directBelow,
-                         CorrelationCache& cache, std::vector<double>& square) {
+                         CorrelationCache& cache, std::vector<double>& square, const std::atomic<bool>* stop) {
   std::fill(lags.begin(), lags.end(), 0.0);
   const std::size_t n = z.size();
   if (n == 0) return;
@@ -73,7 +75,7 @@ void TriangleLagSumsWith(std::span<const double> z, std::span<double> lags, std:
   std::vector<Triangle> level;
   std::vector<Triangle> next;
   if (n > s0) level.push_back({0, s0, n - s0});
-  while (!level.empty()) {
+  while (!level.empty() && !Stopped(stop)) {
     next.clear();
     for (const Triangle& t : level) {
       if (t.w < directBelow) {
@@ -145,6 +147,7 @@ struct Workspace {
   FftCorrelation fft;
   TriangleSpace mine, spare;
   std::vector<double> y, energy, lagSums, pairSums, head, tail, reversed;
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // One block: the terms i = 0 ... k - 1 of the window y_0 ... y_{k+m-1}.
@@ -164,7 +167,7 @@ Theo1Sums BlockSums(const double* x, std::int64_t k, std::int64_t m, Workspace& 
   w.tail.resize(mu - 1);
   w.reversed.assign(std::make_reverse_iterator(y + n), std::make_reverse_iterator(y + n - (mu - 1)));
   auto headTriangle = [&w, y, mu](TriangleSpace& space) {
-    TriangleLagSumsWith(std::span<const double>(y, mu - 1), w.head, kTriangleDirect, space.cache, space.square);
+    TriangleLagSumsWith(std::span<const double>(y, mu - 1), w.head, kTriangleDirect, space.cache, space.square, w.stop);
   };
   std::thread helper;
   std::exception_ptr helperFailed;
@@ -223,7 +226,7 @@ Theo1Sums BlockSums(const double* x, std::int64_t k, std::int64_t m, Workspace& 
   double farthest = 0.0;  // A(m)
   for (std::size_t j = 0; j < ku; ++j) farthest += y[j] * y[j + mu];
 
-  TriangleLagSumsWith(w.reversed, w.tail, kTriangleDirect, w.mine.cache, w.mine.square);
+  TriangleLagSumsWith(w.reversed, w.tail, kTriangleDirect, w.mine.cache, w.mine.square, w.stop);
   if (!helped) headTriangle(w.mine);
   if (helper.joinable()) helper.join();
   if (helperFailed) std::rethrow_exception(helperFailed);
@@ -258,10 +261,11 @@ bool Theo1Sums::Trusted(double tolerance) const {
 void TriangleLagSums(std::span<const double> z, std::span<double> lags, std::size_t directBelow) {
   CorrelationCache cache;
   std::vector<double> square;
-  TriangleLagSumsWith(z, lags, directBelow, cache, square);
+  TriangleLagSumsWith(z, lags, directBelow, cache, square, nullptr);
 }
 
-Theo1Sums Theo1FastSums(std::span<const double> x, std::int64_t m, std::int64_t blockFactor, unsigned threads) {
+Theo1Sums Theo1FastSums(std::span<const double> x, std::int64_t m, std::int64_t blockFactor, unsigned threads,
+                        const std::atomic<bool>* stop) {
   const auto N = static_cast<std::int64_t>(x.size());
   const std::int64_t K = N - m;
   if (m < 2 || m % 2 != 0 || K <= 0) return {};
@@ -278,7 +282,8 @@ Theo1Sums Theo1FastSums(std::span<const double> x, std::int64_t m, std::int64_t 
   std::atomic<std::int64_t> nextBlock{0};
   auto work = [&] {
     Workspace w;
-    for (std::int64_t b = nextBlock++; b < blocks; b = nextBlock++) {
+    w.stop = stop;
+    for (std::int64_t b = nextBlock++; b < blocks && !Stopped(stop); b = nextBlock++) {
       const std::int64_t first = b * base + std::min(b, longer);
       const std::int64_t k = base + (b < longer ? 1 : 0);
       results[static_cast<std::size_t>(b)] = BlockSums(x.data() + first, k, m, w, insideBlocks);

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "analysis/Stability.h"
@@ -253,6 +256,35 @@ TEST(Theo1Fast, SameBitsWithAnyThreadCount) {
     const double one = Theo1FastSums(x, m, 2, 1).sum;
     for (unsigned threads : {2u, 3u, 8u}) EXPECT_EQ(Theo1FastSums(x, m, 2, threads).sum, one) << m << " " << threads;
   }
+}
+
+TEST(Theo1Fast, AStopFlagEndsTheSeriesWithinALongPoint) {
+  const auto x = Record(Noise::WhiteFm, 300000, true, 14);
+  std::size_t full = 0;
+  for (std::int64_t m = 10; m < static_cast<std::int64_t>(x.size()); m *= 2) ++full;
+  // Set before: no point at all.
+  std::atomic<bool> stop{true};
+  MeasurePoints stopped(StabilityMeasure::Theo1, x);
+  stopped.SetStopFlag(&stop);
+  StabilityPoint p;
+  EXPECT_FALSE(stopped.Next(p));
+  // Set from another thread while the points are computed: the series ends
+  // early, with only points computed to the end.
+  stop = false;
+  MeasurePoints source(StabilityMeasure::Theo1, x);
+  source.SetStopFlag(&stop);
+  std::vector<StabilityPoint> got;
+  std::thread stopper([&stop] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    stop = true;
+  });
+  while (source.Next(p)) got.push_back(p);
+  stopper.join();
+  EXPECT_LT(got.size(), full - 1);
+  EXPECT_FALSE(source.Next(p));
+  const auto all = AllMeasurePoints(StabilityMeasure::Theo1, x);
+  ASSERT_GE(all.size(), got.size());
+  for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].value, all[i].value);
 }
 
 }  // namespace
