@@ -186,14 +186,12 @@ StabilityRunner::Outcome StabilityRunner::Run() {
         StabilityPoint point;
         StabilityInterval interval;
         bool more = false;
-        // The interval is found with its point, off the window's thread.
-        if (yields)
-          view_.Compute([&] {
-            more = source.Next(point);
-            if (more) interval = confidence.Of(info.measure, point);
-          });
-        else
+        // The interval is found with its point, off the window's thread; so is
+        // the whole MTIE series, which comes with its first point.
+        view_.Compute([&] {
           more = source.Next(point);
+          if (more && yields) interval = confidence.Of(info.measure, point);
+        });
         if (startOver_) {
           finish();
           return Outcome::StartOver;
