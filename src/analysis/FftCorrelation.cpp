@@ -35,10 +35,21 @@ PlanPair MakePlans(std::size_t length, double* real, std::complex<double>* spect
           fftw_plan_dft_c2r_1d(len, AsFftw(spectrum), real, FFTW_ESTIMATE)};
 }
 
+// Destroyed with the process's statics, after which no transform runs.
+struct SharedPlanTable {
+  std::map<std::size_t, PlanPair> byLength;
+  ~SharedPlanTable() {
+    for (auto& [length, pair] : byLength) {
+      if (pair.forward != nullptr) fftw_destroy_plan(pair.forward);
+      if (pair.inverse != nullptr) fftw_destroy_plan(pair.inverse);
+    }
+  }
+};
+
 PlanPair SharedPlans(std::size_t length, double* real, std::complex<double>* spectrum) {
-  static std::map<std::size_t, PlanPair> plans;
   std::lock_guard<std::mutex> guard(PlannerLock());
-  PlanPair& pair = plans[length];
+  static SharedPlanTable plans;
+  PlanPair& pair = plans.byLength[length];
   if (pair.forward == nullptr || pair.inverse == nullptr) pair = MakePlans(length, real, spectrum);
   return pair;
 }
