@@ -1,6 +1,18 @@
 // Speed of the stability measures: on a day (M = 8 640), ten days (86 400),
 // 10^6 samples and 2^18 ... 2^22 samples (the growth of the whole run), and
 // varnex-stability on a year of 10 s data read from 52 weekly files.
+//
+// Measured on the 2-core build machine while it was shared (load average 9 to
+// 13, so wall times run 2 to 4 times the CPU time):
+//   all nine, 10^6 samples, Theo1 term by term   253 926 ms wall
+//   all nine, 10^6 samples                          6 469 ms wall
+//   all nine, 2^18 / 2^20 / 2^22 samples    1 410 / 9 150 / 32 770 ms wall:
+//                                           growth exponent log2(32770/1410)/4 = 1.13
+//   varnex-stability, a year from 52 files   27 402 ms wall, peak RSS 630 MB
+// Theo1 alone at one m on 2^18 samples (ms, wall): term by term (two threads)
+// m = 256: 16, m = 512: 36, m = 1280: 75; by the expansion (one thread, block
+// factor 2) m = 320: 63, m = 640: 52, m = 1280: 58. So the expansion wins from
+// m = 640 on with both threads busy, which is kTheo1FastFrom.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <unistd.h>
