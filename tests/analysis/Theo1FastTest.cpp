@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <string>
 #include <thread>
@@ -199,6 +200,19 @@ TEST(Theo1Fast, AwkwardRecordsGiveTheDirectValue) {
         EXPECT_LT(RelativeError(fast.sum, want), 1e-11) << name << " m " << m;
       }
       EXPECT_LT(RelativeError(Theo1SumOf(x, m), want), 1e-11) << name << " m " << m;
+    }
+  }
+}
+
+TEST(Theo1Fast, NonFiniteSamplesFallBackAndGiveNoValue) {
+  // The fast sums cannot be trusted; the direct sum decides, and a
+  // deviation that is not finite is no value, as at short factors.
+  for (const double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), 1e200}) {
+    auto x = Record(Noise::WhiteFm, 5000, true, 15);
+    x[1234] = bad;
+    for (std::int64_t m : {640, 1280}) {
+      EXPECT_FALSE(Theo1FastSums(x, m, 1).Trusted(kTheo1Tolerance)) << bad << " m " << m;
+      EXPECT_EQ(Theo1Deviation(x, m), 0.0) << bad << " m " << m;
     }
   }
 }
