@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <new>
 #include <stdexcept>
@@ -16,14 +17,53 @@ std::mutex& PlannerLock() {
 }
 
 fftw_complex* AsFftw(std::complex<double>* p) { return reinterpret_cast<fftw_complex*>(p); }
+
+// Plans up to this length are made once per process and shared: small
+// transforms are many, and planning one costs about as much as running it.
+// Longer ones belong to their object and go with it, with their tables.
+constexpr std::size_t kSharedPlanLength = std::size_t{1} << 17;
+
+struct PlanPair {
+  fftw_plan forward = nullptr;
+  fftw_plan inverse = nullptr;
+};
+
+// Called with the planner lock held.
+PlanPair MakePlans(std::size_t length, double* real, std::complex<double>* spectrum) {
+  const int len = static_cast<int>(length);
+  return {fftw_plan_dft_r2c_1d(len, real, AsFftw(spectrum), FFTW_ESTIMATE),
+          fftw_plan_dft_c2r_1d(len, AsFftw(spectrum), real, FFTW_ESTIMATE)};
+}
+
+// Destroyed with the process's statics, after which no transform runs.
+struct SharedPlanTable {
+  std::map<std::size_t, PlanPair> byLength;
+  ~SharedPlanTable() {
+    for (auto& [length, pair] : byLength) {
+      if (pair.forward != nullptr) fftw_destroy_plan(pair.forward);
+      if (pair.inverse != nullptr) fftw_destroy_plan(pair.inverse);
+    }
+  }
+};
+
+PlanPair SharedPlans(std::size_t length, double* real, std::complex<double>* spectrum) {
+  std::lock_guard<std::mutex> guard(PlannerLock());
+  static SharedPlanTable plans;
+  PlanPair& pair = plans.byLength[length];
+  if (pair.forward == nullptr || pair.inverse == nullptr) pair = MakePlans(length, real, spectrum);
+  return pair;
+}
+
 }  // namespace
 
 FftCorrelation::~FftCorrelation() { Release(); }
 
 void FftCorrelation::Release() {
-  std::lock_guard<std::mutex> guard(PlannerLock());
-  if (forward_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(forward_));
-  if (inverse_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(inverse_));
+  if (length_ > kSharedPlanLength) {
+    std::lock_guard<std::mutex> guard(PlannerLock());
+    if (forward_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(forward_));
+    if (inverse_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(inverse_));
+  }
   fftw_free(real_);
   for (auto*& s : spectra_) {
     fftw_free(s);
@@ -59,25 +99,35 @@ void FftCorrelation::Prepare(std::size_t n) {
   Release();
   const std::size_t bins = length / 2 + 1;
   real_ = fftw_alloc_real(length);
-  for (auto*& s : spectra_) s = reinterpret_cast<std::complex<double>*>(fftw_alloc_complex(bins));
-  if (real_ == nullptr || std::any_of(std::begin(spectra_), std::end(spectra_), [](auto* s) { return !s; })) {
+  // The other spectra come when first asked for.
+  spectra_[0] = reinterpret_cast<std::complex<double>*>(fftw_alloc_complex(bins));
+  if (real_ == nullptr || spectra_[0] == nullptr) {
     Release();
     throw std::bad_alloc();
   }
-  {
-    std::lock_guard<std::mutex> guard(PlannerLock());
-    const int len = static_cast<int>(length);
-    forward_ = fftw_plan_dft_r2c_1d(len, real_, AsFftw(spectra_[0]), FFTW_ESTIMATE);
-    inverse_ = fftw_plan_dft_c2r_1d(len, AsFftw(spectra_[0]), real_, FFTW_ESTIMATE);
-  }
   length_ = length;
+  PlanPair plans;
+  if (length <= kSharedPlanLength) {
+    plans = SharedPlans(length, real_, spectra_[0]);
+  } else {
+    std::lock_guard<std::mutex> guard(PlannerLock());
+    plans = MakePlans(length, real_, spectra_[0]);
+  }
+  forward_ = plans.forward;
+  inverse_ = plans.inverse;
   if (forward_ == nullptr || inverse_ == nullptr) {
     Release();
     throw std::runtime_error("FFTW could not plan a transform");
   }
 }
 
-std::complex<double>* FftCorrelation::Spectrum(int which) { return spectra_[which]; }
+std::complex<double>* FftCorrelation::Spectrum(int which) {
+  if (spectra_[which] == nullptr) {
+    spectra_[which] = reinterpret_cast<std::complex<double>*>(fftw_alloc_complex(Bins()));
+    if (spectra_[which] == nullptr) throw std::bad_alloc();
+  }
+  return spectra_[which];
+}
 
 double* FftCorrelation::Real() { return real_; }
 
@@ -110,8 +160,8 @@ void FftCorrelation::LagProducts(std::span<const double> x, std::span<const doub
   const std::ptrdiff_t hi = std::min(last, ny - 1);
   if (lo > hi) return;
   Prepare(static_cast<std::size_t>(nx + ny - 1));
-  std::complex<double>* a = spectra_[1];
-  std::complex<double>* b = spectra_[2];
+  std::complex<double>* a = Spectrum(0);
+  std::complex<double>* b = Spectrum(1);
   Forward(x, a);
   Forward(y, b);
   for (std::size_t i = 0; i < Bins(); ++i) a[i] = std::conj(a[i]) * b[i];
@@ -132,7 +182,7 @@ void FftCorrelation::AutoLagProducts(std::span<const double> x, std::span<double
   const std::size_t lags = std::min(out.size(), n);
   // Lags up to lags - 1 need length >= n + lags - 1 to stay clear of the wrap.
   Prepare(n + lags - 1);
-  std::complex<double>* a = spectra_[1];
+  std::complex<double>* a = Spectrum(0);
   Forward(x, a);
   for (std::size_t i = 0; i < Bins(); ++i) a[i] = std::norm(a[i]);
   fftw_execute_dft_c2r(static_cast<fftw_plan>(inverse_), AsFftw(a), real_);

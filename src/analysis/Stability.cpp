@@ -143,7 +143,7 @@ constexpr std::int64_t kBlockLength = 1024;
 
 // Sum over i = 1 ... M - m and delta = 0 ... m/2 - 1 of the Theo1 terms, each
 // delta's squared sum divided once by its weight m/2 - delta.
-double Theo1Sum(const double* x, std::int64_t n, std::int64_t m) {
+double Theo1Sum(const double* x, std::int64_t n, std::int64_t m, const std::atomic<bool>* stop) {
   const std::int64_t half = m / 2;
   const std::int64_t chunks = (n + kChunkLength - 1) / kChunkLength;
   const std::int64_t groups = (half + kDeltaGroup - 1) / kDeltaGroup;
@@ -153,6 +153,7 @@ double Theo1Sum(const double* x, std::int64_t n, std::int64_t m) {
   std::atomic<std::int64_t> nextTask{0};
   auto work = [&] {
     for (std::int64_t t = nextTask++; t < tasks; t = nextTask++) {
+      if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
       const std::int64_t chunk = t % chunks;
       const std::int64_t firstDelta = (t / chunks) * kDeltaGroup;
       const std::int64_t lastDelta = std::min(half, firstDelta + kDeltaGroup);
@@ -287,25 +288,30 @@ double TotalDeviation(std::span<const double> x, std::int64_t m, double tau0) {
 double Theo1DirectSum(std::span<const double> x, std::int64_t m) {
   const auto M = static_cast<std::int64_t>(x.size());
   if (m < 2 || m % 2 != 0 || M - m <= 0) return 0.0;
-  return Theo1Sum(x.data(), M - m, m);
+  return Theo1Sum(x.data(), M - m, m, nullptr);
 }
 
-double Theo1SumOf(std::span<const double> x, std::int64_t m) {
+double Theo1SumOf(std::span<const double> x, std::int64_t m, const std::atomic<bool>* stop) {
+  const auto M = static_cast<std::int64_t>(x.size());
+  if (m < 2 || m % 2 != 0 || M - m <= 0) return 0.0;
+  auto stopped = [stop] { return stop != nullptr && stop->load(std::memory_order_relaxed); };
   if (m >= kTheo1FastFrom) {
     // Shorter blocks bound the rounding more tightly; the direct sum is the
     // last resort when neither is good enough for these data.
-    for (const std::int64_t blockFactor : {2, 1}) {
-      const Theo1Sums fast = Theo1FastSums(x, m, blockFactor);
+    for (const std::int64_t blockFactor : {4, 2, 1}) {
+      const Theo1Sums fast = Theo1FastSums(x, m, blockFactor, 0, stop);
+      if (stopped()) return std::numeric_limits<double>::quiet_NaN();
       if (fast.Trusted(kTheo1Tolerance)) return fast.sum;
     }
   }
-  return Theo1DirectSum(x, m);
+  const double sum = Theo1Sum(x.data(), M - m, m, stop);
+  return stopped() ? std::numeric_limits<double>::quiet_NaN() : sum;
 }
 
 double Theo1Deviation(std::span<const double> x, std::int64_t m, double tau0) {
   const auto M = static_cast<std::int64_t>(x.size());
   if (m < 2 || m % 2 != 0 || M - m <= 0) return 0.0;
-  const double sum = Theo1SumOf(x, m);
+  const double sum = Theo1SumOf(x, m, nullptr);
   const double tau = tau0 * static_cast<double>(m);
   return Deviation(sum, 0.75 * static_cast<double>(M - m) * tau * tau);
 }
@@ -379,8 +385,13 @@ std::vector<StabilityPoint> MtieSeries(std::span<const double> x, double tau0) {
 MeasurePoints::MeasurePoints(StabilityMeasure measure, std::span<const double> x, double tau0)
     : measure_(measure), x_(x), tau0_(tau0), m_(MeasureInfoOf(measure).sequence == TauSequence::Theo1 ? 10 : 1) {}
 
+bool MeasurePoints::Stopped() const { return stop_ != nullptr && stop_->load(std::memory_order_relaxed); }
+
 bool MeasurePoints::Next(StabilityPoint& point) {
-  if (done_) return false;
+  if (done_ || Stopped()) {
+    done_ = true;
+    return false;
+  }
   const TauSequence sequence = MeasureInfoOf(measure_).sequence;
   if (sequence == TauSequence::MtieStages) {
     if (!mtieReady_) {
@@ -395,7 +406,20 @@ bool MeasurePoints::Next(StabilityPoint& point) {
     return false;
   }
   // Every measure has run out of terms once m reaches M.
-  const double value = m_ < static_cast<std::int64_t>(x_.size()) ? MeasureValue(measure_, x_, m_, tau0_) : 0.0;
+  double value = 0.0;
+  if (m_ < static_cast<std::int64_t>(x_.size())) {
+    if (measure_ == StabilityMeasure::Theo1) {
+      const auto K = static_cast<double>(static_cast<std::int64_t>(x_.size()) - m_);
+      const double tau = tau0_ * static_cast<double>(m_);
+      value = Deviation(Theo1SumOf(x_, m_, stop_), 0.75 * K * tau * tau);
+    } else {
+      value = MeasureValue(measure_, x_, m_, tau0_);
+    }
+  }
+  if (Stopped()) {
+    done_ = true;
+    return false;
+  }
   const double tau = tau0_ * static_cast<double>(m_);
   if (value == 0.0 || !std::isfinite(tau)) {
     done_ = true;

@@ -7,6 +7,7 @@
 // and returns 0 when it has no value at that tau: too few terms, or arithmetic
 // that overflowed or failed. A value of 0 ends a measure's series, so no
 // infinity or NaN ever reaches a chart.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -38,10 +39,14 @@ double Theo1Deviation(std::span<const double> x, std::int64_t m, double tau0 = k
 // by the term-by-term sum, and as Theo1Deviation takes it, by the fast
 // expansion from kTheo1FastFrom on wherever its rounding bound stays within
 // kTheo1Tolerance of S, else term by term.
+// Where the expansion overtakes the vectorised direct sum on this kind of
+// machine (BM_Theo1Direct against BM_Theo1Fast); the cost of both grows with
+// K, so the crossover is a factor, whatever the record's length.
 inline constexpr std::int64_t kTheo1FastFrom = 640;
 inline constexpr double kTheo1Tolerance = 1e-11;
 double Theo1DirectSum(std::span<const double> x, std::int64_t m);
-double Theo1SumOf(std::span<const double> x, std::int64_t m);
+// A set stop flag cuts the work short; the result is then NaN.
+double Theo1SumOf(std::span<const double> x, std::int64_t m, const std::atomic<bool>* stop = nullptr);
 // Rms of x[i + m] - x[i] in seconds; 0 unless M / 4 > m.
 double TieRms(std::span<const double> x, std::int64_t m);
 // One measure at one factor m; MTIE comes only as a whole series (MtieSeries).
@@ -67,6 +72,9 @@ class MeasurePoints {
   // The next point; false once the series has ended.
   bool Next(StabilityPoint& point);
   StabilityMeasure Measure() const { return measure_; }
+  // Once the flag is set (from any thread) the series ends at the next check,
+  // within a long Theo1 point too; the point being computed is dropped.
+  void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
 
  private:
   StabilityMeasure measure_;
@@ -77,6 +85,8 @@ class MeasurePoints {
   bool mtieReady_ = false;
   std::vector<StabilityPoint> mtie_;
   std::size_t mtieNext_ = 0;
+  const std::atomic<bool>* stop_ = nullptr;
+  bool Stopped() const;
 };
 
 // Every point of one measure (what MeasurePoints yields, collected).

@@ -1,6 +1,7 @@
 #include "analysis/StabilityTool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +10,8 @@
 #include <iostream>
 #include <random>
 #include <sstream>
+#include <system_error>
+#include <thread>
 
 #include "analysis/ConfidenceInterval.h"
 #include "analysis/CurveFit.h"
@@ -269,6 +272,47 @@ std::string ReadAnalysisFile(const std::string& path, AnalysisInput& input) {
   return ReadAnalysisInput(file, path, input);
 }
 
+std::string ReadAnalysisFiles(const std::vector<std::string>& paths, AnalysisInput& input) {
+  // Files are read side by side into their own parts, then joined in the
+  // order given; standard input only ever by this thread.
+  const bool readsStdin = std::find(paths.begin(), paths.end(), std::string("-")) != paths.end();
+  std::vector<AnalysisInput> parts(paths.size());
+  std::vector<std::string> problems(paths.size());
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    for (std::size_t i = next++; i < paths.size(); i = next++) problems[i] = ReadAnalysisFile(paths[i], parts[i]);
+  };
+  std::vector<std::thread> helpers;
+  const unsigned threads = readsStdin ? 1u : std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+  for (unsigned t = 1; t < threads && t < paths.size(); ++t) {
+    try {
+      helpers.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;  // this thread reads the rest
+    }
+  }
+  work();
+  for (std::thread& t : helpers) t.join();
+  for (const std::string& problem : problems)
+    if (!problem.empty()) return problem;
+  std::size_t total = input.phase.size();
+  std::size_t stamped = input.mjd.size();
+  for (const AnalysisInput& part : parts) {
+    total += part.phase.size();
+    stamped += part.mjd.size();
+  }
+  input.phase.reserve(total);
+  input.mjd.reserve(stamped);
+  input.efc.reserve(stamped);
+  for (AnalysisInput& part : parts) {
+    input.phase.insert(input.phase.end(), part.phase.begin(), part.phase.end());
+    input.mjd.insert(input.mjd.end(), part.mjd.begin(), part.mjd.end());
+    input.efc.insert(input.efc.end(), part.efc.begin(), part.efc.end());
+    part = AnalysisInput();
+  }
+  return {};
+}
+
 int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                      const std::string& dataFolder) {
   double tau0 = kSampleInterval;
@@ -383,12 +427,10 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
   }
 
   AnalysisInput input;
-  for (const std::string& path : paths) {
-    const std::string problem = ReadAnalysisFile(path, input);
-    if (!problem.empty()) {
-      err << "varnex-stability: " << problem << "\n";
-      return 1;
-    }
+  const std::string problem = ReadAnalysisFiles(paths, input);
+  if (!problem.empty()) {
+    err << "varnex-stability: " << problem << "\n";
+    return 1;
   }
   if (input.phase.size() < 3) {
     err << "varnex-stability: note: only " << input.phase.size() << " phase values; most measures need more\n";
@@ -403,6 +445,26 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
   }
 
   const std::string noInterval = intervals ? ",,,,," : "";
+  // The drift fit first, so its columns are gone before the measures need memory.
+  std::ostringstream efcRows;
+  if (!input.efc.empty()) {
+    TCurveFit fit;
+    for (std::size_t i = 0; i < input.efc.size(); ++i) fit.AddFitPoint(input.mjd[i], input.efc[i]);
+    try {
+      double k = 0.0;
+      double d = 0.0;
+      double qof = 0.0;
+      fit.CalcLinFit(k, d, qof);
+      efcRows << "efc_slope_per_day,," << FormatNumber(k) << noInterval << '\n';
+      efcRows << "efc_relative_drift_per_day,," << FormatNumber(k * efcScale) << noInterval << '\n';
+      efcRows << "efc_qof,," << FormatNumber(qof) << noInterval << '\n';
+    } catch (const CurveFitError& e) {
+      err << "varnex-stability: EFC drift fit: " << e.what() << "\n";
+    }
+  }
+  std::vector<double>().swap(input.mjd);
+  std::vector<double>().swap(input.efc);
+
   ConfidenceIntervals confidence(input.phase, tau0);
   std::ostringstream csv;
   csv << "measure,tau_s,value" << (intervals ? ",ci_low,ci_high,edf,alpha,id" : "") << '\n';
@@ -421,21 +483,7 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
       csv << '\n';
     }
   }
-  if (!input.efc.empty()) {
-    TCurveFit fit;
-    for (std::size_t i = 0; i < input.efc.size(); ++i) fit.AddFitPoint(input.mjd[i], input.efc[i]);
-    try {
-      double k = 0.0;
-      double d = 0.0;
-      double qof = 0.0;
-      fit.CalcLinFit(k, d, qof);
-      csv << "efc_slope_per_day,," << FormatNumber(k) << noInterval << '\n';
-      csv << "efc_relative_drift_per_day,," << FormatNumber(k * efcScale) << noInterval << '\n';
-      csv << "efc_qof,," << FormatNumber(qof) << noInterval << '\n';
-    } catch (const CurveFitError& e) {
-      err << "varnex-stability: EFC drift fit: " << e.what() << "\n";
-    }
-  }
+  csv << efcRows.str();
   out << csv.str();
   out.flush();
   if (!out) {

@@ -24,6 +24,9 @@ bool ParseNumberFields(std::string_view line, std::vector<double>& fields);
 // Returns an empty string, or a message naming the file and line at fault.
 std::string ReadAnalysisInput(std::istream& in, const std::string& name, AnalysisInput& input);
 std::string ReadAnalysisFile(const std::string& path, AnalysisInput& input);
+// Every file of paths, appended in that order (read side by side); the first
+// problem in that order, or an empty string.
+std::string ReadAnalysisFiles(const std::vector<std::string>& paths, AnalysisInput& input);
 
 // Writes the phase values of input to path, one a line ("MJD<TAB>phase" with
 // withMjd), through a temporary file renamed into place: on failure nothing

@@ -160,12 +160,14 @@ ExtraLegend ExtraLegendTimer(const ExtraLegend& current, bool legendVisible, boo
 void StabilityRunner::Start() {
   if (running_) {
     startOver_ = true;
+    stop_ = true;
     return;
   }
   running_ = true;
   Outcome outcome;
   do {
     startOver_ = false;
+    stop_ = false;
     outcome = Run();
   } while (outcome == Outcome::StartOver);
   running_ = false;
@@ -197,19 +199,18 @@ StabilityRunner::Outcome StabilityRunner::Run() {
     for (const MeasureInfo& info : kMeasureCatalogue) {
       const int series = view_.AddMeasureSeries(info);
       MeasurePoints source(info.measure, samples);
+      source.SetStopFlag(&stop_);
       const bool yields = info.sequence != TauSequence::MtieStages;
       for (;;) {
         StabilityPoint point;
         StabilityInterval interval;
         bool more = false;
-        // The interval is found with its point, off the window's thread.
-        if (yields)
-          view_.Compute([&] {
-            more = source.Next(point);
-            if (more) interval = confidence.Of(info.measure, point);
-          });
-        else
+        // The interval is found with its point, off the window's thread; so is
+        // the whole MTIE series, which comes with its first point.
+        view_.Compute([&] {
           more = source.Next(point);
+          if (more && yields) interval = confidence.Of(info.measure, point);
+        });
         if (startOver_) {
           finish();
           return Outcome::StartOver;

@@ -2,6 +2,7 @@
 // The rules of the time stability window that need no display: the axis ranges
 // a rescale sets, where the extra legend stands, and the steps of one run, which
 // talks to the window through StabilityRunView.
+#include <atomic>
 #include <functional>
 #include <span>
 #include <string>
@@ -120,6 +121,9 @@ class StabilityRunner {
   StabilityRunView& view_;
   bool running_ = false;
   bool startOver_ = false;
+  // Set with startOver_: a point being computed elsewhere is abandoned, so a
+  // new start is not kept waiting for the longest Theo1 point.
+  std::atomic<bool> stop_{false};
 };
 
 // TimeStabClick's test: with this many PPS TI points or fewer there is nothing to show.

@@ -4,9 +4,11 @@
 #include <atomic>
 #include <cmath>
 #include <complex>
+#include <exception>
 #include <limits>
 #include <map>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -15,6 +17,8 @@
 namespace {
 
 constexpr double kEpsilon = std::numeric_limits<double>::epsilon();
+// Below this side a triangle's pairs cost less summed directly than by FFT.
+constexpr std::size_t kTriangleDirect = 32;
 
 // FFT workspaces by transform length, so the squares of one triangle level
 // share their plans and buffers.
@@ -24,6 +28,11 @@ class CorrelationCache {
     auto& slot = byLength_[FftCorrelation::GoodLength(n)];
     if (!slot) slot = std::make_unique<FftCorrelation>();
     return *slot;
+  }
+  // Long transforms are few; their buffers are not worth keeping.
+  void DropLong() {
+    for (auto it = byLength_.begin(); it != byLength_.end();)
+      it = it->first > (std::size_t{1} << 16) ? byLength_.erase(it) : std::next(it);
   }
 
  private:
@@ -39,8 +48,10 @@ void TrianglePairs(const double* z, std::size_t a, std::size_t b, std::size_t w,
   }
 }
 
+bool Stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(std::memory_order_relaxed); }
+
 void TriangleLagSumsWith(std::span<const double> z, std::span<double> lags, std::size_t directBelow,
-                         CorrelationCache& cache, std::vector<double>& square) {
+                         CorrelationCache& cache, std::vector<double>& square, const std::atomic<bool>* stop) {
   std::fill(lags.begin(), lags.end(), 0.0);
   const std::size_t n = z.size();
   if (n == 0) return;
@@ -64,7 +75,7 @@ void TriangleLagSumsWith(std::span<const double> z, std::span<double> lags, std:
   std::vector<Triangle> level;
   std::vector<Triangle> next;
   if (n > s0) level.push_back({0, s0, n - s0});
-  while (!level.empty()) {
+  while (!level.empty() && !Stopped(stop)) {
     next.clear();
     for (const Triangle& t : level) {
       if (t.w < directBelow) {
@@ -83,7 +94,10 @@ void TriangleLagSumsWith(std::span<const double> z, std::span<double> lags, std:
       }
     }
     level.swap(next);
+    // The next level's transforms are half as long: keep no long buffers.
+    cache.DropLong();
   }
+  cache.DropLong();
 }
 
 // Replaces y by its residual from a least-squares line whose values a + b j
@@ -124,14 +138,21 @@ void RemoveExactLine(std::span<double> y) {
   }
 }
 
+struct TriangleSpace {
+  CorrelationCache cache;
+  std::vector<double> square;
+};
+
 struct Workspace {
   FftCorrelation fft;
-  CorrelationCache triangles;
-  std::vector<double> y, energy, lagSums, pairSums, head, tail, reversed, square;
+  TriangleSpace mine, spare;
+  std::vector<double> y, energy, lagSums, pairSums, head, tail, reversed;
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // One block: the terms i = 0 ... k - 1 of the window y_0 ... y_{k+m-1}.
-Theo1Sums BlockSums(const double* x, std::int64_t k, std::int64_t m, Workspace& w) {
+// With `helped`, the head triangle goes to a second thread meanwhile.
+Theo1Sums BlockSums(const double* x, std::int64_t k, std::int64_t m, Workspace& w, bool helped) {
   const auto n = static_cast<std::size_t>(k + m);
   const auto ku = static_cast<std::size_t>(k);
   const auto mu = static_cast<std::size_t>(m);
@@ -139,6 +160,36 @@ Theo1Sums BlockSums(const double* x, std::int64_t k, std::int64_t m, Workspace& 
   w.y.assign(x, x + n);
   RemoveExactLine(w.y);
   const double* y = w.y.data();
+
+  // The products around the midpoint, less the pairs centred before h or
+  // after n - 1 - h: triangles of the head and of the reversed tail.
+  w.head.resize(mu - 1);
+  w.tail.resize(mu - 1);
+  w.reversed.assign(std::make_reverse_iterator(y + n), std::make_reverse_iterator(y + n - (mu - 1)));
+  auto headTriangle = [&w, y, mu](TriangleSpace& space) {
+    TriangleLagSumsWith(std::span<const double>(y, mu - 1), w.head, kTriangleDirect, space.cache, space.square, w.stop);
+  };
+  std::thread helper;
+  std::exception_ptr helperFailed;
+  if (helped) {
+    try {
+      helper = std::thread([&] {
+        try {
+          headTriangle(w.spare);
+        } catch (...) {
+          helperFailed = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      helped = false;  // no thread to spare
+    }
+  }
+  struct Join {
+    std::thread& t;
+    ~Join() {
+      if (t.joinable()) t.join();
+    }
+  } join{helper};
 
   // P(s) = sum_{j=s}^{s+k-1} y_j^2 from short running sums at either end.
   w.energy.resize(mu + 1);
@@ -175,12 +226,10 @@ Theo1Sums BlockSums(const double* x, std::int64_t k, std::int64_t m, Workspace& 
   double farthest = 0.0;  // A(m)
   for (std::size_t j = 0; j < ku; ++j) farthest += y[j] * y[j + mu];
 
-  // The midpoint products, less the pairs centred before h or after n - 1 - h.
-  w.head.resize(mu - 1);
-  w.tail.resize(mu - 1);
-  TriangleLagSumsWith(std::span<const double>(y, mu - 1), w.head, 24, w.triangles, w.square);
-  w.reversed.assign(std::make_reverse_iterator(y + n), std::make_reverse_iterator(y + n - (mu - 1)));
-  TriangleLagSumsWith(w.reversed, w.tail, 24, w.triangles, w.square);
+  TriangleLagSumsWith(w.reversed, w.tail, kTriangleDirect, w.mine.cache, w.mine.square, w.stop);
+  if (!helped) headTriangle(w.mine);
+  if (helper.joinable()) helper.join();
+  if (helperFailed) std::rethrow_exception(helperFailed);
 
   Theo1Sums out;
   const double* P = w.energy.data();
@@ -212,10 +261,11 @@ bool Theo1Sums::Trusted(double tolerance) const {
 void TriangleLagSums(std::span<const double> z, std::span<double> lags, std::size_t directBelow) {
   CorrelationCache cache;
   std::vector<double> square;
-  TriangleLagSumsWith(z, lags, directBelow, cache, square);
+  TriangleLagSumsWith(z, lags, directBelow, cache, square, nullptr);
 }
 
-Theo1Sums Theo1FastSums(std::span<const double> x, std::int64_t m, std::int64_t blockFactor, unsigned threads) {
+Theo1Sums Theo1FastSums(std::span<const double> x, std::int64_t m, std::int64_t blockFactor, unsigned threads,
+                        const std::atomic<bool>* stop) {
   const auto N = static_cast<std::int64_t>(x.size());
   const std::int64_t K = N - m;
   if (m < 2 || m % 2 != 0 || K <= 0) return {};
@@ -226,16 +276,19 @@ Theo1Sums Theo1FastSums(std::span<const double> x, std::int64_t m, std::int64_t 
   const std::int64_t base = K / blocks;
   const std::int64_t longer = K % blocks;
   std::vector<Theo1Sums> results(static_cast<std::size_t>(blocks));
+  if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 16u);
+  // Fewer blocks than threads (long m): each block's two triangles in parallel.
+  const bool insideBlocks = threads > 1 && blocks < static_cast<std::int64_t>(threads);
   std::atomic<std::int64_t> nextBlock{0};
   auto work = [&] {
     Workspace w;
-    for (std::int64_t b = nextBlock++; b < blocks; b = nextBlock++) {
+    w.stop = stop;
+    for (std::int64_t b = nextBlock++; b < blocks && !Stopped(stop); b = nextBlock++) {
       const std::int64_t first = b * base + std::min(b, longer);
       const std::int64_t k = base + (b < longer ? 1 : 0);
-      results[static_cast<std::size_t>(b)] = BlockSums(x.data() + first, k, m, w);
+      results[static_cast<std::size_t>(b)] = BlockSums(x.data() + first, k, m, w, insideBlocks);
     }
   };
-  if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 16u);
   std::vector<std::thread> helpers;
   const auto extra = static_cast<unsigned>(std::min<std::int64_t>(threads, blocks) - 1);
   for (unsigned t = 0; t < extra; ++t) {

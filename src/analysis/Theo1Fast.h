@@ -8,6 +8,7 @@
 // differences of large products, so the record is cut into blocks of at most
 // blockFactor * m terms, each freed from its own straight line (which changes
 // no term), and the result says how far rounding could have carried it.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -23,9 +24,11 @@ struct Theo1Sums {
 
 // S(m) of x by the expansion; m even, 2 <= m < x.size(). threads = 0 takes the
 // machine's; the result has the same bits for any thread count.
-Theo1Sums Theo1FastSums(std::span<const double> x, std::int64_t m, std::int64_t blockFactor, unsigned threads = 0);
+// A set stop flag ends the work early, with a meaningless result.
+Theo1Sums Theo1FastSums(std::span<const double> x, std::int64_t m, std::int64_t blockFactor, unsigned threads = 0,
+                        const std::atomic<bool>* stop = nullptr);
 
 // U(L) = sum of z_p z_q over p <= q, p + q <= n - 1, q - p = L, for L = 0 ...
 // n - 1 (n = z.size() = lags.size()): squares by FFT, pairs directly below
 // directBelow samples a side.
-void TriangleLagSums(std::span<const double> z, std::span<double> lags, std::size_t directBelow = 24);
+void TriangleLagSums(std::span<const double> z, std::span<double> lags, std::size_t directBelow = 32);

@@ -196,6 +196,38 @@ TEST_F(StabilityTool, TooFewValuesStillAnswer) {
   EXPECT_NE(r.err.find("CalcLinFit: not enough data points"), std::string::npos) << r.err;
 }
 
+TEST_F(StabilityTool, ManyFilesJoinInTheOrderGivenAndTheFirstFaultIsNamed) {
+  // Read side by side, joined as given: 40 files of 1 ... 40 lines, file f
+  // holding the values 1000 f + line.
+  std::vector<std::string> paths;
+  std::vector<double> want;
+  for (int f = 1; f <= 40; ++f) {
+    std::string text;
+    for (int line = 0; line < f; ++line) {
+      const double value = 1000.0 * f + line;
+      want.push_back(value);
+      text += f % 2 ? std::to_string(value) + "\n" : "60000.5\t" + std::to_string(value) + "\t3.0E+04\t0\t8\n";
+    }
+    paths.push_back(Write("part" + std::to_string(f) + ".txt", text));
+  }
+  AnalysisInput input;
+  input.phase = {-1.0};
+  ASSERT_EQ(ReadAnalysisFiles(paths, input), "");
+  want.insert(want.begin(), -1.0);
+  EXPECT_EQ(input.phase, want);
+  EXPECT_EQ(input.mjd.size(), 20u * 21u);  // the even files' lines
+  EXPECT_EQ(input.efc.size(), input.mjd.size());
+
+  // Faults in files 7 and 30: the message names file 7, whichever thread met it first.
+  const std::string bad7 = Write("bad7.txt", "1\nx\n");
+  const std::string bad30 = Write("bad30.txt", "nonsense\n");
+  paths[6] = bad7;
+  paths[29] = bad30;
+  AnalysisInput other;
+  const std::string problem = ReadAnalysisFiles(paths, other);
+  EXPECT_EQ(problem.rfind(bad7 + ":2:", 0), 0u) << problem;
+}
+
 TEST(ParseNumberFields, AcceptsDataFileNumbersOnly) {
   const struct {
     const char* line;

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "analysis/Stability.h"
@@ -142,7 +146,7 @@ TEST(Theo1Fast, AgreesWithTheLongDoubleSumOnEveryNoiseAndFactor) {
         const auto x = Record(noise, c.n, offset, static_cast<unsigned>(c.n) + static_cast<unsigned>(noise));
         for (const std::int64_t m : Theo1Factors(c.n)) {
           const double want = c.longDouble ? LongDirectSum(x, m) : Theo1DirectSum(x, m);
-          for (const std::int64_t blockFactor : {1, 2}) {
+          for (const std::int64_t blockFactor : {1, 2, 4}) {
             const Theo1Sums fast = Theo1FastSums(x, m, blockFactor);
             EXPECT_TRUE(fast.Trusted(kTheo1Tolerance)) << fast.Condition();
             EXPECT_LT(RelativeError(fast.sum, want), 1e-11)
@@ -200,6 +204,19 @@ TEST(Theo1Fast, AwkwardRecordsGiveTheDirectValue) {
   }
 }
 
+TEST(Theo1Fast, NonFiniteSamplesFallBackAndGiveNoValue) {
+  // The fast sums cannot be trusted; the direct sum decides, and a
+  // deviation that is not finite is no value, as at short factors.
+  for (const double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), 1e200}) {
+    auto x = Record(Noise::WhiteFm, 5000, true, 15);
+    x[1234] = bad;
+    for (std::int64_t m : {640, 1280}) {
+      EXPECT_FALSE(Theo1FastSums(x, m, 1).Trusted(kTheo1Tolerance)) << bad << " m " << m;
+      EXPECT_EQ(Theo1Deviation(x, m), 0.0) << bad << " m " << m;
+    }
+  }
+}
+
 TEST(Theo1Fast, StraightLinesAndConstantsGiveZeroNeverLess) {
   for (const auto& [a, b] :
        std::vector<std::pair<double, double>>{{0.0, 0.0}, {1e-3, 0.0}, {1e-3, 1e-7}, {-5.0, 3e-9}, {0.25, 1e-12}}) {
@@ -253,6 +270,35 @@ TEST(Theo1Fast, SameBitsWithAnyThreadCount) {
     const double one = Theo1FastSums(x, m, 2, 1).sum;
     for (unsigned threads : {2u, 3u, 8u}) EXPECT_EQ(Theo1FastSums(x, m, 2, threads).sum, one) << m << " " << threads;
   }
+}
+
+TEST(Theo1Fast, AStopFlagEndsTheSeriesWithinALongPoint) {
+  const auto x = Record(Noise::WhiteFm, 300000, true, 14);
+  std::size_t full = 0;
+  for (std::int64_t m = 10; m < static_cast<std::int64_t>(x.size()); m *= 2) ++full;
+  // Set before: no point at all.
+  std::atomic<bool> stop{true};
+  MeasurePoints stopped(StabilityMeasure::Theo1, x);
+  stopped.SetStopFlag(&stop);
+  StabilityPoint p;
+  EXPECT_FALSE(stopped.Next(p));
+  // Set from another thread while the points are computed: the series ends
+  // early, with only points computed to the end.
+  stop = false;
+  MeasurePoints source(StabilityMeasure::Theo1, x);
+  source.SetStopFlag(&stop);
+  std::vector<StabilityPoint> got;
+  std::thread stopper([&stop] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    stop = true;
+  });
+  while (source.Next(p)) got.push_back(p);
+  stopper.join();
+  EXPECT_LT(got.size(), full - 1);
+  EXPECT_FALSE(source.Next(p));
+  const auto all = AllMeasurePoints(StabilityMeasure::Theo1, x);
+  ASSERT_GE(all.size(), got.size());
+  for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].value, all[i].value);
 }
 
 }  // namespace
