@@ -1,12 +1,20 @@
 // The link to a receiver behind a serial device server, over loopback TCP: the faults
 // of servers and networks, malformed addresses, slow name servers, and device names
 // that move to another device while the receiver is away.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
 #include <thread>
 
 #include "LoopbackServer.h"
@@ -141,6 +149,134 @@ TEST(NetworkLine, NameLookupAndConnectingAreBoundedAndNeverBlockTheCaller) {
     EXPECT_LT(SteadyClock::now() - t1, std::chrono::milliseconds(3500)) << c.address;
     EXPECT_FALSE(port.Opened());
   }
+}
+
+// A listening socket whose queue is full: the kernel drops further connection attempts
+// without a word, as a firewall or a stale address does.
+struct DroppingListener {
+  DroppingListener() {
+    listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener, 0) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length) != 0)
+      return;
+    endpoint.length = sizeof a;
+    std::memcpy(&endpoint.address, &a, sizeof a);
+    // Fill the queue until an attempt goes unanswered.
+    for (int i = 0; i < 8 && !dropping; ++i) {
+      const int c = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+      fillers.push_back(c);
+      if (connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) continue;
+      pollfd p{c, POLLOUT, 0};
+      dropping = errno == EINPROGRESS && poll(&p, 1, 300) == 0;
+    }
+  }
+  ~DroppingListener() {
+    for (int c : fillers) close(c);
+    close(listener);
+  }
+  int listener = -1;
+  bool dropping = false;
+  NetworkEndpoint endpoint;
+  std::vector<int> fillers;
+};
+
+// A name with a dead first address (an IPv6 address behind a firewall, a stale
+// record) still connects, within one attempt, and the next re-open goes straight
+// to the address that worked.
+TEST(NetworkLine, AnAddressThatDropsGivesWayToTheNextAndTheWorkingOneIsRemembered) {
+  DroppingListener drops;
+  ASSERT_TRUE(drops.dropping) << "the kernel answered every attempt on a full queue";
+  const int working = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof a;
+  ASSERT_EQ(bind(working, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(listen(working, 8), 0);
+  ASSERT_EQ(getsockname(working, reinterpret_cast<sockaddr*>(&a), &length), 0);
+  NetworkEndpoint good;
+  good.length = sizeof a;
+  std::memcpy(&good.address, &a, sizeof a);
+
+  T_AdvCom32 port;
+  port.SetResolver([&](const std::string&, int, std::vector<NetworkEndpoint>& found, std::string&) {
+    found = {drops.endpoint, good};
+    return true;
+  });
+  port.SetDevicePath("socket://receiver.example:4001");
+  double took[2] = {0, 0};
+  for (double& seconds : took) {
+    const auto t0 = SteadyClock::now();
+    EXPECT_TRUE(port.RetryOpen());
+    seconds = std::chrono::duration<double>(SteadyClock::now() - t0).count();
+    EXPECT_TRUE(port.Opened());
+    EXPECT_TRUE(port.Write("*IDN?\r"));
+    port.Close();
+  }
+  std::printf("connected in %.3f s, then in %.3f s\n", took[0], took[1]);
+  EXPECT_LT(took[0], NetworkLine::ConnectTimeoutMs / 1000.0);
+  // Remembered: the dropping address is not waited for again.
+  EXPECT_LT(took[1], NetworkLine::ConnectStaggerMs / 1000.0);
+  close(working);
+}
+
+// A peer that keeps the connection but reads nothing: the socket's buffers fill, and
+// a write gives up once the line has taken nothing for the stall time, whatever the
+// count of unsent bytes; and whoever else wants the line (the parameters dialog
+// closing it) gets it at once.
+TEST(NetworkLine, AWriteToAPeerThatReadsNothingGivesUpAndNeverHoldsTheLineLong) {
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof a;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length), 0);
+  T_AdvCom32 port;
+  port.SetDevicePath("socket://127.0.0.1:" + std::to_string(ntohs(a.sin_port)));
+  std::vector<std::thread> closers;
+  std::atomic<bool> finished{false};
+  auto connect = [&] {
+    EXPECT_TRUE(port.RetryOpen());
+    const int peer = accept(listener, nullptr, nullptr);
+    EXPECT_GE(peer, 0);
+    // A peer that goes away (here after 8 s) ends whatever the line would still wait for.
+    closers.emplace_back([peer, &finished] {
+      const auto limit = SteadyClock::now() + std::chrono::seconds(8);
+      while (!finished && SteadyClock::now() < limit) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      close(peer);
+    });
+  };
+  auto timed = [](const std::function<void()>& f) {
+    const auto t0 = SteadyClock::now();
+    f();
+    return std::chrono::duration<double>(SteadyClock::now() - t0).count();
+  };
+  const std::string flood(16 * 1024 * 1024, 'x');
+
+  // A write stuck on the full line, and a close from another thread meanwhile.
+  connect();
+  double writeSeconds = 0;
+  std::thread writer([&] { writeSeconds = timed([&] { port.Write(flood); }); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const double closeSeconds = timed([&] { port.Close(); });
+  writer.join();
+  // Left alone, the write gives up by itself.
+  connect();
+  const double aloneSeconds = timed([&] { EXPECT_FALSE(port.Write(flood)); });
+  std::printf("close during a stuck write took %.3f s (the write %.2f s); a stuck write alone gave up after %.2f s\n",
+              closeSeconds, writeSeconds, aloneSeconds);
+  EXPECT_LT(closeSeconds, 0.5);
+  EXPECT_LT(aloneSeconds, T_AdvCom32::WriteStallMs / 1000.0 + 0.05 + 0.5);
+  EXPECT_GT(aloneSeconds, T_AdvCom32::WriteStallMs / 1000.0 - 0.05);
+  finished = true;
+  for (std::thread& t : closers) t.join();
+  close(listener);
 }
 
 TEST(NetworkLine, AMalformedAddressDoesNotOpenAndSaysWhyOnce) {
