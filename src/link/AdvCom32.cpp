@@ -34,6 +34,12 @@ std::string T_AdvCom32::DeviceName() const {
   return "/dev/ttyS" + std::to_string(port_ - 1);
 }
 
+bool T_AdvCom32::IsNetworkLine() const {
+  DeviceAddress address;
+  std::string why;
+  return ParseDeviceAddress(DeviceName(), address, why) && address.kind != DeviceAddress::Kind::Path;
+}
+
 bool T_AdvCom32::Open() {
   auto held = LockPromptly();
   return OpenLocked(held);

@@ -84,6 +84,8 @@ class T_AdvCom32 {
   void SetDevicePath(const std::string& path);
   // The device Open will use.
   std::string DeviceName() const;
+  // True when that is a serial device server's network address.
+  bool IsNetworkLine() const;
   // How network addresses are looked up (tests replace the name server).
   void SetResolver(NameResolver resolver);
 

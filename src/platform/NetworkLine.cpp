@@ -33,6 +33,7 @@ namespace {
 
 constexpr int MaxConnectWaitInWriteMs = 200;
 constexpr const char* ClosedByServer = "closed by the server";
+constexpr int GreetingWaitMs = 200;
 
 int MillisecondsLeft(SteadyClock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
@@ -147,6 +148,11 @@ void RunAttempt(std::shared_ptr<ConnectAttempt> attempt, std::string host, int p
     if (MillisecondsLeft(attempt->deadline) > 0) fd = ConnectToFirst(endpoints, attempt->deadline, winner, why);
     if (fd >= 0) {
       TuneSocket(fd);
+      // A server that refuses (its port busy) says so at once and hangs up: its words
+      // are waited for briefly, so they are read before a first command is sent into
+      // the closing connection.
+      pollfd p{fd, POLLIN, 0};
+      ::poll(&p, 1, std::min(GreetingWaitMs, MillisecondsLeft(attempt->deadline)));
       if (remembered) {
         std::lock_guard<std::mutex> lock(remembered->mutex);
         remembered->endpoint = endpoints[winner];
@@ -314,7 +320,10 @@ void NetworkLine::Pump() {
     } else if (errno == EINTR) {
       continue;
     } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
-      lost_ = std::strerror(errno);
+      // A server that said a few words and hung up answers a command sent meanwhile
+      // with a reset: it still closed the connection itself.
+      const bool afterWords = errno == ECONNRESET && !heard_.empty() && heardTotal_ <= ShownRefusalBytes;
+      lost_ = afterWords ? ClosedByServer : std::strerror(errno);
     }
     break;
   }
