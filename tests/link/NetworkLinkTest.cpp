@@ -102,6 +102,50 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"NeverPrompts", ServerMode::Bridge, SimFault::NoPrompt, false, 90}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A server that accepts and at once hangs up with a few words (its port busy with
+// another client) never opens the line: the refusal is said with the server's words,
+// again only after an hour, and the line opens when the receiver first answers.
+TEST(NetworkLine, ARefusalIsAFailedOpenSaidOnceAnHour) {
+  SimRig rig(Options(SimFamily::Z3801), At(12, 0, 7), 0.002);
+  ASSERT_TRUE(rig.sim->Start());
+  LoopbackServer server(rig.sim->SlavePath());
+  ASSERT_GT(server.Port(), 0);
+  server.SetMode(ServerMode::Busy);
+  rig.port.SetDevicePath(server.Address());
+  ASSERT_TRUE(rig.port.Open());
+  const std::string refusal = " Serial port " + server.Address() +
+                              " not opened (closed by the server, which said \"Port already in use\\r\\n\")";
+  // Refused from 12:00 to 13:03, with the clock moved on twice meanwhile to spare the
+  // hour's retries: said at 12:00 and again past 13:00.
+  int saidBefore13 = -1, acceptedBefore13 = 0;
+  TDateTime freedAt = 0, openedAt = 0;
+  rig.Run(At(13, 10, 0), [&] {
+    const TDateTime now = rig.clock.UtcNow();
+    if (now >= At(12, 2, 0) && now < At(12, 30, 0)) rig.clock.Advance(30 * 60000.0);
+    if (now >= At(12, 34, 0) && now < At(13, 0, 0)) {
+      saidBefore13 = TraceCount(rig, refusal);
+      acceptedBefore13 = server.Accepted();
+      rig.clock.Advance(27 * 60000.0);
+    }
+    if (freedAt == 0 && now >= At(13, 3, 0)) {
+      server.SetMode(ServerMode::Bridge);
+      freedAt = now;
+    }
+    if (freedAt != 0 && openedAt == 0 && rig.TraceHas(" Serial port " + server.Address() + " opened")) openedAt = now;
+    return openedAt != 0 && rig.state.IsNew(ReceiverValue::PpsTi);
+  });
+  ASSERT_TRUE(rig.joined);
+  std::string portLines;
+  for (const std::string& line : rig.trace)
+    if (line.find(" Serial port ") != std::string::npos) portLines += line + "\n";
+  EXPECT_GT(acceptedBefore13, 10);  // retried all along
+  EXPECT_EQ(saidBefore13, 1) << portLines;
+  EXPECT_EQ(TraceCount(rig, refusal), 2) << portLines;
+  EXPECT_EQ(TraceCount(rig, " Serial port "), 3) << portLines;
+  ASSERT_NE(openedAt, 0) << portLines;
+  EXPECT_LE(Seconds(freedAt, openedAt), TComThread::RetryMilliseconds / 1000.0 + 6) << portLines;
+}
+
 // The line never waits on the caller's thread for a name server or a host; each
 // attempt ends within the connect bound with its reason.
 TEST(NetworkLine, NameLookupAndConnectingAreBoundedAndNeverBlockTheCaller) {
