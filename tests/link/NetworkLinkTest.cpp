@@ -313,6 +313,13 @@ TEST(NetworkLine, AWriteToAPeerThatReadsNothingGivesUpAndNeverHoldsTheLineLong) 
   // Left alone, the write gives up by itself.
   connect();
   const double aloneSeconds = timed([&] { EXPECT_FALSE(port.Write(flood)); });
+  // However much the kernel still holds unsent, a command's bound stays that of a
+  // serial driver's queue at most.
+  const int unsent = port.OutCount();
+  const int commandBoundMs = port.WriteBoundMs(6);
+  std::printf("%d bytes unsent; a command may wait %d ms\n", unsent, commandBoundMs);
+  EXPECT_GT(unsent, 64 * 1024);
+  EXPECT_LT(commandBoundMs, 7000);
   std::printf("close during a stuck write took %.3f s (the write %.2f s); a stuck write alone gave up after %.2f s\n",
               closeSeconds, writeSeconds, aloneSeconds);
   EXPECT_LT(closeSeconds, 0.5);
