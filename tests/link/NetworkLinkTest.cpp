@@ -232,8 +232,11 @@ struct DroppingListener {
 // record) still connects, within one attempt, and the next re-open goes straight
 // to the address that worked.
 TEST(NetworkLine, AnAddressThatDropsGivesWayToTheNextAndTheWorkingOneIsRemembered) {
-  DroppingListener drops;
-  ASSERT_TRUE(drops.dropping) << "the kernel answered every attempt on a full queue";
+  // Three dead addresses before the working one: tried in turn, they would keep it
+  // waiting three staggers at the least.
+  DroppingListener drops[3];
+  for (const DroppingListener& d : drops)
+    ASSERT_TRUE(d.dropping) << "the kernel answered every attempt on a full queue";
   const int working = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -248,7 +251,7 @@ TEST(NetworkLine, AnAddressThatDropsGivesWayToTheNextAndTheWorkingOneIsRemembere
 
   T_AdvCom32 port;
   port.SetResolver([&](const std::string&, int, std::vector<NetworkEndpoint>& found, std::string&) {
-    found = {drops.endpoint, good};
+    found = {drops[0].endpoint, drops[1].endpoint, drops[2].endpoint, good};
     return true;
   });
   port.SetDevicePath("socket://receiver.example:4001");
@@ -263,8 +266,9 @@ TEST(NetworkLine, AnAddressThatDropsGivesWayToTheNextAndTheWorkingOneIsRemembere
   }
   std::printf("connected in %.3f s, then in %.3f s\n", took[0], took[1]);
   EXPECT_LT(took[0], NetworkLine::ConnectTimeoutMs / 1000.0);
-  // Remembered: the dropping address is not waited for again.
-  EXPECT_LT(took[1], NetworkLine::ConnectStaggerMs / 1000.0);
+  // Remembered: the dead addresses are not waited for again.
+  EXPECT_GE(took[0], 3 * NetworkLine::ConnectStaggerMs / 1000.0 - 0.01);
+  EXPECT_LT(took[1], 3 * NetworkLine::ConnectStaggerMs / 1000.0);
   close(working);
 }
 
@@ -323,7 +327,9 @@ TEST(NetworkLine, AWriteToAPeerThatReadsNothingGivesUpAndNeverHoldsTheLineLong) 
   std::printf("close during a stuck write took %.3f s (the write %.2f s); a stuck write alone gave up after %.2f s\n",
               closeSeconds, writeSeconds, aloneSeconds);
   EXPECT_LT(closeSeconds, 0.5);
-  EXPECT_LT(aloneSeconds, T_AdvCom32::WriteStallMs / 1000.0 + 0.05 + 0.5);
+  // The stall time and a pass, once the kernel's buffers are full (filling them takes
+  // its share on a slow machine).
+  EXPECT_LT(aloneSeconds, T_AdvCom32::WriteStallMs / 1000.0 + 0.05 + 1.5);
   EXPECT_GT(aloneSeconds, T_AdvCom32::WriteStallMs / 1000.0 - 0.05);
   finished = true;
   for (std::thread& t : closers) t.join();
