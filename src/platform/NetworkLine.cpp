@@ -35,6 +35,14 @@ constexpr int MaxConnectWaitInWriteMs = 200;
 constexpr const char* ClosedByServer = "closed by the server";
 constexpr int GreetingWaitMs = 200;
 
+// Without the blanks and line ends around it: a refusal is one line of text.
+std::string Trimmed(const std::string& text) {
+  const char* blanks = " \t\r\n";
+  const std::size_t first = text.find_first_not_of(blanks);
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 int MillisecondsLeft(SteadyClock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
   return left > 0 ? static_cast<int>(left) : 0;
@@ -407,7 +415,7 @@ bool NetworkLine::Lost(std::string& why) {
     why = lost_;
     // A server that hangs up after a few words (ser2net's "port in use") is quoted.
     if (lost_ == ClosedByServer && !heard_.empty() && heardTotal_ <= ShownRefusalBytes)
-      why += ", which said \"" + EscapedText(heard_, ShownRefusalBytes) + "\"";
+      why += ", which said \"" + EscapedText(Trimmed(heard_), ShownRefusalBytes) + "\"";
     return true;
   }
   if (unanswered_ >= UnansweredWritesLimit) {

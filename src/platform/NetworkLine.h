@@ -52,7 +52,8 @@ class NetworkLine final : public LineTransport {
   static constexpr std::size_t MaxInbound = 64 * 1024;
 
   // A connection closed by the server after no more than this many bytes shows them in
-  // its reason: a server's refusal ("port in use") is said, not only that it hung up.
+  // its reason, without the line ends around them: a server's refusal ("port in use")
+  // is said, not only that it hung up.
   static constexpr std::size_t ShownRefusalBytes = 160;
 
   explicit NetworkLine(DeviceAddress address, NameResolver resolver = ResolveName,

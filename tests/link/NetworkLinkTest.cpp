@@ -113,8 +113,8 @@ TEST(NetworkLine, ARefusalIsAFailedOpenSaidOnceAnHour) {
   server.SetMode(ServerMode::Busy);
   rig.port.SetDevicePath(server.Address());
   ASSERT_TRUE(rig.port.Open());
-  const std::string refusal = " Serial port " + server.Address() +
-                              " not opened (closed by the server, which said \"Port already in use\\r\\n\")";
+  const std::string refusal =
+      " Serial port " + server.Address() + " not opened (closed by the server, which said \"Port already in use\")";
   // Refused from 12:00 to 13:03, with the clock moved on twice meanwhile to spare the
   // hour's retries: said at 12:00 and again past 13:00.
   int saidBefore13 = -1, acceptedBefore13 = 0;
@@ -144,6 +144,20 @@ TEST(NetworkLine, ARefusalIsAFailedOpenSaidOnceAnHour) {
   EXPECT_EQ(TraceCount(rig, " Serial port "), 3) << portLines;
   ASSERT_NE(openedAt, 0) << portLines;
   EXPECT_LE(Seconds(freedAt, openedAt), TComThread::RetryMilliseconds / 1000.0 + 6) << portLines;
+}
+
+TEST(NetworkLine, AServersWordsAreShownEscapedOnOneLine) {
+  const struct {
+    std::string text;
+    std::string shown;
+  } cases[] = {
+      {"Port already in use", "Port already in use"},
+      {"tab\there \"quoted\" back\\slash", "tab\\there \\\"quoted\\\" back\\\\slash"},
+      {std::string("bell\x07 nul\0 high\xff", 16), "bell\\x07 nul\\x00 high\\xff"},
+      {"line one\r\nline two", "line one\\r\\nline two"},
+      {std::string(100, 'x'), std::string(80, 'x') + "..."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EscapedText(c.text), c.shown) << c.text;
 }
 
 // The line never waits on the caller's thread for a name server or a host; each
