@@ -10,30 +10,45 @@
 #include "platform/SerialDevice.h"
 
 namespace {
-// What a write may wait beyond the time its bytes need on the line, and how long a
-// line that takes nothing is waited for, so that a stuck device never holds the
-// line's lock for long.
+// What a write may wait beyond the time its bytes need on the line.
 constexpr int WriteSlackMs = 1000;
+// Unsent bytes that may lengthen a write: about what a serial driver's output queue
+// holds. A socket's count can reach megabytes against a peer that stopped reading.
+constexpr int MaxQueuedCounted = 4096;
 }  // namespace
+
+std::unique_lock<std::recursive_mutex> T_AdvCom32::LockPromptly() const {
+  ++waiters_;
+  std::unique_lock<std::recursive_mutex> held(lock_);
+  --waiters_;
+  return held;
+}
 
 T_AdvCom32::T_AdvCom32() = default;
 
 T_AdvCom32::~T_AdvCom32() { Close(); }
 
 std::string T_AdvCom32::DeviceName() const {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const auto guard = LockPromptly();
   if (!devicePath_.empty()) return devicePath_;
   return "/dev/ttyS" + std::to_string(port_ - 1);
 }
 
+bool T_AdvCom32::IsNetworkLine() const {
+  DeviceAddress address;
+  std::string why;
+  return ParseDeviceAddress(DeviceName(), address, why) && address.kind != DeviceAddress::Kind::Path;
+}
+
 bool T_AdvCom32::Open() {
-  std::unique_lock<std::recursive_mutex> held(lock_);
+  auto held = LockPromptly();
   return OpenLocked(held);
 }
 
 void T_AdvCom32::SetResolver(NameResolver resolver) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const auto guard = LockPromptly();
   resolver_ = std::move(resolver);
+  remembered_ = std::make_shared<RememberedAddress>();
 }
 
 bool T_AdvCom32::OpenLocked(std::unique_lock<std::recursive_mutex>& held, bool mayAsk) {
@@ -46,13 +61,15 @@ bool T_AdvCom32::OpenLocked(std::unique_lock<std::recursive_mutex>& held, bool m
   }
   for (;;) {
     if (address.kind != DeviceAddress::Kind::Path) {
-      auto line = std::make_shared<NetworkLine>(address, resolver_);
+      auto line = std::make_shared<NetworkLine>(address, resolver_, remembered_);
+      line->SetWaiters(&waiters_);
       line->Open();
       device_ = std::move(line);
       break;
     }
     auto serial = std::make_shared<SerialDevice>();
     if (serial->Open(address.path)) {
+      serial->SetWaiters(&waiters_);
       device_ = std::move(serial);
       break;
     }
@@ -95,7 +112,7 @@ void T_AdvCom32::Report(const std::string& text) {
 }
 
 bool T_AdvCom32::LostCheck(std::string& why) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const auto guard = LockPromptly();
   if (!IsOpenLocked() || !device_->Lost(why)) return false;
   CloseLocked();
   return true;
@@ -104,7 +121,7 @@ bool T_AdvCom32::LostCheck(std::string& why) {
 bool T_AdvCom32::RetryOpen() {
   std::shared_ptr<LineTransport> opened;
   {
-    std::unique_lock<std::recursive_mutex> held(lock_);
+    auto held = LockPromptly();
     if (IsOpenLocked()) return true;
     if (!OpenLocked(held, false)) return false;
     opened = device_;
@@ -112,7 +129,7 @@ bool T_AdvCom32::RetryOpen() {
   // A connection under way is waited for here, on the poll thread, without the lock:
   // the parameters dialog may close or re-open the line meanwhile.
   opened->WaitOpened(NetworkLine::ConnectTimeoutMs + 200);
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const auto guard = LockPromptly();
   if (device_ != opened) return IsOpenLocked();
   std::string why;
   if (device_->Lost(why)) {  // refused, or nobody there: tried again later, silently
@@ -123,7 +140,7 @@ bool T_AdvCom32::RetryOpen() {
 }
 
 void T_AdvCom32::Close() {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const auto guard = LockPromptly();
   CloseLocked();
 }
 
@@ -133,7 +150,7 @@ void T_AdvCom32::CloseLocked() {
 }
 
 bool T_AdvCom32::Opened() const {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const auto guard = LockPromptly();
   return IsOpenLocked();
 }
 
@@ -141,25 +158,26 @@ bool T_AdvCom32::Write(const std::string& text) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!IsOpenLocked()) return false;
   if (text.empty()) return true;
-  return device_->WriteAll(text.data(), text.size(), WriteBoundMs(text.size()), WriteSlackMs) == text.size();
+  return device_->WriteAll(text.data(), text.size(), WriteBoundMs(text.size()), WriteStallMs) == text.size();
 }
 
 int T_AdvCom32::WriteBoundMs(std::size_t bytes) const {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   const int parityBits = parity_ == 'E' || parity_ == 'O' ? 1 : 0;
   const int frameBits = 1 + databits_ + parityBits + (stopbits_ == 2 ? 2 : 1);
-  const double queued = static_cast<double>(bytes) + (IsOpenLocked() ? device_->OutQueue() : 0);
+  const double queued =
+      static_cast<double>(bytes) + (IsOpenLocked() ? std::min(device_->OutQueue(), MaxQueuedCounted) : 0);
   const double lineMs = queued * frameBits * 1000.0 / std::max<std::uint32_t>(baud_, 50);
   return static_cast<int>(std::min<double>(INT_MAX, WriteSlackMs + 1.25 * lineMs));
 }
 
 int T_AdvCom32::InCount() {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const auto guard = LockPromptly();
   return IsOpenLocked() ? device_->InQueue() : 0;
 }
 
 int T_AdvCom32::OutCount() {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const auto guard = LockPromptly();
   return IsOpenLocked() ? device_->OutQueue() : 0;
 }
 
@@ -176,7 +194,7 @@ void T_AdvCom32::Read(std::string& text) {
     return;
   }
   if (endOfResponse_.empty()) {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    const auto guard = LockPromptly();
     ReadQueuedLocked(text);
   } else {
     WaitingRead(text);
@@ -202,7 +220,7 @@ void T_AdvCom32::WaitingRead(std::string& text) {
     for (;;) {
       std::string chunk;
       {
-        std::lock_guard<std::recursive_mutex> guard(lock_);
+        const auto guard = LockPromptly();
         ReadQueuedLocked(chunk);
       }
       text += chunk;
@@ -226,19 +244,19 @@ void T_AdvCom32::ShowMessage(const std::string& text) {
 }
 
 void T_AdvCom32::ReopenIfOpen() {
-  std::unique_lock<std::recursive_mutex> held(lock_);
+  auto held = LockPromptly();
   if (IsOpenLocked()) OpenLocked(held);
 }
 
 void T_AdvCom32::SetPort(int port) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const auto guard = LockPromptly();
   if (port == port_) return;
   port_ = port;
   ReopenIfOpen();
 }
 
 void T_AdvCom32::SetBaud(std::uint32_t baud) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const auto guard = LockPromptly();
   if (baud == baud_) return;
   baud_ = baud;
   ReopenIfOpen();
@@ -246,47 +264,48 @@ void T_AdvCom32::SetBaud(std::uint32_t baud) {
 
 void T_AdvCom32::SetParity(char parity) {
   parity = static_cast<char>(std::toupper(static_cast<unsigned char>(parity)));
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const auto guard = LockPromptly();
   if (parity == parity_) return;
   parity_ = parity;
   ReopenIfOpen();
 }
 
 void T_AdvCom32::SetDatabits(std::uint8_t bits) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const auto guard = LockPromptly();
   if (bits == databits_) return;
   databits_ = bits;
   ReopenIfOpen();
 }
 
 void T_AdvCom32::SetStopbits(std::uint8_t bits) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const auto guard = LockPromptly();
   if (bits == stopbits_) return;
   stopbits_ = bits;
   ReopenIfOpen();
 }
 
 void T_AdvCom32::SetDevicePath(const std::string& path) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const auto guard = LockPromptly();
   if (path == devicePath_) return;
   devicePath_ = path;
+  remembered_ = std::make_shared<RememberedAddress>();  // another host, other addresses
   ReopenIfOpen();
 }
 
 void T_AdvCom32::SetDtr(bool on) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const auto guard = LockPromptly();
   dtr_ = on;
   if (IsOpenLocked()) device_->SetDtr(on);
 }
 
 void T_AdvCom32::SetRts(bool on) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const auto guard = LockPromptly();
   rts_ = on;
   if (IsOpenLocked()) device_->SetRts(on);
 }
 
 void T_AdvCom32::SetBreak(bool on) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const auto guard = LockPromptly();
   break_ = on;
   if (IsOpenLocked()) device_->SetBreak(on);
 }

@@ -28,13 +28,19 @@ class T_AdvCom32 {
   T_AdvCom32(const T_AdvCom32&) = delete;
   T_AdvCom32& operator=(const T_AdvCom32&) = delete;
 
+  // A write gives up when the line has taken nothing for this long.
+  static constexpr int WriteStallMs = 1000;
+
   bool Open();
   void Close();
   bool Write(const std::string& text);
   // How long a write of this many bytes may wait for the line: the time it needs for
-  // them and for what still waits in its output queue, at its speed and character
-  // frame, with a quarter to spare, and a second more. A long text is never cut for
-  // its length, only when the line stops taking it.
+  // them and for what still waits in its output queue (up to a serial driver's 4 KB),
+  // at its speed and character frame, with a quarter to spare, and a second more. A
+  // long text is never cut for its length, only when the line stops taking it, or when
+  // another thread wants the line (closing or re-opening it): every call but Write
+  // raises the port's waiting count while it waits for the lock, and a waiting write
+  // then gives up at its next look, so none of them waits behind a stuck line.
   int WriteBoundMs(std::size_t bytes) const;
   void Read(std::string& text);
   std::string Read();
@@ -78,6 +84,8 @@ class T_AdvCom32 {
   void SetDevicePath(const std::string& path);
   // The device Open will use.
   std::string DeviceName() const;
+  // True when that is a serial device server's network address.
+  bool IsNetworkLine() const;
   // How network addresses are looked up (tests replace the name server).
   void SetResolver(NameResolver resolver);
 
@@ -116,8 +124,11 @@ class T_AdvCom32 {
   void ShowMessage(const std::string& text);
   void Report(const std::string& text);
   bool IsOpenLocked() const { return device_ && device_->IsOpen(); }
+  std::unique_lock<std::recursive_mutex> LockPromptly() const;
 
   mutable std::recursive_mutex lock_;
+  mutable std::atomic<int> waiters_{0};
+  std::shared_ptr<RememberedAddress> remembered_ = std::make_shared<RememberedAddress>();
   std::shared_ptr<LineTransport> device_;
   NameResolver resolver_ = ResolveName;
   std::atomic<int> openCount_{0};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <utility>
 
 #include "link/AdvCom32.h"
 #include "link/LinkEvents.h"
@@ -105,6 +106,7 @@ void TComThread::Execute() {
     if (stop_.load()) return;
     clock_.Sleep(100);
   }
+  awaitingAnswer_ = port_.IsOpen() && port_.OpensAtAnswer();
   while (!stop_.load()) {
     ServicePort();
     if (stop_.load()) break;
@@ -247,7 +249,10 @@ bool TComThread::Guarded(const char* operation, Step step) {
 bool TComThread::NoticeLostPort() {
   std::string why;
   if (!port_.LostCheck(why)) return false;
-  AddTrace(true, "Serial port " + port_.DeviceName() + " lost (" + why + ")");
+  if (std::exchange(awaitingAnswer_, false))
+    SayFailedOpen(why);
+  else
+    AddTrace(true, "Serial port " + port_.DeviceName() + " lost (" + why + ")");
   // Nothing answers until the line is back; identification starts afresh then.
   state_.DeviceFamily = FamilyUndefined;
   lastRetry_ = clock_.UtcNow();
@@ -270,11 +275,36 @@ void TComThread::ServicePort() {
   lastRetry_ = now;
   retryPasses_ = 0;
   if (!port_.Reopen()) return;  // silently: it is tried again in 10 s
-  AddTrace(true, "Serial port " + port_.DeviceName() + " opened");
   // It may be another receiver, or the same one restarted with its factory settings.
   TimeCodeFormatPending = true;
   SetupPending = true;
   identifyPending_ = true;
+  if (port_.OpensAtAnswer())
+    awaitingAnswer_ = announceOpen_ = true;
+  else
+    AddTrace(true, "Serial port " + port_.DeviceName() + " opened");
+}
+
+bool TComThread::ConfirmOpened(bool answered) {
+  if (!awaitingAnswer_) return true;
+  // Words the server hung up after were its own (a refusal), not the receiver's.
+  if (NoticeLostPort()) return false;
+  if (!answered) return true;
+  awaitingAnswer_ = false;
+  failedOpen_.clear();
+  if (std::exchange(announceOpen_, false)) AddTrace(true, "Serial port " + port_.DeviceName() + " opened");
+  return true;
+}
+
+void TComThread::SayFailedOpen(const std::string& why) {
+  const TDateTime now = clock_.UtcNow();
+  const double sinceMinutes = (now - failedOpenAt_) * 1440.0;
+  // A clock set back counts as time passed.
+  if (why == failedOpen_ && sinceMinutes >= 0 && sinceMinutes < FailedOpenRepeatMinutes) return;
+  failedOpen_ = why;
+  failedOpenAt_ = now;
+  AddTrace(true, "Serial port " + port_.DeviceName() + " not opened (" + why + "); it is tried again every " +
+                     std::to_string(RetryMilliseconds / 1000) + " s");
 }
 
 void TComThread::Pause(int milliseconds) {
@@ -403,8 +433,10 @@ bool TComThread::CollectStatusScreen(std::vector<std::string>& lines, std::strin
 
 void TComThread::IdentifyDevice() {
   state_.DeviceFamily = FamilyUndefined;
+  const TDateTime promptBefore = promptAt_;
   const std::optional<std::string> answer = Query("*IDN?");
   if (!answer) return;
+  if (!ConfirmOpened(!answer->empty() || promptAt_ != promptBefore)) return;
   const std::uint8_t family = FamilyFromIdn(*answer);
   state_.DeviceFamily = family;
   AddTrace(true, DetectedDeviceMessage(family));

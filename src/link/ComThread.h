@@ -54,6 +54,8 @@ class TComThread {
   static constexpr int MaxStatusMilliseconds = 60000;
   // A lost or unopened line is tried again this often, between cycles.
   static constexpr int RetryMilliseconds = 10000;
+  // A failed open with an unchanged reason is said again after this long at the soonest.
+  static constexpr int FailedOpenRepeatMinutes = 60;
   // After the manual command window closes, what the receiver still sends goes to it
   // until the line has been quiet this long, or for this long at most; only then may
   // a transaction of ours discard pending input or read its answer.
@@ -75,6 +77,10 @@ class TComThread {
   // Between cycles: notices a lost line and tries to open a closed one again.
   void ServicePort();
   bool NoticeLostPort();
+  // A line that opens at the receiver's answer: the answer to the identification
+  // confirms it; false when the line ended instead.
+  bool ConfirmOpened(bool answered);
+  void SayFailedOpen(const std::string& why);
   void Pause(int milliseconds);
 
   // Transactions. Each returns false (or nothing) when the stop request ended it.
@@ -136,4 +142,11 @@ class TComThread {
   TDateTime lastRetry_ = 0;  // 0 before the first look at the line
   int retryPasses_ = 0;      // idle passes since the last retry
   int lostCheckPasses_ = 0;
+  // A network line counts as opened once the receiver has answered on it; one that ends
+  // before (a server refusing a second client) failed to open, which is said once, and
+  // again at most hourly while the reason stays the same.
+  bool awaitingAnswer_ = false;
+  bool announceOpen_ = false;  // the answer is said as "opened": a re-open, not the start
+  std::string failedOpen_;
+  TDateTime failedOpenAt_ = 0;
 };

@@ -13,3 +13,5 @@ bool AdvCom32LinkPort::IsOpen() { return port_.Opened(); }
 bool AdvCom32LinkPort::Reopen() { return port_.RetryOpen(); }
 
 std::string AdvCom32LinkPort::DeviceName() const { return port_.DeviceName(); }
+
+bool AdvCom32LinkPort::OpensAtAnswer() const { return port_.IsNetworkLine(); }

@@ -21,6 +21,9 @@ class LinkPort {
   virtual bool IsOpen() { return true; }
   virtual bool Reopen() { return true; }
   virtual std::string DeviceName() const { return {}; }
+  // True for a line whose opening proves nothing until the receiver answers on it: a
+  // network server may accept and at once hang up (its port busy with another client).
+  virtual bool OpensAtAnswer() const { return false; }
 };
 
 class AdvCom32LinkPort final : public LinkPort {
@@ -34,6 +37,7 @@ class AdvCom32LinkPort final : public LinkPort {
   bool IsOpen() override;
   bool Reopen() override;
   std::string DeviceName() const override;
+  bool OpensAtAnswer() const override;
 
  private:
   std::shared_ptr<T_AdvCom32> shared_;

@@ -3,7 +3,9 @@
 // file in the folder, held by the running process and released by the system when
 // it ends however it ends; a file left behind by a killed process blocks nobody.
 // The holder writes its program name and process id into the file, so a refused
-// start can say who has the folder.
+// start can say who has the folder. The folder itself is locked as well, so removing
+// the file does not free it; a link, or anything but a plain file, under the file's
+// name is refused and left alone.
 #include <string>
 
 inline constexpr const char* FolderLockFileName = "Varnex.lock";
@@ -23,6 +25,7 @@ class FolderLock {
 
  private:
   int fd_ = -1;
+  int dirFd_ = -1;
 };
 
 // The holder as recorded in a lock file's text ("Varnex 1234\n" -> "Varnex (pid 1234)"),

@@ -2,6 +2,7 @@
 // What the serial port component needs of the thing that carries its bytes: a serial
 // device, or a connection to a serial device server on the network. Not thread-safe;
 // the port serialises every call under its lock.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -33,9 +34,20 @@ class LineTransport {
   // Reads up to size bytes that are already waiting; never blocks.
   virtual std::size_t ReadAvailable(char* buffer, std::size_t size) = 0;
   // Writes all bytes, waiting at most timeoutMs, and giving up sooner when for stallMs
-  // (when given) the line took nothing; returns the number written.
+  // (when given) the line took nothing, or when another thread waits for the line (see
+  // SetWaiters); returns the number written.
   virtual std::size_t WriteAll(const char* data, std::size_t size, int timeoutMs, int stallMs = -1) = 0;
   // A line still being opened (a network connection under way) blocks here, without
   // any lock of the caller's, until it is up or has failed; at most timeoutMs.
   virtual void WaitOpened(int /*timeoutMs*/) {}
+  // The owner's count of threads waiting for its lock: while it is above zero, a write
+  // that has to wait for the line gives up at its next look, so that closing or
+  // re-opening the line never waits behind it.
+  void SetWaiters(const std::atomic<int>* waiters) { waiters_ = waiters; }
+
+ protected:
+  bool Wanted() const { return waiters_ && waiters_->load() > 0; }
+
+ private:
+  const std::atomic<int>* waiters_ = nullptr;
 };

@@ -267,6 +267,7 @@ std::size_t SerialDevice::WriteAll(const char* data, std::size_t size, int timeo
     const int nowQueued = OutQueue();
     if (nowQueued < queued) stallDeadline = SteadyClock::now() + stall;
     queued = nowQueued;
+    if (Wanted()) break;
     const auto until = std::min(deadline, stallDeadline);
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - SteadyClock::now()).count();
     if (left <= 0) break;

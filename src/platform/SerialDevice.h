@@ -59,7 +59,8 @@ class SerialDevice final : public LineTransport {
   // Reads up to size bytes that are already waiting; never blocks. Returns the count (0 if none).
   std::size_t ReadAvailable(char* buffer, std::size_t size) override;
   // Writes all bytes, waiting at most timeoutMs in all, and giving up sooner when for
-  // stallMs (when given) the line took no byte and its output queue did not shrink.
+  // stallMs (when given) the line took no byte and its output queue did not shrink, or
+  // when the owner's waiting count says another thread wants the line.
   // Returns the number of bytes written.
   std::size_t WriteAll(const char* data, std::size_t size, int timeoutMs, int stallMs = -1) override;
 

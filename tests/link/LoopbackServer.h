@@ -20,6 +20,7 @@ enum class ServerMode {
   Silent,          // accepts and reads, never says a word
   CloseMidAnswer,  // passes an answer's first line, then hangs up
   Flood,           // sends garbage without end and passes nothing
+  Busy,            // says its port is in use and hangs up, as ser2net does to a second client
 };
 
 class LoopbackServer {
@@ -87,7 +88,11 @@ class LoopbackServer {
       }
       if (listener_ >= 0) {
         const int c = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (c >= 0) {
+        if (c >= 0 && mode == ServerMode::Busy) {
+          send(c, "Port already in use\r\n", 21, MSG_NOSIGNAL);
+          close(c);
+          ++accepted_;
+        } else if (c >= 0) {
           CloseConnection();  // the newer client wins, as with ser2net's kickolduser
           client_ = c;
           device_ = open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

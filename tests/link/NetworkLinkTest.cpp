@@ -1,12 +1,20 @@
 // The link to a receiver behind a serial device server, over loopback TCP: the faults
 // of servers and networks, malformed addresses, slow name servers, and device names
 // that move to another device while the receiver is away.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
 #include <thread>
 
 #include "LoopbackServer.h"
@@ -94,6 +102,64 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"NeverPrompts", ServerMode::Bridge, SimFault::NoPrompt, false, 90}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A server that accepts and at once hangs up with a few words (its port busy with
+// another client) never opens the line: the refusal is said with the server's words,
+// again only after an hour, and the line opens when the receiver first answers.
+TEST(NetworkLine, ARefusalIsAFailedOpenSaidOnceAnHour) {
+  SimRig rig(Options(SimFamily::Z3801), At(12, 0, 7), 0.002);
+  ASSERT_TRUE(rig.sim->Start());
+  LoopbackServer server(rig.sim->SlavePath());
+  ASSERT_GT(server.Port(), 0);
+  server.SetMode(ServerMode::Busy);
+  rig.port.SetDevicePath(server.Address());
+  ASSERT_TRUE(rig.port.Open());
+  const std::string refusal =
+      " Serial port " + server.Address() + " not opened (closed by the server, which said \"Port already in use\")";
+  // Refused from 12:00 to 13:03, with the clock moved on twice meanwhile to spare the
+  // hour's retries: said at 12:00 and again past 13:00.
+  int saidBefore13 = -1, acceptedBefore13 = 0;
+  TDateTime freedAt = 0, openedAt = 0;
+  rig.Run(At(13, 10, 0), [&] {
+    const TDateTime now = rig.clock.UtcNow();
+    if (now >= At(12, 2, 0) && now < At(12, 30, 0)) rig.clock.Advance(30 * 60000.0);
+    if (now >= At(12, 34, 0) && now < At(13, 0, 0)) {
+      saidBefore13 = TraceCount(rig, refusal);
+      acceptedBefore13 = server.Accepted();
+      rig.clock.Advance(27 * 60000.0);
+    }
+    if (freedAt == 0 && now >= At(13, 3, 0)) {
+      server.SetMode(ServerMode::Bridge);
+      freedAt = now;
+    }
+    if (freedAt != 0 && openedAt == 0 && rig.TraceHas(" Serial port " + server.Address() + " opened")) openedAt = now;
+    return openedAt != 0 && rig.state.IsNew(ReceiverValue::PpsTi);
+  });
+  ASSERT_TRUE(rig.joined);
+  std::string portLines;
+  for (const std::string& line : rig.trace)
+    if (line.find(" Serial port ") != std::string::npos) portLines += line + "\n";
+  EXPECT_GT(acceptedBefore13, 10);  // retried all along
+  EXPECT_EQ(saidBefore13, 1) << portLines;
+  EXPECT_EQ(TraceCount(rig, refusal), 2) << portLines;
+  EXPECT_EQ(TraceCount(rig, " Serial port "), 3) << portLines;
+  ASSERT_NE(openedAt, 0) << portLines;
+  EXPECT_LE(Seconds(freedAt, openedAt), TComThread::RetryMilliseconds / 1000.0 + 6) << portLines;
+}
+
+TEST(NetworkLine, AServersWordsAreShownEscapedOnOneLine) {
+  const struct {
+    std::string text;
+    std::string shown;
+  } cases[] = {
+      {"Port already in use", "Port already in use"},
+      {"tab\there \"quoted\" back\\slash", "tab\\there \\\"quoted\\\" back\\\\slash"},
+      {std::string("bell\x07 nul\0 high\xff", 16), "bell\\x07 nul\\x00 high\\xff"},
+      {"line one\r\nline two", "line one\\r\\nline two"},
+      {std::string(100, 'x'), std::string(80, 'x') + "..."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EscapedText(c.text), c.shown) << c.text;
+}
+
 // The line never waits on the caller's thread for a name server or a host; each
 // attempt ends within the connect bound with its reason.
 TEST(NetworkLine, NameLookupAndConnectingAreBoundedAndNeverBlockTheCaller) {
@@ -141,6 +207,147 @@ TEST(NetworkLine, NameLookupAndConnectingAreBoundedAndNeverBlockTheCaller) {
     EXPECT_LT(SteadyClock::now() - t1, std::chrono::milliseconds(3500)) << c.address;
     EXPECT_FALSE(port.Opened());
   }
+}
+
+// A listening socket whose queue is full: the kernel drops further connection attempts
+// without a word, as a firewall or a stale address does.
+struct DroppingListener {
+  DroppingListener() {
+    listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener, 0) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length) != 0)
+      return;
+    endpoint.length = sizeof a;
+    std::memcpy(&endpoint.address, &a, sizeof a);
+    // Fill the queue until an attempt goes unanswered.
+    for (int i = 0; i < 8 && !dropping; ++i) {
+      const int c = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+      fillers.push_back(c);
+      if (connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) continue;
+      pollfd p{c, POLLOUT, 0};
+      dropping = errno == EINPROGRESS && poll(&p, 1, 300) == 0;
+    }
+  }
+  ~DroppingListener() {
+    for (int c : fillers) close(c);
+    close(listener);
+  }
+  int listener = -1;
+  bool dropping = false;
+  NetworkEndpoint endpoint;
+  std::vector<int> fillers;
+};
+
+// A name with a dead first address (an IPv6 address behind a firewall, a stale
+// record) still connects, within one attempt, and the next re-open goes straight
+// to the address that worked.
+TEST(NetworkLine, AnAddressThatDropsGivesWayToTheNextAndTheWorkingOneIsRemembered) {
+  // Three dead addresses before the working one: tried in turn, they would keep it
+  // waiting three staggers at the least.
+  DroppingListener drops[3];
+  for (const DroppingListener& d : drops)
+    ASSERT_TRUE(d.dropping) << "the kernel answered every attempt on a full queue";
+  const int working = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof a;
+  ASSERT_EQ(bind(working, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(listen(working, 8), 0);
+  ASSERT_EQ(getsockname(working, reinterpret_cast<sockaddr*>(&a), &length), 0);
+  NetworkEndpoint good;
+  good.length = sizeof a;
+  std::memcpy(&good.address, &a, sizeof a);
+
+  T_AdvCom32 port;
+  port.SetResolver([&](const std::string&, int, std::vector<NetworkEndpoint>& found, std::string&) {
+    found = {drops[0].endpoint, drops[1].endpoint, drops[2].endpoint, good};
+    return true;
+  });
+  port.SetDevicePath("socket://receiver.example:4001");
+  double took[2] = {0, 0};
+  for (double& seconds : took) {
+    const auto t0 = SteadyClock::now();
+    EXPECT_TRUE(port.RetryOpen());
+    seconds = std::chrono::duration<double>(SteadyClock::now() - t0).count();
+    EXPECT_TRUE(port.Opened());
+    EXPECT_TRUE(port.Write("*IDN?\r"));
+    port.Close();
+  }
+  std::printf("connected in %.3f s, then in %.3f s\n", took[0], took[1]);
+  EXPECT_LT(took[0], NetworkLine::ConnectTimeoutMs / 1000.0);
+  // Remembered: the dead addresses are not waited for again.
+  EXPECT_GE(took[0], 3 * NetworkLine::ConnectStaggerMs / 1000.0 - 0.01);
+  EXPECT_LT(took[1], 3 * NetworkLine::ConnectStaggerMs / 1000.0);
+  close(working);
+}
+
+// A peer that keeps the connection but reads nothing: the socket's buffers fill, and
+// a write gives up once the line has taken nothing for the stall time, whatever the
+// count of unsent bytes; and whoever else wants the line (the parameters dialog
+// closing it) gets it at once.
+TEST(NetworkLine, AWriteToAPeerThatReadsNothingGivesUpAndNeverHoldsTheLineLong) {
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof a;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length), 0);
+  T_AdvCom32 port;
+  port.SetDevicePath("socket://127.0.0.1:" + std::to_string(ntohs(a.sin_port)));
+  std::vector<std::thread> closers;
+  std::atomic<bool> finished{false};
+  auto connect = [&] {
+    EXPECT_TRUE(port.RetryOpen());
+    const int peer = accept(listener, nullptr, nullptr);
+    EXPECT_GE(peer, 0);
+    // A peer that goes away (here after 8 s) ends whatever the line would still wait for.
+    closers.emplace_back([peer, &finished] {
+      const auto limit = SteadyClock::now() + std::chrono::seconds(8);
+      while (!finished && SteadyClock::now() < limit) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      close(peer);
+    });
+  };
+  auto timed = [](const std::function<void()>& f) {
+    const auto t0 = SteadyClock::now();
+    f();
+    return std::chrono::duration<double>(SteadyClock::now() - t0).count();
+  };
+  const std::string flood(16 * 1024 * 1024, 'x');
+
+  // A write stuck on the full line, and a close from another thread meanwhile.
+  connect();
+  double writeSeconds = 0;
+  std::thread writer([&] { writeSeconds = timed([&] { port.Write(flood); }); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const double closeSeconds = timed([&] { port.Close(); });
+  writer.join();
+  // Left alone, the write gives up by itself.
+  connect();
+  const double aloneSeconds = timed([&] { EXPECT_FALSE(port.Write(flood)); });
+  // However much the kernel still holds unsent, a command's bound stays that of a
+  // serial driver's queue at most.
+  const int unsent = port.OutCount();
+  const int commandBoundMs = port.WriteBoundMs(6);
+  std::printf("%d bytes unsent; a command may wait %d ms\n", unsent, commandBoundMs);
+  EXPECT_GT(unsent, 64 * 1024);
+  EXPECT_LT(commandBoundMs, 7000);
+  std::printf("close during a stuck write took %.3f s (the write %.2f s); a stuck write alone gave up after %.2f s\n",
+              closeSeconds, writeSeconds, aloneSeconds);
+  EXPECT_LT(closeSeconds, 0.5);
+  // The stall time and a pass, once the kernel's buffers are full (filling them takes
+  // its share on a slow machine).
+  EXPECT_LT(aloneSeconds, T_AdvCom32::WriteStallMs / 1000.0 + 0.05 + 1.5);
+  EXPECT_GT(aloneSeconds, T_AdvCom32::WriteStallMs / 1000.0 - 0.05);
+  finished = true;
+  for (std::thread& t : closers) t.join();
+  close(listener);
 }
 
 TEST(NetworkLine, AMalformedAddressDoesNotOpenAndSaysWhyOnce) {

@@ -78,9 +78,11 @@ class Ser2net {
  public:
   Ser2net(std::string program, std::string folder) : program_(std::move(program)), folder_(std::move(folder)) {}
   ~Ser2net() { Stop(); }
-  void AddConnection(const std::string& name, const std::string& accepter, const std::string& device) {
+  // kickOldUser: a new client throws out the one before; otherwise it is refused.
+  void AddConnection(const std::string& name, const std::string& accepter, const std::string& device,
+                     bool kickOldUser = true) {
     config_ += "connection: &" + name + "\n  accepter: " + accepter + "\n  connector: serialdev," + device +
-               ",9600n81,local\n  options:\n    kickolduser: true\n";
+               ",9600n81,local\n  options:\n    kickolduser: " + (kickOldUser ? "true" : "false") + "\n";
   }
   bool Start(const std::vector<int>& ports) {
     std::ofstream(folder_ + "/ser2net.yaml") << config_;
@@ -265,6 +267,72 @@ TEST(Ser2net, RawAndRfc2217LinksPollExactlyAndResumeAfterTheServerWasAway) {
     EXPECT_EQ(link->TraceCount(" Serial port " + link->address + " lost ("), 1) << link->PortLines();
     EXPECT_EQ(link->TraceCount(" Serial port " + link->address + " opened"), 1) << link->PortLines();
   }
+  server.Stop();
+  for (const char* f : {"/ser2net.yaml", "/ser2net.pid", "/ser2net.log"}) unlink((folder + f).c_str());
+  rmdir(folder.c_str());
+}
+
+// Another program holds the port (ser2net serves one client per port): the link is
+// refused, says so once with the server's words, and never counts the refusal as a line
+// opened and lost; once the port is free, polling starts at the next retry.
+TEST(Ser2net, ASecondClientOfABusyPortIsRefusedOnceAndPollsWhenThePortIsFree) {
+  const std::string program = FindSer2net();
+  if (program.empty()) GTEST_SKIP() << "ser2net is not installed (scripts/install-deps.sh installs it)";
+  char folderName[] = "/tmp/varnex-ser2net-XXXXXX";
+  ASSERT_NE(mkdtemp(folderName), nullptr);
+  const std::string folder = folderName;
+  const int port = FreePort();
+  ASSERT_GT(port, 0);
+  SystemClock clock;
+  Link link("socket", port, clock);
+  ASSERT_TRUE(link.sim->Start());
+  Ser2net server(program, folder);
+  server.AddConnection("busy", "tcp,127.0.0.1," + std::to_string(port), link.sim->SlavePath(), false);
+  ASSERT_TRUE(server.Start({port})) << "ser2net did not listen; see " << folder << "/ser2net.log";
+
+  // The first client: another program that holds the port.
+  const int holder = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  ASSERT_EQ(connect(holder, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(link.comport.Open());
+  link.state.StartGate = true;
+  link.thread->Start();
+
+  constexpr int BusySeconds = 25;
+  std::this_thread::sleep_for(std::chrono::seconds(BusySeconds));
+  link.Drain();
+  const std::string prefix = " Serial port " + link.address;
+  const int busyLines = link.TraceCount(prefix);
+  std::printf("%d port lines in %d s while the port was busy:\n%s", busyLines, BusySeconds, link.PortLines().c_str());
+  EXPECT_EQ(link.TraceCount(prefix + " opened"), 0) << link.PortLines();
+  EXPECT_EQ(link.TraceCount(prefix + " lost ("), 0) << link.PortLines();
+  EXPECT_EQ(busyLines, 1) << link.PortLines();
+  EXPECT_EQ(link.TraceCount(prefix + " not opened (closed by the server, which said \""), 1) << link.PortLines();
+  EXPECT_NE(link.PortLines().find("in use"), std::string::npos) << link.PortLines();
+
+  close(holder);
+  const auto freedAt = SteadyClock::now();
+  double openedAfter = -1;
+  const auto limit = freedAt + std::chrono::seconds(40);
+  while (SteadyClock::now() < limit && !link.AllExact()) {
+    link.Drain();
+    if (openedAfter < 0 && link.TraceCount(prefix + " opened") > 0)
+      openedAfter = std::chrono::duration<double>(SteadyClock::now() - freedAt).count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  link.Drain();
+  std::printf("the port was free: opened after %.1f s\n", openedAfter);
+  EXPECT_TRUE(link.AllExact()) << link.PortLines();
+  EXPECT_GE(openedAfter, 0) << link.PortLines();
+  // The next retry, and the query under way at the release (at most 5 s on the line
+  // left closed) before it.
+  EXPECT_LE(openedAfter, TComThread::RetryMilliseconds / 1000.0 + 10) << link.PortLines();
+  EXPECT_EQ(link.TraceCount(prefix + " opened"), 1) << link.PortLines();
+  EXPECT_GE(link.TraceCount("Detected Device: Z3801"), 1);
   server.Stop();
   for (const char* f : {"/ser2net.yaml", "/ser2net.pid", "/ser2net.log"}) unlink((folder + f).c_str());
   rmdir(folder.c_str());

@@ -42,6 +42,9 @@ TEST(LoggerRules, TraceLinesThatConcernTheServiceLog) {
   } cases[] = {
       {"2013-08-05 12:00:05 Serial port /dev/ttyUSB0 lost (device removed)\r\n", TraceKind::PortLost},
       {"2013-08-05 12:03:05 Serial port /dev/ttyUSB0 opened\r\n", TraceKind::PortOpened},
+      {"2013-08-05 12:03:05 Serial port socket://gpsbox:4001 not opened (closed by the server, which said "
+       "\"Port already in use\"); it is tried again every 10 s\r\n",
+       TraceKind::PortLost},
       {"2013-08-05 12:03:05 A error in \"IdentifyDevice\" has occurred\r\n", TraceKind::ErrorNote},
       {"A error in \"HandleStatus\" has occurred\r\n", TraceKind::ErrorNote},
       {"2013-08-05 12:03:05 Received: Serial port lost (what the receiver said)\r\n", TraceKind::Other},

@@ -126,7 +126,9 @@ TraceKind ClassifyTrace(const std::string& line) {
   const std::string body = TraceText(line);
   if (body.rfind("A error in ", 0) == 0) return TraceKind::ErrorNote;
   if (body.rfind("Serial port ", 0) != 0) return TraceKind::Other;
-  if (body.find(" lost (") != std::string::npos) return TraceKind::PortLost;
+  // A network line the server hung up on before the receiver answered did not open.
+  if (body.find(" lost (") != std::string::npos || body.find(" not opened (") != std::string::npos)
+    return TraceKind::PortLost;
   if (body.size() >= 7 && body.compare(body.size() - 7, 7, " opened") == 0) return TraceKind::PortOpened;
   return TraceKind::Other;
 }

@@ -12,6 +12,7 @@
 
 #include "app/ui/VarnexContext.h"
 #include "frontend/ui/MainUnit.h"
+#include "link/LinkRules.h"
 
 namespace {
 // Written by the signal handler, read by the event loop.
@@ -47,6 +48,18 @@ void EndProgram(VarnexContext& context) {
   if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(0);
 }
 
+void CommitSessionData(VarnexContext& context) {
+  // Another program may still cancel the logout, so the program runs on: it saves what
+  // it would save at exit, and ends when the session ends and closes its windows.
+  if (context.Ending || !context.MainForm) return;
+  bool saved = false;
+  try {
+    saved = context.MainForm->SaveSettingsNow();
+  } catch (...) {
+  }
+  if (!saved) AddTrace(context.State, context.clock, true, "A error in \"SaveSettings\" has occurred");
+}
+
 bool CatchEndRequests(VarnexContext& context, QObject* owner) {
   if (endPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, endPipe) != 0) {
     endPipe[0] = endPipe[1] = -1;
@@ -61,7 +74,7 @@ bool CatchEndRequests(VarnexContext& context, QObject* owner) {
   });
 #ifndef QT_NO_SESSIONMANAGER
   QObject::connect(qApp, &QGuiApplication::commitDataRequest, owner,
-                   [&context](QSessionManager&) { EndProgram(context); });
+                   [&context](QSessionManager&) { CommitSessionData(context); });
 #endif
   struct sigaction sa {};
   sa.sa_handler = OnEndSignal;

@@ -144,4 +144,48 @@ INSTANTIATE_TEST_SUITE_P(
                       EndCase{"TermUnwritableSettingsDuringTheResetQuestion", SIGTERM, Open::ResetQuestion, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Logging out asks the program to save first; another program may still cancel the
+// logout, so the program saves and goes on running. It ends when the session does,
+// through its windows' closing.
+TEST(SessionEnd, TheCommitRequestSavesAndTheProgramRunsOn) {
+  TestApplication();
+  const std::string folder = FreshTestFolder("varnex_commit");
+  SharedReceiverState state;
+  SystemClock clock;
+  VarnexContext context(state, clock, folder);
+  VarnexWindows windows(context);
+  ASSERT_TRUE(CatchEndRequests(context, context.MainForm));
+  context.MainForm->show();
+  context.Settings.HorizonTable[200] = 5;  // learned since start
+
+  std::string savedAtCommit;
+  bool runningAfterCommit = false, endingAfterCommit = true;
+  QTimer commitTimer, lookTimer, closeTimer, watchdog;
+  for (QTimer* t : {&commitTimer, &lookTimer, &closeTimer, &watchdog}) t->setSingleShot(true);
+  QObject::connect(&commitTimer, &QTimer::timeout, [&] {
+    CommitSessionData(context);
+    savedAtCommit = ReadFile(folder + "/Varnex.ini");
+  });
+  QObject::connect(&lookTimer, &QTimer::timeout, [&] {
+    runningAfterCommit =
+        context.MainForm->ComThread() && context.MainForm->ComThread()->Running() && context.MainForm->isVisible();
+    endingAfterCommit = context.Ending;
+    context.Settings.HorizonTable[200] = 7;  // learned after a cancelled logout
+  });
+  // The session really ends: its windows are closed.
+  QObject::connect(&closeTimer, &QTimer::timeout, [&] { context.MainForm->close(); });
+  QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+  commitTimer.start(200);
+  lookTimer.start(700);
+  closeTimer.start(1200);
+  watchdog.start(10000);
+  const int code = QApplication::exec();
+
+  EXPECT_NE(savedAtCommit.find("Az[200]=5\r\n"), std::string::npos);
+  EXPECT_TRUE(runningAfterCommit) << "the commit request ended the program";
+  EXPECT_FALSE(endingAfterCommit);
+  EXPECT_EQ(code, 0);
+  EXPECT_NE(ReadFile(folder + "/Varnex.ini").find("Az[200]=7\r\n"), std::string::npos);
+}
+
 }  // namespace
