@@ -16,6 +16,7 @@ class T_AdvCom32;
 class TComThread;
 class TTimeChart;
 class TAppIniFile;
+class TViewFollow;
 struct VarnexContext;
 
 class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
@@ -50,6 +51,9 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   void SetStabilityMenuEnabled(bool enabled) override;
   void ManualAnswer(const std::string& text) override;
 
+  // Following a folder another program writes; null outside a view.
+  TViewFollow* ViewFollow() { return viewFollow_.get(); }
+
   // The stop sequence; runs once, from the close box, a signal or a test.
   void StopSequence();
 
@@ -70,6 +74,8 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   RefreshLogs MakeLogs();
   HistorySource History();
   void JoinWindows();
+  void LoadViewSettings();
+  void UpdateTitle();
   void Charteditor1Click();
   void WritteCommenttoLog1Click();
 
@@ -89,6 +95,7 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   std::shared_ptr<LinkEventsRelay> events_;
   std::unique_ptr<TComThread> comThread_;
   std::unique_ptr<TAppIniFile> settingsFile_;
+  std::unique_ptr<TViewFollow> viewFollow_;
   RefreshCycle refresh_;
   QTimer timer1_;
   TTimeChart* chart1_ = nullptr;

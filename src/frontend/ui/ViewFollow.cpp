@@ -1,0 +1,92 @@
+#include "frontend/ui/ViewFollow.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QStatusBar>
+
+#include "analysis/ui/EFCUnit.h"
+#include "app/ui/VarnexContext.h"
+#include "charting/ui/TimeChart.h"
+#include "frontend/RefreshCycle.h"
+#include "frontend/RefreshRules.h"
+#include "frontend/ui/ErrorUnit.h"
+#include "frontend/ui/MainUnit.h"
+#include "frontend/ui/StausLogUnit.h"
+
+TViewFollow::TViewFollow(VarnexContext& context, TMainForm& main)
+    : context_(context), main_(main), view_(context.Folder, context.clock, context.Settings) {
+  mark_ = new QLabel(QString::fromStdString(ViewMarkText(context.Folder)), main.statusBar());
+  mark_->setObjectName("ViewMark");
+  mark_->setToolTip("Varnex only reads this folder: it opens no port and writes nothing into it.");
+  mark_->setStyleSheet(
+      "QLabel { color: #1d2330; background: #fff4d6; border: none; border-left: 3px solid #e0a000;"
+      " padding: 1px 6px; font-weight: 600; }");
+  main.statusBar()->insertWidget(0, mark_);
+  // The data files hold no life count and no visible satellites.
+  main.StatusPanel(RefreshCycle::PanelLife)->hide();
+  main.StatusPanel(RefreshCycle::PanelVisible)->hide();
+  OfferOnlyWhatWorks();
+}
+
+TViewFollow::~TViewFollow() = default;
+
+void TViewFollow::OfferOnlyWhatWorks() {
+  // Windows that live on the receiver's line have nothing to show, and the comment would
+  // be written into the folder.
+  for (const char* name : {"SatelliteAzimuthElevationChart1", "SatelliteCNlevels1", "ReceiverStatus1",
+                           "ManualCommandEntry1", "DebugWindow1", "Clock", "WritteCommenttoLog1"})
+    if (QAction* a = main_.Action(name)) a->setVisible(false);
+  // The stability run needs no identified receiver when the data are in the files.
+  if (QAction* a = main_.Action("TimeStab")) a->setEnabled(true);
+}
+
+void TViewFollow::Start() {
+  view_.SetSeries({&main_.Series1, &main_.Series2, nullptr, nullptr});
+  view_.Start();
+  ShowNewest();
+}
+
+void TViewFollow::Join() {
+  if (joined_) return;
+  joined_ = true;
+  ChartSeries* hud = context_.EFCForm ? &context_.EFCForm->Series1 : nullptr;
+  ChartSeries* sats = context_.EFCForm ? &context_.EFCForm->Series2 : nullptr;
+  view_.SetSeries({&main_.Series1, &main_.Series2, hud, sats});
+  view_.Loaded();
+}
+
+void TViewFollow::Tick() {
+  Join();
+  FollowResult got;
+  if (view_.Tick(got)) {
+    for (const std::string& line : got.StatusLines)
+      if (context_.StatusLogForm) context_.StatusLogForm->AddLine(line);
+    for (const std::string& line : got.ErrorLines)
+      if (context_.ErrorForm) context_.ErrorForm->AddLine(line);
+    if (got.Charted > 0) {
+      main_.Chart1()->Replot();
+      if (context_.EFCForm) context_.EFCForm->ChartsChanged();
+    }
+  }
+  ShowNewest();
+}
+
+void TViewFollow::ShowNewest() {
+  auto set = [this](int panel, const std::string& text) {
+    QLabel* label = main_.StatusPanel(panel);
+    const QString q = QString::fromStdString(text);
+    if (label->text() != q) label->setText(q);
+  };
+  if (view_.HaveNewest()) {
+    const DataRecord& r = view_.Newest();
+    set(RefreshCycle::PanelPpsTi, "PPS TI = " + FormatScientific3(r.PpsTi) + " s");
+    set(RefreshCycle::PanelEfc, "EFC = " + FormatGeneral(r.Efc));
+    set(RefreshCycle::PanelHup, "HUP = " + FormatScientific3(r.Hup) + " s");
+    set(RefreshCycle::PanelTracked, "Tracked = " + std::to_string(static_cast<long>(r.Tracked)));
+  }
+  set(RefreshCycle::PanelIdn, NewestLineText(view_));
+  QLabel* idn = main_.StatusPanel(RefreshCycle::PanelIdn);
+  const bool alarm = view_.WriterStopped() || !view_.Problem().empty();
+  const QString style = alarm ? "QLabel { color: #a01010; font-weight: 600; }" : QString();
+  if (idn->styleSheet() != style) idn->setStyleSheet(style);
+}
