@@ -132,12 +132,20 @@ void FolderView::Trim(TDateTime t) {
 
 bool FolderView::WriterStopped() const { return (UtcNow(clock_) - lastGrowth_) * SecondsPerDayValue > StaleSeconds; }
 
-std::string ViewMarkText(const std::string& folder) { return "View of " + folder + " (read-only)"; }
+std::string ViewMarkText(const std::string& folder) { return "Read-only view of " + folder; }
 
 std::string NewestLineText(const FolderView& view) {
-  std::string text =
-      view.HaveNewest() ? "Newest line " + FormatStamp(view.Newest().Time) + " UTC" : "No data lines yet";
-  if (!view.Problem().empty()) return text + "; " + view.Problem() + ", trying again";
-  if (view.WriterStopped()) text += "; writer stopped: no new line for over a minute";
-  return text;
+  // "mm-dd hh:nn:ss", UTC: the year is in the tip, and the status bar has little room.
+  const std::string stamp = view.HaveNewest() ? FormatStamp(view.Newest().Time).substr(5) : std::string();
+  if (!view.Problem().empty()) return "Folder out of reach, trying again";
+  if (view.WriterStopped()) return view.HaveNewest() ? "Writer stopped " + stamp : "No data lines: no writer";
+  return view.HaveNewest() ? "Newest line " + stamp : "No data lines yet";
+}
+
+std::string NewestLineTip(const FolderView& view) {
+  std::string tip = view.HaveNewest() ? "Newest data line " + FormatStamp(view.Newest().Time) + " UTC."
+                                      : "No data line in the folder yet.";
+  if (!view.Problem().empty()) tip += " The folder cannot be read just now: " + view.Problem() + ".";
+  if (view.WriterStopped()) tip += " No new line for more than a minute: the writer has stopped.";
+  return tip;
 }

@@ -87,8 +87,11 @@ class FolderView {
 };
 
 // The status bar's texts of a view.
-// "View of " + folder + " (read-only)"
+// "Read-only view of " + folder
 std::string ViewMarkText(const std::string& folder);
-// "Newest line yyyy-mm-dd hh:nn:ss UTC", "No data lines yet", then the writer's state
-// and any problem with the folder.
+// Short enough for the status bar: "Newest line mm-dd hh:nn:ss" (UTC), or "Writer
+// stopped" and that time after a minute without a new line, or that the folder is out
+// of reach.
 std::string NewestLineText(const FolderView& view);
+// The same said in full, for the panel's tip.
+std::string NewestLineTip(const FolderView& view);

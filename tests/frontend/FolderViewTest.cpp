@@ -186,24 +186,28 @@ TEST(FolderView, MarksAStoppedWriterAndAFolderThatWentAway) {
   FollowResult result;
   ASSERT_TRUE(view.Tick(result));
   EXPECT_EQ(result.Charted, 1);
-  EXPECT_EQ(NewestLineText(view), "Newest line 2026-12-07 12:00:00 UTC");
+  EXPECT_EQ(NewestLineText(view), "Newest line 12-07 12:00:00");
   r.clock.Advance(59000);
   EXPECT_FALSE(view.WriterStopped());
   r.clock.Advance(2000);
   EXPECT_TRUE(view.WriterStopped());
-  EXPECT_EQ(NewestLineText(view), "Newest line 2026-12-07 12:00:00 UTC; writer stopped: no new line for over a minute");
+  EXPECT_EQ(NewestLineText(view), "Writer stopped 12-07 12:00:00");
+  EXPECT_EQ(NewestLineTip(view),
+            "Newest data line 2026-12-07 12:00:00 UTC. No new line for more than a minute: the writer has stopped.");
 
   // The share goes away and comes back with the same file: the view resumes by itself.
   fs::rename(gone, gone + ".away");
   view.Follow();
-  EXPECT_EQ(NewestLineText(view), "Newest line 2026-12-07 12:00:00 UTC; " + gone + " does not exist, trying again");
+  EXPECT_EQ(NewestLineText(view), "Folder out of reach, trying again");
+  EXPECT_NE(NewestLineTip(view).find("The folder cannot be read just now: " + gone + " does not exist."),
+            std::string::npos);
   fs::rename(gone + ".away", gone);
   Append(r.Week(At(0)), Line(At(63), 2));
   view.Follow();
   EXPECT_EQ(r.Values(), (std::vector<double>{1, 2}));
   EXPECT_TRUE(r.pps.IsNull(1));  // 63 s after the previous line: a gap
   EXPECT_FALSE(view.WriterStopped());
-  EXPECT_EQ(ViewMarkText("/srv/gps"), "View of /srv/gps (read-only)");
+  EXPECT_EQ(ViewMarkText("/srv/gps"), "Read-only view of /srv/gps");
 }
 
 TEST(FolderView, SaysWhyAFolderCannotBeViewed) {

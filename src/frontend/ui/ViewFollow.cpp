@@ -1,6 +1,8 @@
 #include "frontend/ui/ViewFollow.h"
 
 #include <QAction>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QStatusBar>
 
@@ -15,12 +17,21 @@
 
 TViewFollow::TViewFollow(VarnexContext& context, TMainForm& main)
     : context_(context), main_(main), view_(context.Folder, context.clock, context.Settings) {
-  mark_ = new QLabel(QString::fromStdString(ViewMarkText(context.Folder)), main.statusBar());
+  mark_ = new QLabel(main.statusBar());
   mark_->setObjectName("ViewMark");
-  mark_->setToolTip("Varnex only reads this folder: it opens no port and writes nothing into it.");
+  mark_->setToolTip(QString::fromStdString(ViewMarkText(context.Folder)) +
+                    "\nVarnex only reads this folder: it opens no port, takes no lock and writes nothing into it.");
   mark_->setStyleSheet(
       "QLabel { color: #1d2330; background: #fff4d6; border: none; border-left: 3px solid #e0a000;"
-      " padding: 1px 6px; font-weight: 600; }");
+      " padding: 1px 6px; }");
+  // The status bar has room for the folder's own name only; the title and the tip
+  // hold the whole path.
+  const QFont font = main.StatusPanel(0)->font();
+  mark_->setFont(font);
+  const QString name = QFileInfo(QString::fromStdString(context.Folder)).fileName();
+  const QString shown = QFontMetrics(font).elidedText(name.isEmpty() ? "/" : name, Qt::ElideMiddle, 80);
+  mark_->setText(QString::fromStdString(ViewMarkText(shown.toStdString())));
+  mark_->setFixedWidth(mark_->sizeHint().width());
   main.statusBar()->insertWidget(0, mark_);
   // The data files hold no life count and no visible satellites.
   main.StatusPanel(RefreshCycle::PanelLife)->hide();
@@ -86,7 +97,9 @@ void TViewFollow::ShowNewest() {
   }
   set(RefreshCycle::PanelIdn, NewestLineText(view_));
   QLabel* idn = main_.StatusPanel(RefreshCycle::PanelIdn);
+  const QString tip = QString::fromStdString(NewestLineTip(view_));
+  if (idn->toolTip() != tip) idn->setToolTip(tip);
   const bool alarm = view_.WriterStopped() || !view_.Problem().empty();
-  const QString style = alarm ? "QLabel { color: #a01010; font-weight: 600; }" : QString();
+  const QString style = alarm ? "QLabel { color: #b00000; }" : QString();
   if (idn->styleSheet() != style) idn->setStyleSheet(style);
 }
