@@ -93,10 +93,12 @@ int main(int argc, char* argv[]) {
     folder = Absolute(dir);
     if (const std::string problem = FollowFolderProblem(folder); !problem.empty())
       return Refuse("Cannot view " + folder + ": " + problem + ".");
-    // The viewer's own settings go beside the usual data folder, never into the viewed one.
+    // The viewer's own settings go beside the usual data folder, never into the viewed
+    // one: viewing the usual data folder itself keeps no settings at all.
     ownFolder = InFolder(DataFolder(&folderProblem), "view");
+    if ((ownFolder + "/").rfind(folder + "/", 0) == 0) ownFolder.clear();
     std::error_code ec;
-    std::filesystem::create_directories(ownFolder, ec);
+    if (!ownFolder.empty()) std::filesystem::create_directories(ownFolder, ec);
   } else if (!options.Folder.empty()) {
     folder = Absolute(options.Folder);
     std::error_code ec;

@@ -32,7 +32,7 @@ struct VarnexContext {
   std::string Folder;         // every file of the program lives here
   std::string FolderProblem;  // why Folder cannot be written, when it cannot
   // A view of a folder another program writes: no port, no lock, nothing written into
-  // Folder; the viewer's own settings go to OwnFolder.
+  // Folder; the viewer's own settings go to OwnFolder (none are kept when it is empty).
   bool ViewOnly = false;
   std::string OwnFolder;
   VarnexSettings Settings;

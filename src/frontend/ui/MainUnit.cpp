@@ -138,15 +138,16 @@ void TMainForm::FormCreate() {
 void TMainForm::LoadViewSettings() {
   // The viewer's own choices (span, EFC scale) live in its own folder; on the first
   // view they start from the writer's, read but never written.
-  const std::string own = InFolder(context_.OwnFolder, "Varnex.ini");
+  const std::string own = context_.OwnFolder.empty() ? std::string() : InFolder(context_.OwnFolder, "Varnex.ini");
   std::error_code ec;
-  if (!std::filesystem::exists(own, ec)) {
+  if (own.empty() || !std::filesystem::exists(own, ec)) {
     try {
       const TAppIniFile writers(context_.Folder);
       LoadSettings(writers, *comport_, context_.Settings);
     } catch (...) {
     }
   }
+  if (own.empty()) return;  // nowhere of its own to keep them
   settingsFile_ = std::make_unique<TAppIniFile>(context_.OwnFolder);
   if (std::filesystem::exists(own, ec)) LoadSettings(*settingsFile_, *comport_, context_.Settings);
 }

@@ -110,3 +110,26 @@ TEST(ViewWindow, FollowsTheFolderAndSaysSoInTheStatusBar) {
   EXPECT_TRUE(fs::exists(context.OwnFolder + "/Varnex.ini"));
 }
 }  // namespace
+
+namespace {
+TEST(ViewWindow, WithoutAFolderOfItsOwnKeepsNoSettingsAndWritesNothing) {
+  TestApplication();
+  const std::string data = FreshTestFolder("view_window_no_own");
+  std::ofstream(data + "/Varnex.ini", std::ios::binary) << "[Graphics]\r\nSpan=600\r\n";
+  SharedReceiverState state;
+  VirtualClock clock(T0);
+  VarnexContext context(state, clock, data);
+  context.ViewOnly = true;  // viewing the data folder the viewer would keep its own settings in
+  {
+    VarnexWindows windows(context);
+    // The writer's span is taken, read only.
+    EXPECT_EQ(context.Settings.SpanMinutes, 600);
+    context.MainForm->close();
+  }
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(data)) names.push_back(e.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"Varnex.ini"});
+  std::ifstream in(data + "/Varnex.ini", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[Graphics]\r\nSpan=600\r\n");
+}
+}  // namespace
