@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QGroupBox>
 #include <QLabel>
 #include <QStatusBar>
 
@@ -13,6 +14,7 @@
 #include "frontend/RefreshRules.h"
 #include "frontend/ui/ErrorUnit.h"
 #include "frontend/ui/MainUnit.h"
+#include "frontend/ui/ParameterUnit.h"
 #include "frontend/ui/StausLogUnit.h"
 
 TViewFollow::TViewFollow(VarnexContext& context, TMainForm& main)
@@ -64,6 +66,13 @@ void TViewFollow::Join() {
   ChartSeries* sats = context_.EFCForm ? &context_.EFCForm->Series2 : nullptr;
   view_.SetSeries({&main_.Series1, &main_.Series2, hud, sats});
   view_.Loaded();
+  // A view reaches no receiver: the dialog's serial settings would change nothing.
+  if (context_.ParameterForm)
+    for (QGroupBox* box : context_.ParameterForm->findChildren<QGroupBox*>())
+      if (box->title() == "Serial Port") {
+        box->setEnabled(false);
+        box->setToolTip("A read-only view opens no serial port.");
+      }
 }
 
 void TViewFollow::Tick() {

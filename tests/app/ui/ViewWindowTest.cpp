@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QStatusBar>
@@ -18,6 +19,7 @@
 #include "charting/ui/TimeChart.h"
 #include "frontend/DataFile.h"
 #include "frontend/ui/MainUnit.h"
+#include "frontend/ui/ParameterUnit.h"
 #include "frontend/ui/StausLogUnit.h"
 #include "link/SharedReceiverState.h"
 #include "platform/Clock.h"
@@ -70,6 +72,10 @@ TEST(ViewWindow, FollowsTheFolderAndSaysSoInTheStatusBar) {
     EXPECT_TRUE(main.Action(kept)->isVisible()) << kept;
     EXPECT_TRUE(main.Action(kept)->isEnabled()) << kept;
   }
+
+  main.Timer1Timer();
+  for (QGroupBox* box : context.ParameterForm->findChildren<QGroupBox*>())
+    EXPECT_EQ(box->isEnabled(), box->title() != "Serial Port") << box->title().toStdString();
 
   // The writer adds three lines and a status change; the next tick takes them in.
   std::ofstream(week, std::ios::binary | std::ios::app) << Lines(8641, 8644);
