@@ -23,12 +23,14 @@ namespace {
 constexpr std::string_view kUsage =
     "Usage: varnex-stability [--tau0 SECONDS] [--efc-scale SCALE] [--ci]\n"
     "                        [--measures LIST] [--taus octave|decade|all]\n"
-    "                        [--phase-out FILE [--mjd]] [FILE...]\n"
+    "                        [--phase-out FILE [--mjd]] [--folder DIR | FILE...]\n"
     "\n"
     "Computes the nine time-stability measures of the phase data in the FILEs,\n"
     "joined in the order given, and prints them as CSV: measure,tau_s,value.\n"
-    "Without FILE, the data files in Varnex's folder are read: VarnexData.Txt,\n"
-    "then the weekly files in week order.\n"
+    "Without FILE, the data files in Varnex's folder (or in DIR) are read:\n"
+    "VarnexData.Txt, then the weekly files in week order. A folder a running\n"
+    "logger writes is read as it is: nothing is locked or written there, and a\n"
+    "last line still being written is left out.\n"
     "A FILE is a Varnex data file (five tab-separated numbers a line, PPS TI in\n"
     "field 2) or a file of one phase value in seconds a line; \"-\" reads standard\n"
     "input. Every value is used as it comes, taken at a spacing of tau0 seconds.\n"
@@ -229,6 +231,25 @@ bool ParseNumberFields(std::string_view line, std::vector<double>& fields) {
   return true;
 }
 
+namespace {
+bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
+
+// The last field of a line as Varnex writes it, whole: sign, digit, ".", 15 digits, "E",
+// sign, two or more digits. A line still being written may end in a field cut short.
+bool EndsInWholeDataField(std::string_view text) {
+  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+  const std::size_t start = text.find_last_of(" \t");
+  const std::string_view f = start == std::string_view::npos ? text : text.substr(start + 1);
+  if (f.size() < 22 || (f[0] != '+' && f[0] != '-') || !IsDigitChar(f[1]) || f[2] != '.') return false;
+  for (std::size_t i = 3; i < 18; ++i)
+    if (!IsDigitChar(f[i])) return false;
+  if (f[18] != 'E' || (f[19] != '+' && f[19] != '-')) return false;
+  for (std::size_t i = 20; i < f.size(); ++i)
+    if (!IsDigitChar(f[i])) return false;
+  return true;
+}
+}  // namespace
+
 std::string ReadAnalysisInput(std::istream& in, const std::string& name, AnalysisInput& input) {
   enum class Kind { Unknown, Plain, Data } kind = Kind::Unknown;
   std::string line;
@@ -241,6 +262,13 @@ std::string ReadAnalysisInput(std::istream& in, const std::string& name, Analysi
     std::size_t first = 0;
     while (first < text.size() && IsSpace(text[first])) ++first;
     if (first == text.size() || text[first] == '#') continue;
+
+    // A data file's last line without its line end may be one a running logger is
+    // writing just now: it counts only when whole, and is read with the next run.
+    const bool unterminated = in.eof();
+    if (unterminated && (kind == Kind::Data || (kind == Kind::Unknown && text.find('\t') != std::string_view::npos)) &&
+        (!ParseNumberFields(text, fields) || fields.size() != 5 || !EndsInWholeDataField(text)))
+      break;
 
     const std::string where = name + ":" + std::to_string(lineNumber) + ": ";
     if (!ParseNumberFields(text, fields)) return where + "not a line of numbers: " + line;
@@ -324,6 +352,7 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
   bool phaseOutGiven = false;
   std::string phaseOut;
   std::vector<std::string> paths;
+  std::string folder = dataFolder;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "-h" || arg == "--help") {
@@ -351,6 +380,18 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
         }
       } else if (!ParseTauList(value, tauList)) {
         err << "varnex-stability: --taus: not octave, decade or all: " << value << "\n";
+        return 2;
+      }
+      continue;
+    }
+    if (arg == "--folder" || arg.rfind("--folder=", 0) == 0) {
+      if (arg == "--folder" && i + 1 >= args.size()) {
+        err << "varnex-stability: --folder needs a folder\n" << Usage();
+        return 2;
+      }
+      folder = arg == "--folder" ? args[++i] : arg.substr(std::string("--folder=").size());
+      if (folder.empty()) {
+        err << "varnex-stability: --folder needs a folder\n";
         return 2;
       }
       continue;
@@ -408,14 +449,14 @@ int RunStabilityTool(const std::vector<std::string>& args, std::ostream& out, st
     }
     paths.push_back(arg);
   }
-  if (paths.empty() && !dataFolder.empty()) {
-    paths = DataFilesIn(dataFolder);
+  if (paths.empty() && !folder.empty()) {
+    paths = DataFilesIn(folder);
     if (paths.empty()) {
-      err << "varnex-stability: no input file, and no data files in " << dataFolder << "\n";
+      err << "varnex-stability: no input file, and no data files in " << folder << "\n";
       return 1;
     }
     err << "varnex-stability: reading " << paths.size() << " data file" << (paths.size() == 1 ? "" : "s") << " in "
-        << dataFolder << "\n";
+        << folder << "\n";
   }
   if (paths.empty()) {
     err << "varnex-stability: no input file\n" << Usage();

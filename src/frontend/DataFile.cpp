@@ -167,6 +167,15 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
+bool ParseDataLine(std::string_view line, DataRecord& r) {
+  NumberList numbers;
+  if (!ScanNumbers(line, numbers) || numbers.Count < 5) return false;
+  if (numbers.Count == 5 && !LastFieldIsWhole(line)) return false;
+  r = DataRecord{numbers[1] - MjdOffset, numbers[2], numbers[3], numbers[4], numbers[5]};
+  return std::isfinite(r.Time) && std::isfinite(r.PpsTi) && std::isfinite(r.Efc) && std::isfinite(r.Hup) &&
+         std::isfinite(r.Tracked);
+}
+
 std::string DataFileName(TDateTime t) { return "VarnexData" + WeekTag(t) + ".Txt"; }
 
 std::string FormatDataField(double value) {

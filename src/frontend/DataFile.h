@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/DateTime.h"
 
@@ -31,6 +32,10 @@ std::string DataFileName(TDateTime t);
 std::string FormatDataField(double value);
 // The line without its line end.
 std::string FormatDataLine(const DataRecord& record);
+
+// Reads one whole data line (five numbers, the last one complete); false for a line
+// that holds fewer, was cut short or holds a value that is not finite.
+bool ParseDataLine(std::string_view line, DataRecord& record);
 
 // Appends the record to the weekly file of its time stamp. A failure loses only this
 // line and queues the trace note for "AppendDataLine"; the result tells which.

@@ -476,3 +476,46 @@ TEST_F(StabilityTool, MeasuresAndTauLists) {
   EXPECT_EQ(longRun.out, "measure,tau_s,value\n");
   EXPECT_NE(longRun.err.find("theoh: left out"), std::string::npos);
 }
+
+TEST_F(StabilityTool, ReadsAFolderALoggerIsWritingWithoutTouchingIt) {
+  const fs::path data = dir_ / "held";
+  fs::create_directories(data);
+  const auto line = [](double mjd, double phase) {
+    return DataField(mjd) + "\t" + DataField(phase) + "\t" + DataField(32768.25) + "\t" + DataField(2e-6) + "\t" +
+           DataField(8) + "\r\n";
+  };
+  const std::string whole = line(61050, 1e-9) + line(61050.0001, 2e-9) + line(61050.0002, 3e-9);
+  const std::string next = line(61050.0003, 4e-9);
+  // The logger's lock file and a last line it is still writing, cut at every place.
+  std::ofstream(data / "Varnex.lock") << "varnex-logger 4242\n";
+  // Cut in the time, in PPS TI, in EFC, in the last field's exponent; the last one is
+  // whole but for its line end, and counts, as Varnex's own loader counts it.
+  const struct {
+    std::size_t cut;
+    std::vector<double> read;
+  } cases[] = {{1, {1e-9, 2e-9, 3e-9}},   {30, {1e-9, 2e-9, 3e-9}},  {60, {1e-9, 2e-9, 3e-9}},
+               {100, {1e-9, 2e-9, 3e-9}}, {112, {1e-9, 2e-9, 3e-9}}, {114, {1e-9, 2e-9, 3e-9, 4e-9}}};
+  for (const auto& [cut, expected] : cases) {
+    SCOPED_TRACE(cut);
+    std::ofstream(data / "VarnexData2026CW02.Txt", std::ios::binary) << whole << next.substr(0, cut);
+    const auto before = fs::last_write_time(data / "VarnexData2026CW02.Txt");
+    const std::string phases = (dir_ / "phases.txt").string();
+    for (const Result& r : {Run({"--phase-out", phases}, data.string()),
+                            Run({"--folder", data.string(), "--phase-out", phases}, (dir_ / "other").string())}) {
+      EXPECT_EQ(r.status, 0) << r.err;
+      std::ifstream in(phases);
+      std::vector<double> read;
+      for (double v; in >> v;) read.push_back(v);
+      EXPECT_EQ(read, expected);
+    }
+    EXPECT_EQ(fs::last_write_time(data / "VarnexData2026CW02.Txt"), before);
+  }
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(data)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"Varnex.lock", "VarnexData2026CW02.Txt"}));
+  std::ifstream lock(data / "Varnex.lock");
+  std::string holder;
+  std::getline(lock, holder);
+  EXPECT_EQ(holder, "varnex-logger 4242");
+}

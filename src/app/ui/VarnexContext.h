@@ -31,6 +31,10 @@ struct VarnexContext {
   Clock& clock;
   std::string Folder;         // every file of the program lives here
   std::string FolderProblem;  // why Folder cannot be written, when it cannot
+  // A view of a folder another program writes: no port, no lock, nothing written into
+  // Folder; the viewer's own settings go to OwnFolder (none are kept when it is empty).
+  bool ViewOnly = false;
+  std::string OwnFolder;
   VarnexSettings Settings;
   // Set by the stop sequence: from then on windows close without saving or asking.
   bool Ending = false;

@@ -9,6 +9,8 @@
 #include <QStatusBar>
 #include <QThread>
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 
 #include "analysis/ui/DriftUnit.h"
 #include "analysis/ui/EFCUnit.h"
@@ -18,6 +20,7 @@
 #include "charting/ui/ChartEditor.h"
 #include "charting/ui/TimeChart.h"
 #include "frontend/BigIni.h"
+#include "frontend/CommandLine.h"
 #include "frontend/DataFile.h"
 #include "frontend/MetricsOutput.h"
 #include "frontend/Settings.h"
@@ -28,6 +31,7 @@
 #include "frontend/ui/ParameterUnit.h"
 #include "frontend/ui/StatusUnit.h"
 #include "frontend/ui/StausLogUnit.h"
+#include "frontend/ui/ViewFollow.h"
 #include "frontend/ui/WindowPlacement.h"
 #include "link/AdvCom32.h"
 #include "link/ComThread.h"
@@ -36,6 +40,7 @@
 #include "link/SharedReceiverState.h"
 #include "link/TimeHelpers.h"
 #include "platform/Clock.h"
+#include "platform/ProgramFolder.h"
 #include "windows/ui/ClockUnit.h"
 #include "windows/ui/CommandUnit.h"
 #include "windows/ui/DebugUnit.h"
@@ -93,6 +98,17 @@ void TMainForm::FormCreate() {
   Series1.Clear();
   Series2.Clear();
 
+  if (context_.ViewOnly) {
+    LoadViewSettings();
+    viewFollow_ = std::make_unique<TViewFollow>(context_, *this);
+    viewFollow_->Start();
+    ReloadChartHistory();
+    UpdateTitle();
+    timer1_.start();
+    QApplication::restoreOverrideCursor();
+    return;
+  }
+
   // A settings file that cannot be read leaves the defaults; start-up goes on.
   settingsFile_ = std::make_unique<TAppIniFile>(context_.Folder);
   LoadSettings(*settingsFile_, *comport_, context_.Settings);
@@ -105,6 +121,7 @@ void TMainForm::FormCreate() {
                      });
 
   ReloadChartHistory();
+  UpdateTitle();
 
   comport_->SetShowErrors(false);
   // A baud rate the line refuses is said in the debug trace. State and clock live for
@@ -122,6 +139,31 @@ void TMainForm::FormCreate() {
   refresh_.SetLogs(MakeLogs());
   timer1_.start();
   QApplication::restoreOverrideCursor();
+}
+
+void TMainForm::LoadViewSettings() {
+  // The viewer's own choices (span, EFC scale) live in its own folder; on the first
+  // view they start from the writer's, read but never written.
+  const std::string own = context_.OwnFolder.empty() ? std::string() : InFolder(context_.OwnFolder, "Varnex.ini");
+  std::error_code ec;
+  if (own.empty() || !std::filesystem::exists(own, ec)) {
+    try {
+      const TAppIniFile writers(context_.Folder);
+      LoadSettings(writers, *comport_, context_.Settings);
+    } catch (...) {
+    }
+  }
+  if (own.empty()) return;  // nowhere of its own to keep them
+  settingsFile_ = std::make_unique<TAppIniFile>(context_.OwnFolder);
+  if (std::filesystem::exists(own, ec)) LoadSettings(*settingsFile_, *comport_, context_.Settings);
+}
+
+void TMainForm::UpdateTitle() {
+  const char* home = std::getenv("HOME");
+  const QString title =
+      QString::fromStdString(VarnexWindowTitle(std::string(VarnexDesignCaption) + VarnexVersion, context_.Folder,
+                                               comport_->DeviceName(), context_.ViewOnly, home ? home : ""));
+  if (windowTitle() != title) setWindowTitle(title);
 }
 
 RefreshLogs TMainForm::MakeLogs() {
@@ -184,7 +226,9 @@ void TMainForm::JoinWindows() {
   windowsJoined_ = true;
   refresh_.SetSeries({&Series1, &Series2, &context_.EFCForm->Series1, &context_.EFCForm->Series2});
   refresh_.LastStatusCode = context_.StatusLogForm->LastStatusCode();
-  context_.ParameterForm->Attach(comport_.get(), settingsFile_.get());
+  // A view has no line to set up: the dialog changes only the span and the EFC scale,
+  // kept in the viewer's own settings when it closes.
+  context_.ParameterForm->Attach(viewFollow_ ? nullptr : comport_.get(), settingsFile_.get());
   context_.ParameterForm->ReloadCharts = [this] { ReloadAllCharts(); };
 }
 
@@ -224,7 +268,7 @@ void TMainForm::StopSequence() {
   }
   if (!saved)
     context_.State.QueueTrace(FormatStamp(UtcNow(context_.clock)) + " A error in \"SaveSettings\" has occurred\r\n");
-  if (context_.ParameterForm) context_.ParameterForm->Attach(comport_.get(), nullptr);
+  if (context_.ParameterForm) context_.ParameterForm->Attach(viewFollow_ ? nullptr : comport_.get(), nullptr);
   settingsFile_.reset();
   if (events_) events_->Detach();  // this window goes soon; the thread must not reach it
   if (comThread_) {
@@ -355,8 +399,14 @@ void TMainForm::BuildStatusBar() {
 
 void TMainForm::Timer1Timer() {
   JoinWindows();
+  if (viewFollow_) {
+    viewFollow_->Tick();
+    return;
+  }
   refresh_.Tick();
   metrics_.Tick(refresh_, context_.Settings, context_.State, context_.clock.UtcNow());
+  // The parameters dialog may have pointed the program at another device.
+  UpdateTitle();
 }
 
 void TMainForm::SetPanel(int index, const std::string& text) {

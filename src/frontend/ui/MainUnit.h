@@ -17,6 +17,7 @@ class T_AdvCom32;
 class TComThread;
 class TTimeChart;
 class TAppIniFile;
+class TViewFollow;
 struct VarnexContext;
 
 class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
@@ -53,6 +54,9 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   void SetStabilityMenuEnabled(bool enabled) override;
   void ManualAnswer(const std::string& text) override;
 
+  // Following a folder another program writes; null outside a view.
+  TViewFollow* ViewFollow() { return viewFollow_.get(); }
+
   // The stop sequence; runs once, from the close box, a signal or a test.
   void StopSequence();
 
@@ -73,6 +77,8 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   RefreshLogs MakeLogs();
   HistorySource History();
   void JoinWindows();
+  void LoadViewSettings();
+  void UpdateTitle();
   void Charteditor1Click();
   void WritteCommenttoLog1Click();
 
@@ -92,6 +98,7 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   std::shared_ptr<LinkEventsRelay> events_;
   std::unique_ptr<TComThread> comThread_;
   std::unique_ptr<TAppIniFile> settingsFile_;
+  std::unique_ptr<TViewFollow> viewFollow_;
   RefreshCycle refresh_;
   MetricsFeed metrics_;
   QTimer timer1_;

@@ -1,15 +1,14 @@
 #include <gtest/gtest.h>
 
-#include "QtTestApp.h"
-#include "TestFolder.h"
-
-#include <QApplication>
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <chrono>
 
+#include "QtTestApp.h"
+#include "TestFolder.h"
 #include "app/ui/Startup.h"
 #include "app/ui/VarnexContext.h"
 #include "controls/ui/ConsoleWidget.h"
@@ -31,7 +30,9 @@ TEST(Startup, CreatesFourteenWindowsInOrderWithCaptions) {
   VarnexContext context(state, clock, FreshTestFolder("varnex_startup"));
   {
     VarnexWindows windows(context);
-    const char* captions[] = {"Varnex Vers 20130801",
+    // The main window's caption goes on with its device and folder.
+    const std::string mainTitle = "Varnex Vers 20130801 \u2014 /dev/ttyS0 \u2014 " + context.Folder;
+    const char* captions[] = {mainTitle.c_str(),
                               "Varnex Parameters",
                               "Varnex Receiver Status",
                               "Varnex Satellite Azimuth/Elevation Chart",
@@ -50,7 +51,7 @@ TEST(Startup, CreatesFourteenWindowsInOrderWithCaptions) {
       EXPECT_EQ(windows.Created()[i]->windowTitle(), captions[i]) << "window " << i + 1;
       EXPECT_FALSE(windows.Created()[i]->isVisible()) << "window " << i + 1;
     }
-    EXPECT_EQ(context.MainForm->windowTitle(), "Varnex Vers 20130801");
+    EXPECT_EQ(context.MainForm->windowTitle().toStdString(), mainTitle);
     EXPECT_TRUE(state.StartGate.load());
     EXPECT_FALSE(context.MainForm->Action("TimeStab")->isEnabled());
     EXPECT_FALSE(context.MainForm->Action("Clock")->isEnabled());
