@@ -108,7 +108,9 @@ void RefreshCycle::Integer(ReceiverValue which, std::int32_t& value, bool& valid
 
 void RefreshCycle::Identification() {
   std::string text;
-  if (state_.Take(ReceiverValue::Idn, text)) view_.SetPanel(PanelIdn, text);
+  if (!state_.Take(ReceiverValue::Idn, text)) return;
+  IdnText = text;
+  view_.SetPanel(PanelIdn, text);
 }
 
 void RefreshCycle::SmartClock() {
@@ -116,6 +118,7 @@ void RefreshCycle::SmartClock() {
   TDateTime stamp = 0.0;
   if (!state_.Take(ReceiverValue::OscStatus, text, &stamp)) return;
   StatusCode = SmartClockStatusCode(text);
+  StatusText = text;
   const std::uint8_t last = LastStatusCode;
   LastStatusCode = StatusCode;
   if (!logs_.AppendStatusHistory) return;

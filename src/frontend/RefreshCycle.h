@@ -112,6 +112,9 @@ class RefreshCycle {
   std::uint8_t StatusCode = StatusUndefined;
   // Seeded from the status history when the status log window loads it.
   std::uint8_t LastStatusCode = StatusUndefined;
+  // The last status report and identification as received, for the event list.
+  std::string StatusText;
+  std::string IdnText;
   bool RightAxisDecimals = false;
   SatelliteTable Satellites;
   const std::string& LastErrorText() const { return errors_.LastErrorText(); }
