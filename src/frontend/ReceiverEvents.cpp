@@ -125,7 +125,7 @@ void ReceiverEvents::AfterTick(const RefreshCycle& r, TDateTime now) {
     const TDateTime since = lastScreen_ > 0.0 ? lastScreen_ : startedAt_;
     // In whole milliseconds, as the chart gap; a clock set back is no silence.
     const double silent = std::llround((now - since) * SecondsPerDay * 1000.0) / 1000.0;
-    if (silent > LostAfterSeconds) {
+    if (silent > lostAfter_) {
       lost_ = true;
       Emit(ReceiverEvent{EventKind::LineLost,
                          now,

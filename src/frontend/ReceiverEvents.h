@@ -66,6 +66,8 @@ class ReceiverEvents {
   void FileWritten(const std::string& path, bool ok, TDateTime now);
 
   bool LineLost() const { return lost_; }
+  // Tests that cannot wait a minute of real time shorten the silence that counts.
+  void SetLostAfterSeconds(double seconds) { lostAfter_ = seconds; }
 
  private:
   void Emit(ReceiverEvent event);
@@ -78,5 +80,6 @@ class ReceiverEvents {
   std::string errorText_;
   TDateTime lastScreen_ = 0.0;
   bool lost_ = false;
+  double lostAfter_ = LostAfterSeconds;
   std::map<std::string, bool> failing_;
 };

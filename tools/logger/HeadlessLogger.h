@@ -9,6 +9,7 @@
 #include <string>
 
 #include "LoggerRules.h"
+#include "frontend/EventHub.h"
 #include "frontend/RefreshCycle.h"
 #include "frontend/Settings.h"
 
@@ -64,6 +65,7 @@ class HeadlessLogger {
   const VarnexSettings& Settings() const { return settings_; }
   bool DebugLogOn() const { return debugLog_; }
   const std::string& DeviceName() const { return device_; }
+  EventHub& Events() { return *events_; }
 
  private:
   class View;
@@ -92,6 +94,7 @@ class HeadlessLogger {
   LoggerCounts counts_;
   TDateTime summaryFrom_ = 0.0;
   long hourScreens_ = 0, hourLines_ = 0;
+  std::unique_ptr<EventHub> events_;
 };
 
 // The logger's main loop: until Stop is raised, a reload when asked, a refresh tick,
