@@ -8,8 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "frontend/ReceiverEvents.h"
 
@@ -31,11 +33,16 @@ std::string CannotRun(const std::string& path) {
 
 bool GroupAlive(pid_t group) { return ::kill(-group, 0) == 0 || errno == EPERM; }
 
-// Our own environment without any VARNEX_ values, then the event's.
+// Our own environment (a service's settings for the command among it), with the
+// event's values in place of any inherited ones of the same names.
 std::vector<std::string> CommandEnvironment(const std::vector<std::string>& event) {
+  const auto nameOf = [](std::string_view entry) { return entry.substr(0, entry.find('=')); };
   std::vector<std::string> env;
-  for (char** e = environ; e && *e; ++e)
-    if (std::strncmp(*e, "VARNEX_", 7) != 0) env.emplace_back(*e);
+  for (char** e = environ; e && *e; ++e) {
+    const std::string_view name = nameOf(*e);
+    if (std::none_of(event.begin(), event.end(), [&](const std::string& v) { return nameOf(v) == name; }))
+      env.emplace_back(*e);
+  }
   env.insert(env.end(), event.begin(), event.end());
   return env;
 }

@@ -7,24 +7,8 @@
 #include <string>
 
 #include "frontend/EventCommand.h"
+#include "frontend/EventSettings.h"
 #include "frontend/ReceiverEvents.h"
-
-class TBigIniFile;
-
-// The "Events" section of the settings file.
-struct EventSettings {
-  std::string Command;  // empty: no command
-  // Desktop notifications, one switch per kind of event.
-  bool NotifyStatus = true;
-  bool NotifyLine = true;
-  bool NotifyError = false;
-  bool NotifyFile = false;
-  bool Notifies(EventKind kind) const;
-  bool operator==(const EventSettings&) const = default;
-};
-EventSettings LoadEventSettings(const TBigIniFile& ini);
-// Writes the section; a file that never had it keeps none while every value is the default.
-void SaveEventSettings(TBigIniFile& ini, const EventSettings& settings);
 
 class EventHub {
  public:

@@ -80,9 +80,9 @@ struct Said {
 TEST(EventCommand, RunsDirectlyWithTheEventAsDataOnly) {
   const std::string folder = FreshTestFolder("events");
   const std::string out = folder + "/out";
-  const std::string path = Script(
-      folder, "tell",
-      "printf '%s|' \"$#\" \"$1\" \"$VARNEX_STATUS\" \"$VARNEX_X\" >" + out + "; echo first; echo second >&2; exit 3");
+  const std::string path = Script(folder, "tell",
+                                  "printf '%s|' \"$#\" \"$1\" \"$VARNEX_STATUS\" \"$VARNEX_X\" \"$VARNEX_MAIL_TO\" >" +
+                                      out + "; echo first; echo second >&2; exit 3");
   Said said;
   EventCommand command(said.Reporter());
   command.Configure(path);
@@ -91,14 +91,18 @@ TEST(EventCommand, RunsDirectlyWithTheEventAsDataOnly) {
       EventKind::StatusChanged, 1.0, "$(touch " + folder + "/pwned);`touch " + folder + "/pwned2`\nx", "", "", ""};
   std::vector<std::string> env = EventEnvironment(e, {});
   env.push_back("VARNEX_X=kept");
-  ::setenv("VARNEX_STALE", "from the program", 1);
+  // The program's own environment reaches the command, but never in place of the event's.
+  ::setenv("VARNEX_STATUS", "stale", 1);
+  ::setenv("VARNEX_MAIL_TO", "ops@example.org", 1);
   command.Post("status-changed", env);
   ASSERT_TRUE(WaitFor([&] { return command.Runs() == 1; })) << said.All();
-  EXPECT_EQ(ReadAll(out), "1|status-changed|$(touch " + folder + "/pwned);`touch " + folder + "/pwned2`\\x0Ax|kept|");
+  EXPECT_EQ(ReadAll(out),
+            "1|status-changed|$(touch " + folder + "/pwned);`touch " + folder + "/pwned2`\\x0Ax|kept|ops@example.org|");
   EXPECT_FALSE(fs::exists(folder + "/pwned"));
   EXPECT_FALSE(fs::exists(folder + "/pwned2"));
   EXPECT_EQ(said.Count("Event command status-changed: exit status 3; output: first | second"), 1u) << said.All();
-  ::unsetenv("VARNEX_STALE");
+  ::unsetenv("VARNEX_STATUS");
+  ::unsetenv("VARNEX_MAIL_TO");
 }
 
 // Commands that misbehave: each case says what the runner must say, and the process it
@@ -188,6 +192,42 @@ TEST(EventCommand, StormOfEvents) {
   EXPECT_EQ(ReadAll(log), expected);  // never two at once
   EXPECT_EQ(said.Count("The event command fell behind: " + std::to_string(events - runs) + " events were dropped"), 1u)
       << said.All();
+}
+
+// The mail example, its sendmail played by a script: receiver text stays in the body and
+// the subject as data, and cannot add a header.
+TEST(EventCommand, MailExample) {
+  const std::string folder = FreshTestFolder("events");
+  const std::string mail = folder + "/mail";
+  ::setenv("VARNEX_SENDMAIL", Script(folder, "sendmail", "echo \"$*\" >" + mail + "; cat >>" + mail).c_str(), 1);
+  ::setenv("VARNEX_MAIL_TO", "ops@example.org", 1);
+  Said said;
+  EventCommand command(said.Reporter());
+  command.Configure(VARNEX_CONTRIB_DIR "/varnex-event-mail");
+  ReceiverEvent e{EventKind::StatusChanged,
+                  EncodeDateTime({2013, 8, 1, 2, 3, 4, 0}),
+                  "HOLD\nBcc: all@example.org",
+                  "LOCK",
+                  "The reference status changed from LOCK to HOLD",
+                  ""};
+  command.Post("status-changed", EventEnvironment(e, {"/dev/ttyUSB0", "/var/lib/varnex", "HP,Z3801A,$(id)"}));
+  ASSERT_TRUE(WaitFor([&] { return command.Runs() == 1; })) << said.All();
+  ::unsetenv("VARNEX_SENDMAIL");
+  ::unsetenv("VARNEX_MAIL_TO");
+  EXPECT_EQ(said.Count("Event command status-changed: exit status 0"), 1u) << said.All();
+  EXPECT_EQ(ReadAll(mail),
+            "-t -oi\n"
+            "To: ops@example.org\n"
+            "Subject: Varnex: status-changed HOLD\\x0ABcc: all@example.org\n"
+            "Content-Type: text/plain; charset=us-ascii\n\n"
+            "The reference status changed from LOCK to HOLD\n\n"
+            "Event:           status-changed\n"
+            "Time (UTC):      2013-08-01T02:03:04Z\n"
+            "Status:          HOLD\\x0ABcc: all@example.org\n"
+            "Previous status: LOCK\n"
+            "Receiver:        HP,Z3801A,$(id)\n"
+            "Device:          /dev/ttyUSB0\n"
+            "Folder:          /var/lib/varnex\n");
 }
 
 }  // namespace

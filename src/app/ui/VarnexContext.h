@@ -3,6 +3,7 @@
 // the program folder and the windows themselves (created once, in order).
 #include <string>
 
+#include "frontend/EventSettings.h"
 #include "frontend/Settings.h"
 
 class QWidget;
@@ -22,6 +23,7 @@ class TLevelForm;
 class TClockForm;
 class TDriftForm;
 class TCommandForm;
+class DesktopEvents;
 
 struct VarnexContext {
   VarnexContext(SharedReceiverState& state, Clock& clock, std::string folder)
@@ -32,6 +34,9 @@ struct VarnexContext {
   std::string Folder;         // every file of the program lives here
   std::string FolderProblem;  // why Folder cannot be written, when it cannot
   VarnexSettings Settings;
+  // The "Events" section; the main window runs what it says.
+  EventSettings EventConfig;
+  DesktopEvents* Events = nullptr;
   // Set by the stop sequence: from then on windows close without saving or asking.
   bool Ending = false;
 

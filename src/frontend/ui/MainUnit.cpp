@@ -23,6 +23,7 @@
 #include "frontend/StatusLog.h"
 #include "frontend/Version.h"
 #include "frontend/ui/AboutUnit.h"
+#include "frontend/ui/DesktopEvents.h"
 #include "frontend/ui/ErrorUnit.h"
 #include "frontend/ui/ParameterUnit.h"
 #include "frontend/ui/StatusUnit.h"
@@ -76,7 +77,10 @@ TMainForm::TMainForm(VarnexContext& context, QWidget* parent)
   FormCreate();
 }
 
-TMainForm::~TMainForm() { StopSequence(); }
+TMainForm::~TMainForm() {
+  StopSequence();
+  context_.Events = nullptr;
+}
 
 void TMainForm::FormCreate() {
   firstShow_ = true;
@@ -95,6 +99,9 @@ void TMainForm::FormCreate() {
   // A settings file that cannot be read leaves the defaults; start-up goes on.
   settingsFile_ = std::make_unique<TAppIniFile>(context_.Folder);
   LoadSettings(*settingsFile_, *comport_, context_.Settings);
+  context_.EventConfig = LoadEventSettings(*settingsFile_);
+  desktopEvents_ = std::make_unique<DesktopEvents>(context_, this);
+  context_.Events = desktopEvents_.get();
   // What the sky view learns reaches the file every ten minutes at most, not only at exit.
   refresh_.SetHorizonSave([this] { return SaveSettingsNow(); });
 
@@ -107,6 +114,7 @@ void TMainForm::FormCreate() {
     AddTrace(state, clock, true, text);
   });
   comport_->Open();
+  desktopEvents_->Configure(comport_->DeviceName());
 
   events_ = std::make_shared<LinkEventsRelay>(this);
   comThread_ = std::make_unique<TComThread>(context_.State, std::make_shared<AdvCom32LinkPort>(comport_),
@@ -123,20 +131,20 @@ RefreshLogs TMainForm::MakeLogs() {
   // The log windows write the files and show what they wrote; before they exist
   // (they are created after this window) the files are written directly.
   logs.AppendStatusHistory = [this](TDateTime stamp, const std::string& message) {
-    if (context_.StatusLogForm)
-      context_.StatusLogForm->AppendStatusHistory(message, stamp);
-    else
-      ::AppendStatusHistory(context_.Folder, stamp, message, &context_.State);
+    const bool ok = context_.StatusLogForm
+                        ? context_.StatusLogForm->AppendStatusHistory(message, stamp)
+                        : ::AppendStatusHistory(context_.Folder, stamp, message, &context_.State).has_value();
+    if (desktopEvents_) desktopEvents_->FileWritten(StatusHistoryFileName, ok, stamp);
   };
   logs.AppendErrorLog = [this](TDateTime stamp, const std::string& message) {
-    if (context_.ErrorForm)
-      context_.ErrorForm->AppendErrorLog(message, stamp);
-    else
-      ::AppendErrorLog(context_.Folder, stamp, message, &context_.State);
+    const bool ok = context_.ErrorForm ? context_.ErrorForm->AppendErrorLog(message, stamp)
+                                       : ::AppendErrorLog(context_.Folder, stamp, message, &context_.State).has_value();
+    if (desktopEvents_) desktopEvents_->FileWritten(ErrorLogFileName, ok, stamp);
   };
   logs.AppendDataLine = [this](const MeasurementRecord& r) {
-    ::AppendDataLine(context_.Folder, DataRecord{r.Time, r.PpsTi, r.Efc, r.Hup, static_cast<double>(r.Tracked)},
-                     &context_.State);
+    const bool ok = ::AppendDataLine(
+        context_.Folder, DataRecord{r.Time, r.PpsTi, r.Efc, r.Hup, static_cast<double>(r.Tracked)}, &context_.State);
+    if (desktopEvents_) desktopEvents_->FileWritten(DataFileName(r.Time), ok, r.Time);
   };
   return logs;
 }
@@ -198,6 +206,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 bool TMainForm::SaveSettingsNow(std::string* error) {
   if (!settingsFile_) return false;
+  SaveEventSettings(*settingsFile_, context_.EventConfig);
   return SaveSettings(*settingsFile_, *comport_, context_.Settings, error);
 }
 
@@ -206,6 +215,7 @@ void TMainForm::StopSequence() {
   stopped_ = true;
   context_.Ending = true;
   timer1_.stop();
+  if (desktopEvents_) desktopEvents_->Stop();
   // An unwritable settings file must not keep the program from stopping: it is traced,
   // whatever the debug window's hold, and nobody is asked.
   bool saved = false;
@@ -347,6 +357,7 @@ void TMainForm::BuildStatusBar() {
 void TMainForm::Timer1Timer() {
   JoinWindows();
   refresh_.Tick();
+  if (desktopEvents_) desktopEvents_->AfterTick(refresh_);
 }
 
 void TMainForm::SetPanel(int index, const std::string& text) {

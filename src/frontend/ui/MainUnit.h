@@ -16,6 +16,7 @@ class T_AdvCom32;
 class TComThread;
 class TTimeChart;
 class TAppIniFile;
+class DesktopEvents;
 struct VarnexContext;
 
 class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
@@ -98,4 +99,5 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   bool stopped_ = false;
   bool windowsJoined_ = false;
   int designPixelsPerInch_ = 96;
+  std::unique_ptr<DesktopEvents> desktopEvents_;
 };
