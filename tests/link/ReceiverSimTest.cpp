@@ -7,9 +7,13 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <thread>
 
+#include "TestFolder.h"
 #include "link/AdvCom32.h"
 #include "link/ScanNumbers.h"
 #include "receiver_sim/ReceiverSim.h"
@@ -428,4 +432,91 @@ TEST(ReceiverSim, ContinuousTimeCodeUntilSwitchedOff) {
   EXPECT_EQ(line.Query("PTIM:TCOD:CONT 0"), "scpi > ");
   clock.Advance(3000);
   EXPECT_EQ(line.ReadFor(100), "");
+}
+
+// The control file puts the running receiver into a state and lets it go again; the
+// state shows in its answers and its status screen, and held states outlast the times
+// its own sequence would give them.
+TEST(ReceiverSim, StateFromTheControlFile) {
+  const std::string folder = FreshTestFolder("sim");
+  const std::string control = folder + "/state";
+  VirtualClock clock(EncodeDateTime({2013, 8, 1, 12, 0, 0, 0}));
+  SimOptions o = Fast();
+  o.clock = &clock;
+  o.controlPath = control;
+  ReceiverSim sim(o);
+  ASSERT_TRUE(sim.Start());
+  Line line(sim.SlavePath());
+  ASSERT_TRUE(line.Ok());
+  int serial = 0;
+  auto write = [&](const std::string& text) {
+    // Replaced whole, as a careful writer does; a fresh inode is seen at once.
+    const std::string temp = control + ".new" + std::to_string(++serial);
+    std::ofstream(temp) << text;
+    std::filesystem::rename(temp, control);
+  };
+  struct Step {
+    const char* text;  // nullptr: no file
+    int advanceSeconds;
+    const char* mode;        // answer to ":ROSC:STAT?", nullptr: no answer at all
+    const char* screenMark;  // the marked line of the status screen
+    SimControlState state;
+  };
+  const Step steps[] = {
+      {nullptr, 0, "POW", ">> Power-up", SimControlState::Auto},
+      {"locked\n", 1, "LOCK", ">> Locked to GPS", SimControlState::Locked},
+      {"  HOLDOVER please", 600, "HOLD", ">> Holdover", SimControlState::Holdover},
+      {"unlocked", 3600, "REC", ">> Recovery", SimControlState::Unlocked},
+      {"silent", 1, nullptr, nullptr, SimControlState::Silent},
+      {"holdover", 600, "HOLD", ">> Holdover", SimControlState::Holdover},
+      // Let go after ten minutes of holdover, its own sequence ends the episode.
+      {"auto", 1, "REC", ">> Recovery", SimControlState::Auto},
+      {"locked", 1, "LOCK", ">> Locked to GPS", SimControlState::Locked},
+      {"bogus", 1, "LOCK", ">> Locked to GPS", SimControlState::Auto},
+      {"", 1, "LOCK", ">> Locked to GPS", SimControlState::Auto},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.text ? step.text : "(no file)");
+    if (step.text)
+      write(step.text);
+    else
+      std::filesystem::remove(control);
+    clock.Advance(step.advanceSeconds * 1000.0);
+    if (!step.mode) {
+      line.Send(":ROSC:STAT?\r");
+      EXPECT_EQ(line.ReadFor(300), "");
+      EXPECT_EQ(sim.ControlState(), step.state);
+      continue;
+    }
+    EXPECT_EQ(line.Query(":ROSC:STAT?"), std::string(step.mode) + "\r\nscpi > ");
+    EXPECT_EQ(sim.ControlState(), step.state);
+    line.Send("SYST:STAT?\r");
+    const std::string status = line.ReadUntil(
+        [](const std::string& s) { return s.find("HEALTH") != std::string::npos && s.find("> ") != s.npos; }, 3000);
+    EXPECT_NE(status.find(step.screenMark), std::string::npos) << status;
+  }
+  // Changed in place (same inode) to another length, the file is read again too.
+  std::ofstream(control, std::ios::trunc) << "holdover\n";
+  EXPECT_EQ(line.Query(":ROSC:STAT?"), "HOLD\r\nscpi > ");
+}
+
+TEST(ReceiverSim, ParsesControlWords) {
+  const std::pair<const char*, SimControlState> good[] = {
+      {"locked", SimControlState::Locked},
+      {"Holdover\n", SimControlState::Holdover},
+      {"\t unlocked now", SimControlState::Unlocked},
+      {"SILENT", SimControlState::Silent},
+      {"auto", SimControlState::Auto},
+  };
+  for (const auto& [text, state] : good) {
+    SimControlState parsed = SimControlState::Silent;
+    EXPECT_TRUE(ParseControlState(text, parsed)) << text;
+    EXPECT_EQ(parsed, state) << text;
+    EXPECT_TRUE(ParseControlState(ControlStateName(state), parsed));
+    EXPECT_EQ(parsed, state);
+  }
+  for (const char* bad : {"", "   ", "lock", "holdovers", "locked-ish"}) {
+    SimControlState parsed = SimControlState::Locked;
+    EXPECT_FALSE(ParseControlState(bad, parsed)) << bad;
+  }
 }

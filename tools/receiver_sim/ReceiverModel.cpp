@@ -236,31 +236,42 @@ void ReceiverModel::AdvanceTo(TDateTime now) {
   }
 }
 
-void ReceiverModel::UpdateMode() {
-  const long long inMode = stepped_ - modeSince_;
+void ReceiverModel::EnterMode(SmartClockMode mode) {
   std::uniform_real_distribution<double> u(0.5, 1.5);
+  mode_ = mode;
+  modeSince_ = stepped_;
+  if (mode == SmartClockMode::Locked)
+    nextHold_ = timings_.holdEveryMinutes > 0
+                    ? stepped_ + static_cast<long long>(timings_.holdEveryMinutes * 60 * u(rng_))
+                    : -1;
+  if (mode == SmartClockMode::Holdover) holdDriftNsPerS_ = std::normal_distribution<double>(0.0, 0.02)(rng_);
+}
+
+void ReceiverModel::HoldMode(std::optional<SmartClockMode> mode) {
+  heldMode_ = mode;
+  if (heldMode_ && *heldMode_ != mode_) EnterMode(*heldMode_);
+  // Let go in lock, the next holdover episode is a fresh interval away.
+  if (!heldMode_ && mode_ == SmartClockMode::Locked) EnterMode(SmartClockMode::Locked);
+}
+
+void ReceiverModel::UpdateMode() {
+  if (heldMode_) {
+    if (*heldMode_ != mode_) EnterMode(*heldMode_);
+    return;
+  }
+  const long long inMode = stepped_ - modeSince_;
   switch (mode_) {
     case SmartClockMode::PowerUp:
-      if (inMode >= timings_.powerUpSeconds) mode_ = SmartClockMode::Recovery, modeSince_ = stepped_;
+      if (inMode >= timings_.powerUpSeconds) EnterMode(SmartClockMode::Recovery);
       break;
     case SmartClockMode::Recovery:
-      if (inMode >= timings_.recoverySeconds) {
-        mode_ = SmartClockMode::Locked;
-        modeSince_ = stepped_;
-        nextHold_ = timings_.holdEveryMinutes > 0
-                        ? stepped_ + static_cast<long long>(timings_.holdEveryMinutes * 60 * u(rng_))
-                        : -1;
-      }
+      if (inMode >= timings_.recoverySeconds) EnterMode(SmartClockMode::Locked);
       break;
     case SmartClockMode::Locked:
-      if (nextHold_ >= 0 && stepped_ >= nextHold_) {
-        mode_ = SmartClockMode::Holdover;
-        modeSince_ = stepped_;
-        holdDriftNsPerS_ = std::normal_distribution<double>(0.0, 0.02)(rng_);
-      }
+      if (nextHold_ >= 0 && stepped_ >= nextHold_) EnterMode(SmartClockMode::Holdover);
       break;
     case SmartClockMode::Holdover:
-      if (inMode >= timings_.holdMinutes * 60) mode_ = SmartClockMode::Recovery, modeSince_ = stepped_;
+      if (inMode >= timings_.holdMinutes * 60) EnterMode(SmartClockMode::Recovery);
       break;
   }
 }

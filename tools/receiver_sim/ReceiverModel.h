@@ -4,6 +4,7 @@
 // GPS satellites with a building that blocks part of the view. Everything follows
 // from the seed and the times it is advanced to, so a run can be repeated.
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -53,6 +54,9 @@ class ReceiverModel {
   SimFamily Family() const { return family_; }
   TDateTime Now() const { return now_; }
   SmartClockMode Mode() const { return mode_; }
+  // Holds the receiver in a mode (from now on, not from the next second) until released
+  // with nullopt; released, it goes on with its own sequence from the mode it is in.
+  void HoldMode(std::optional<SmartClockMode> mode);
   double PpsTiSeconds() const { return ppsTiNs_ * 1e-9; }
   double Efc() const { return efc_; }
   double HoldoverUncertaintySeconds() const { return hupUs_ * 1e-6; }
@@ -85,6 +89,7 @@ class ReceiverModel {
   };
   void Step();  // one second of noise and mode sequence
   void UpdateMode();
+  void EnterMode(SmartClockMode mode);
   std::vector<std::string> StandardScreen() const;
   std::vector<std::string> GcruScreen() const;
   void SatelliteRows(std::vector<std::string>& out, const std::vector<std::string>& right) const;
@@ -99,6 +104,7 @@ class ReceiverModel {
   TDateTime now_ = 0;
   long long stepped_ = 0;  // whole seconds simulated since start
   SmartClockMode mode_ = SmartClockMode::PowerUp;
+  std::optional<SmartClockMode> heldMode_;
   long long modeSince_ = 0;
   long long nextHold_ = -1;
   long long lockedSeconds_ = 0;

@@ -90,7 +90,8 @@ ReceiverSim::ReceiverSim(SimOptions options)
       clock_(options.clock ? options.clock : &systemClock_),
       receiver_(options.family, options.seed, options.timings),
       fault_(options.fault),
-      noiseState_(options.seed * 0x2545F4914F6CDD1Dull + 1) {
+      noiseState_(options.seed * 0x2545F4914F6CDD1Dull + 1),
+      control_(options.controlPath) {
   receiver_.SetEcho(options.echo);
   receiver_.SetContinuousTimeCode(options.continuousTimeCode);
 }
@@ -146,6 +147,11 @@ void ReceiverSim::SetFamily(SimFamily family) {
   const bool echo = receiver_.Echo();
   receiver_ = ScpiReceiver(family, options_.seed, options_.timings);
   receiver_.SetEcho(echo);
+  // The new unit is held in the same state as the old one.
+  const SimControlState held = controlState_;
+  controlState_ = SimControlState::Auto;
+  control_ = ControlFile(options_.controlPath);
+  if (held != SimControlState::Auto) ApplyControl();
 }
 
 void ReceiverSim::SetEcho(bool on) {
@@ -173,7 +179,40 @@ SmartClockMode ReceiverSim::Mode() const {
   return receiver_.Model().Mode();
 }
 
+SimControlState ReceiverSim::ControlState() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return controlState_;
+}
+
 TDateTime ReceiverSim::Now() { return clock_->UtcNow(); }
+
+void ReceiverSim::ApplyControl() {
+  const SimControlState state = control_.Current();
+  if (state == controlState_) return;
+  controlState_ = state;
+  switch (state) {
+    case SimControlState::Auto:
+    case SimControlState::Silent:
+      // A cut line leaves the receiver running on its own behind it.
+      receiver_.Model().HoldMode(std::nullopt);
+      break;
+    case SimControlState::Locked:
+      receiver_.Model().HoldMode(SmartClockMode::Locked);
+      break;
+    case SimControlState::Holdover:
+      receiver_.Model().HoldMode(SmartClockMode::Holdover);
+      break;
+    case SimControlState::Unlocked:
+      receiver_.Model().HoldMode(SmartClockMode::Recovery);
+      break;
+  }
+  if (state == SimControlState::Silent) {
+    output_.clear();
+    outputPos_ = 0;
+  }
+  if (options_.logCommands)
+    std::fprintf(stderr, "varnex-receiver-sim: state %s from %s\n", ControlStateName(state), control_.Path().c_str());
+}
 
 void ReceiverSim::Serve() {
   char buffer[4096];
@@ -194,6 +233,15 @@ void ReceiverSim::Serve() {
         closing = disconnectPending_;
       }
       if (n > 0 && !closing) OnInput(buffer, static_cast<std::size_t>(n));
+    }
+    if (!options_.controlPath.empty()) {
+      // Also between commands, so a cut line stops the time codes too.
+      const std::int64_t nowUs = SteadyMicroseconds();
+      if (nowUs - lastControlCheckUs_ > 100000) {
+        lastControlCheckUs_ = nowUs;
+        std::lock_guard<std::mutex> lock(mutex_);
+        ApplyControl();
+      }
     }
     Produce();
     Flush();
@@ -244,6 +292,9 @@ void ReceiverSim::OnLine(const std::string& line) {
   if (options_.logCommands) std::fprintf(stderr, "varnex-receiver-sim: received \"%s\"\n", line.c_str());
   if (received_.size() > MaxReceivedKept) received_.erase(received_.begin(), received_.begin() + MaxReceivedKept / 2);
   const int count = ++commandCount_;
+  ApplyControl();
+  // The receiver behind a cut line hears nothing.
+  if (controlState_ == SimControlState::Silent) return;
   switch (fault_) {
     case SimFault::Silent:
     case SimFault::Garbage:
@@ -269,6 +320,7 @@ void ReceiverSim::OnLine(const std::string& line) {
 void ReceiverSim::Produce() {
   const TDateTime now = Now();
   std::lock_guard<std::mutex> lock(mutex_);
+  if (controlState_ == SimControlState::Silent) return;
   const std::size_t pending = output_.size() - outputPos_;
   if (receiver_.ContinuousTimeCode() || fault_ == SimFault::Chatter) {
     const long long second = static_cast<long long>(std::floor(now * SecondsPerDay));

@@ -12,6 +12,7 @@
 
 #include "platform/Clock.h"
 #include "receiver_sim/ScpiReceiver.h"
+#include "receiver_sim/SimControl.h"
 
 enum class SimFault {
   None,
@@ -47,6 +48,9 @@ struct SimOptions {
   // A fixed path for the device, as a symbolic link to the pseudo-terminal that goes
   // with the line and comes back with the next Start (like a USB adapter's by-id name).
   std::string linkPath;
+  // A file whose first word sets the receiver's state while it runs ("locked",
+  // "holdover", "unlocked", "silent", "auto"); read before every answer when it changed.
+  std::string controlPath;
 };
 
 class ReceiverSim {
@@ -84,6 +88,8 @@ class ReceiverSim {
   std::uint64_t RawInputCount() const { return rawInputCount_.load(); }
   // The simulated SmartClock mode, for tests that compare it with the answers.
   SmartClockMode Mode() const;
+  // The state last taken from the control file (Auto without one).
+  SimControlState ControlState() const;
 
  private:
   void Serve();
@@ -93,6 +99,8 @@ class ReceiverSim {
   void Flush();
   void CloseLine();
   TDateTime Now();
+  // Reads the control file when it changed and applies its state; mutex_ held.
+  void ApplyControl();
 
   SimOptions options_;
   SystemClock systemClock_;
@@ -123,4 +131,7 @@ class ReceiverSim {
   std::uint64_t pacedBytes_ = 0;
   std::int64_t pacingStartUs_ = 0;
   std::int64_t lastTrickleUs_ = 0;
+  ControlFile control_;
+  SimControlState controlState_ = SimControlState::Auto;
+  std::int64_t lastControlCheckUs_ = 0;
 };

@@ -18,11 +18,22 @@ void Usage() {
   std::fprintf(stderr,
                "usage: varnex-receiver-sim [--family NAME] [--echo] [--link PATH] [--baud N] [--fault MODE]\n"
                "                           [--seed N] [--disconnect-after N] [--trickle-ms N] [--verbose]\n"
-               "                           [--tcod-cont]\n"
+               "                           [--tcod-cont] [--control FILE]\n"
                "  NAME: Z3801 Z3805 Z3815 Z3816 Z3817 GCRU Jackson HP58503 HP55300 Mtron Unknown\n"
                "  MODE: none silent noprompt chatter garbage trickle disconnect\n"
                "  --baud 0 sends without pacing; --verbose lists the commands received on stderr;\n"
-               "  --tcod-cont starts with a time code every second until PTIM:TCOD:CONT 0\n");
+               "  --tcod-cont starts with a time code every second until PTIM:TCOD:CONT 0\n"
+               "  --control FILE: while running, the first word of FILE sets the receiver's state,\n"
+               "    read again before each answer whenever the file changed:\n"
+               "      locked    locked to GPS, and stays so\n"
+               "      holdover  SmartClock mode holdover, in its status screen and its answers\n"
+               "      unlocked  lock lost: acquiring again (recovery) until told otherwise\n"
+               "      silent    answers nothing at all, as if the line were cut\n"
+               "      auto      its own sequence (power-up, recovery, lock, holdover now and then);\n"
+               "                also when FILE is missing or empty\n"
+               "    e.g.  echo holdover > FILE   ...   echo auto > FILE\n"
+               "    (two changes of the same length within a few milliseconds: replace the file\n"
+               "    with mv instead, so the change is seen)\n");
 }
 
 bool ParseNumber(const char* text, unsigned long& out) {
@@ -59,6 +70,8 @@ int main(int argc, char** argv) {
         Usage();
         return 2;
       }
+    } else if (arg == "--control" && hasValue) {
+      options.controlPath = argv[++i];
     } else if (arg == "--link" && hasValue) {
       link = argv[++i];
     } else if ((arg == "--baud" || arg == "--seed" || arg == "--disconnect-after" || arg == "--trickle-ms") &&
@@ -99,8 +112,9 @@ int main(int argc, char** argv) {
   }
   std::printf("%s\n", sim.SlavePath().c_str());
   std::fflush(stdout);
-  std::fprintf(stderr, "varnex-receiver-sim: %s on %s%s%s, fault %s\n", FamilyName(options.family),
-               sim.SlavePath().c_str(), link.empty() ? "" : " linked at ", link.c_str(), FaultName(options.fault));
+  std::fprintf(stderr, "varnex-receiver-sim: %s on %s%s%s, fault %s%s%s\n", FamilyName(options.family),
+               sim.SlavePath().c_str(), link.empty() ? "" : " linked at ", link.c_str(), FaultName(options.fault),
+               options.controlPath.empty() ? "" : ", state from ", options.controlPath.c_str());
 
   int signal = 0;
   sigwait(&stopSignals, &signal);
