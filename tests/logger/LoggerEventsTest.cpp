@@ -46,11 +46,18 @@ TEST(LoggerEvents, CommandRunsThroughHoldoverAndALostLine) {
                          << runs << "\n";
   fs::permissions(command, fs::perms::owner_all);
 
+  // The receiver's state from its control file, replaced whole at each change.
+  const std::string controlFile = folder + "/control";
+  const auto setState = [&](const std::string& word) {
+    std::ofstream(controlFile + ".new") << word << "\n";
+    fs::rename(controlFile + ".new", controlFile);
+  };
+  setState("locked");
   SimOptions options;
   options.baud = 0;
   options.linkPath = folder + "/ttyReceiver";
+  options.controlPath = controlFile;
   ReceiverSim sim(options);
-  sim.SetAnswer(":ROSC:STAT?", "LOCK");
   ASSERT_TRUE(sim.Start());
   std::ofstream(folder + "/Varnex.ini", std::ios::binary)
       << "[Serial]\r\nDevice=" << options.linkPath << "\r\n[Events]\r\nCommand=" << command << "\r\n";
@@ -78,14 +85,14 @@ TEST(LoggerEvents, CommandRunsThroughHoldoverAndALostLine) {
   const std::string hostile = "-100,\"$(touch " + folder + "/pwned);`touch " + folder + "/pwned2`\x01\"";
 
   EXPECT_TRUE(waitRuns(1));
-  sim.SetAnswer(":ROSC:STAT?", "HOLD");
+  setState("holdover");
   sim.SetAnswer(":SYST:ERR?", hostile);
   EXPECT_TRUE(waitRuns(3));
-  sim.SetAnswer(":ROSC:STAT?", "LOCK");
+  setState("locked");
   EXPECT_TRUE(waitRuns(4));
-  sim.SetFault(SimFault::Silent);
+  setState("silent");
   EXPECT_TRUE(waitRuns(5));
-  sim.SetFault(SimFault::None);
+  setState("locked");
   EXPECT_TRUE(waitRuns(6));
   control.Stop = true;
   loop.join();
