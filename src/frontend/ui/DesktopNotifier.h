@@ -24,6 +24,8 @@ class DesktopNotifier : public QObject {
   // Notifications the server took (answers with an id), and calls made.
   int Shown() const { return shown_; }
   int Calls() const { return calls_; }
+  // True once it was said that nothing is shown (no bus, or no server answered).
+  bool Unavailable() const { return said_; }
 
   // The same condition again replaces its notification: the status, the line, the
   // receiver's errors and each file have one each.
