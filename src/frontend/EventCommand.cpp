@@ -1,5 +1,6 @@
 #include "frontend/EventCommand.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -31,7 +33,37 @@ std::string CannotRun(const std::string& path) {
   return {};
 }
 
-bool GroupAlive(pid_t group) { return ::kill(-group, 0) == 0 || errno == EPERM; }
+// Whether any process of the group still runs. An ended process whose parent is gone
+// stays a zombie until whoever adopted it reaps it (in a container perhaps never), and
+// the kernel still counts it in its group, so the process table is asked.
+bool GroupAlive(pid_t group) {
+  if (::kill(-group, 0) != 0 && errno != EPERM) return false;
+  DIR* proc = ::opendir("/proc");
+  if (!proc) return true;
+  bool running = false;
+  while (dirent* entry = ::readdir(proc)) {
+    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+    const std::string path = std::string("/proc/") + entry->d_name + "/stat";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    char stat[512];
+    const ssize_t n = ::read(fd, stat, sizeof stat - 1);
+    ::close(fd);
+    if (n <= 0) continue;
+    stat[n] = '\0';
+    // "pid (name) state ppid pgrp ...": the name may hold anything, so parse after the last ')'.
+    const char* rest = std::strrchr(stat, ')');
+    char state = 0;
+    int ppid = 0, pgrp = 0;
+    if (rest && std::sscanf(rest + 1, " %c %d %d", &state, &ppid, &pgrp) == 3 && pgrp == group && state != 'Z' &&
+        state != 'X') {
+      running = true;
+      break;
+    }
+  }
+  ::closedir(proc);
+  return running;
+}
 
 // Our own environment (a service's settings for the command among it), with the
 // event's values in place of any inherited ones of the same names.
@@ -268,6 +300,10 @@ void EventCommand::Run(const Job& job) {
       EndGroup(pid, nullptr);
     } else {
       left_.emplace_back(pid, started);
+      if (left_.size() > LeftGroupsLimit) {
+        EndGroup(left_.front().first, nullptr);
+        left_.erase(left_.begin());
+      }
     }
   }
 
@@ -285,13 +321,14 @@ void EventCommand::EndGroup(pid_t group, int* leaderStatus) {
   bool reaped = leaderStatus == nullptr;
   ::kill(-group, SIGTERM);
   // A short grace to end cleanly, then no choice. The leader, still ours, is reaped
-  // on the way: a zombie would keep its group alive.
-  for (int i = 0; i < 20; ++i) {
+  // on the way and at the end, so that no zombie is left.
+  bool alive = true;
+  for (int i = 0; i < 20 && alive; ++i) {
     if (!reaped && ::waitpid(group, leaderStatus, WNOHANG) == group) reaped = true;
-    if (!GroupAlive(group)) return;
-    std::this_thread::sleep_for(50ms);
+    alive = GroupAlive(group);
+    if (alive) std::this_thread::sleep_for(50ms);
   }
-  ::kill(-group, SIGKILL);
+  if (alive) ::kill(-group, SIGKILL);
   if (!reaped) ::waitpid(group, leaderStatus, 0);
 }
 

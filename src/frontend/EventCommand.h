@@ -24,6 +24,9 @@ class EventCommand {
   static constexpr int DefaultLimitMs = 30000;
   static constexpr std::size_t OutputLines = 5;
   static constexpr std::size_t OutputLineLength = 200;
+  // Runs whose first process ended while others of theirs go on are ended at the time
+  // limit; beyond this many, the oldest at once, so a storm cannot pile processes up.
+  static constexpr std::size_t LeftGroupsLimit = 8;
 
   explicit EventCommand(Reporter report, int limitMs = DefaultLimitMs);
   ~EventCommand();

@@ -230,4 +230,33 @@ TEST(EventCommand, MailExample) {
             "Folder:          /var/lib/varnex\n");
 }
 
+// A storm of runs that each leave a process behind: never more than the limit of them.
+TEST(EventCommand, StormOfRunsLeavingChildren) {
+  const std::string folder = FreshTestFolder("events");
+  const std::string pids = folder + "/pids";
+  const std::string path = Script(folder, "leaves", "sleep 1000 >/dev/null 2>&1 & echo $! >>" + pids);
+  Said said;
+  EventCommand command(said.Reporter());
+  command.Configure(path);
+  for (int i = 0; i < 40; ++i) command.Post("status-changed", {});
+  ASSERT_TRUE(WaitFor([&] { return command.Idle(); }, 30s));
+  std::size_t alive = 0, started = 0;
+  std::stringstream list(ReadAll(pids));
+  for (std::string pid; std::getline(list, pid); ++started) {
+    const std::string stat = ReadAll("/proc/" + pid + "/stat");
+    alive += !stat.empty() && stat.find(") Z ") == std::string::npos;
+  }
+  EXPECT_GE(started, EventCommand::QueueLimit);
+  EXPECT_LE(alive, EventCommand::LeftGroupsLimit);
+  command.Stop();
+  std::this_thread::sleep_for(100ms);
+  alive = 0;
+  std::stringstream again(ReadAll(pids));
+  for (std::string pid; std::getline(again, pid);) {
+    const std::string stat = ReadAll("/proc/" + pid + "/stat");
+    alive += !stat.empty() && stat.find(") Z ") == std::string::npos;
+  }
+  EXPECT_EQ(alive, 0u);
+}
+
 }  // namespace
