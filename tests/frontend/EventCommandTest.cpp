@@ -115,6 +115,7 @@ TEST(EventCommand, HangingForkingFloodingAndMissingCommands) {
     std::string body;
     bool stopEarly;  // the program stops while the command runs
     std::string says;
+    int limitMs = 1000;  // the time limit of a run; generous where the run must finish
   } cases[] = {
       {"hangs", "echo $$ >" + pid + "; exec sleep 1000", false, "ended by signal 15, ended after 1 s"},
       {"ignores-term", "trap '' TERM; echo $$ >" + pid + "; while :; do sleep 0.1; done", false,
@@ -123,14 +124,15 @@ TEST(EventCommand, HangingForkingFloodingAndMissingCommands) {
        "exit status 0; output: bye"},
       {"forks-and-stops", "sleep 1000 & echo $! >" + pid + "; exec sleep 1000", true,
        "ended by signal 15, ended as the program stops"},
-      {"floods", "echo $$ >" + pid + "; head -c 30000000 /dev/zero | tr '\\0' 'x'; yes line | head -n 100000", false,
-       "exit status 0; output: " + std::string(EventCommand::OutputLineLength, 'x') + " | line | line | line | line"},
+      {"floods", "echo $$ >" + pid + "; head -c 10000000 /dev/zero | tr '\\0' 'x'; yes line | head -n 100000", false,
+       "exit status 0; output: " + std::string(EventCommand::OutputLineLength, 'x') + " | line | line | line | line",
+       30000},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove(pid);
     Said said;
-    auto command = std::make_unique<EventCommand>(said.Reporter(), 1000);
+    auto command = std::make_unique<EventCommand>(said.Reporter(), c.limitMs);
     command->Configure(Script(folder, c.name, c.body));
     command->Post(c.name, {});
     ASSERT_TRUE(WaitFor([&] { return fs::exists(pid) && !ReadAll(pid).empty(); })) << said.All();
@@ -138,7 +140,7 @@ TEST(EventCommand, HangingForkingFloodingAndMissingCommands) {
       std::this_thread::sleep_for(200ms);
       command->Stop();
     } else {
-      ASSERT_TRUE(WaitFor([&] { return command->Runs() == 1; })) << said.All();
+      ASSERT_TRUE(WaitFor([&] { return command->Runs() == 1; }, 60s)) << said.All();
       // What a run leaves behind ends at the time limit too.
       EXPECT_TRUE(WaitFor([&] { return !Alive(pid); }, 10s));
       command->Stop();
