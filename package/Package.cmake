@@ -31,6 +31,23 @@ if(TARGET Varnex)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/org.varnex.Varnex.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/varnex)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/varnex)
+# Event commands to copy and adapt.
+install(FILES ${CMAKE_SOURCE_DIR}/contrib/varnex-event-mail ${CMAKE_SOURCE_DIR}/contrib/varnex-event-webhook
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/varnex/examples)
+set(changelog ${CMAKE_BINARY_DIR}/changelog.gz)
+add_custom_command(OUTPUT ${changelog}
+  COMMAND gzip -9n -c ${CMAKE_CURRENT_LIST_DIR}/debian/changelog > ${changelog}
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/debian/changelog VERBATIM)
+add_custom_target(varnex-changelog ALL DEPENDS ${changelog})
+install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/varnex)
+
+# varnex-logger as a system service: the unit and its user, under /usr/lib whatever
+# the library folder; installing the package neither enables nor starts it.
+if(TARGET varnex-logger)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/systemd/varnex-logger.service DESTINATION lib/systemd/system)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/systemd/varnex.sysusers DESTINATION lib/sysusers.d RENAME varnex.conf)
+endif()
 
 # Manual pages, compressed as Debian keeps them.
 set(man_pages)
@@ -46,7 +63,9 @@ add_custom_target(varnex-man ALL DEPENDS ${man_pages})
 install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # Everything the install step needs, without the tests and benchmarks.
-add_custom_target(varnex-install-parts DEPENDS ${program_targets} varnex-man)
+add_custom_target(varnex-install-parts DEPENDS ${program_targets} varnex-man varnex-changelog)
+# Installing (and packing) builds nothing more: the tests and benchmarks are not in it.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME varnex)
@@ -54,14 +73,18 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Varnex")
 set(CPACK_PACKAGE_CONTACT "Varnex <info@varnex.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "monitor and logger for GPS-disciplined frequency references")
+# Lines of at most 80 characters, as Debian reads them.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Varnex watches a GPS-disciplined frequency and time reference receiver (SCPI units\n"
-    "such as the Z3801, Z3805, Z3815, Z3816, Z3817, HP 58503, HP 55300, GCRU, Jackson Labs\n"
-    "and Mtron) over a serial line. It charts the 1 PPS time interval and the oscillator's\n"
-    "EFC, shows the receiver status, a satellite sky view and C/N levels, keeps weekly\n"
-    "data files and logs, and computes nine time-stability measures and the EFC drift.\n"
-    "varnex-logger records the same files without a display, varnex-stability analyses\n"
-    "them offline, and varnex-receiver-sim simulates a receiver for trying it out.")
+    "Varnex watches a GPS-disciplined frequency and time reference receiver\n"
+    "(SCPI units such as the Z3801, Z3805, Z3815, Z3816, Z3817, HP 58503,\n"
+    "HP 55300, GCRU, Jackson Labs and Mtron) over a serial line. It charts the\n"
+    "1 PPS time interval and the oscillator's EFC, shows the receiver status, a\n"
+    "satellite sky view and C/N levels, keeps weekly data files and logs, and\n"
+    "computes nine time-stability measures and the EFC drift. Status changes, a\n"
+    "lost line and receiver errors run a command and show as notifications.\n"
+    "varnex-logger records the same files without a display (a systemd service\n"
+    "is included, not enabled), varnex-stability analyses them offline, and\n"
+    "varnex-receiver-sim simulates a receiver for trying it out.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES TRUE)
@@ -70,7 +93,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.varnex.org/")
 # Linked libraries give the dependencies; the SVG icon engine is a plugin Qt loads by itself.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, adduser")
+# The service's user is made at install; purging leaves the recorded data.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CMAKE_CURRENT_LIST_DIR}/debian/postinst;${CMAKE_CURRENT_LIST_DIR}/debian/postrm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR})

@@ -16,6 +16,7 @@ packages=(
   clang libclang-rt-dev
   dpkg-dev file desktop-file-utils appstream man-db
   ser2net
+  lintian dbus-daemon systemd
 )
 
 missing=()

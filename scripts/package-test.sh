@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it: its file list and dependencies, the desktop
 # entry and metainfo (desktop-file-validate, appstreamcli), the manual pages (no troff
-# warnings), and an installed run: the package unpacked into a read-only scratch root,
-# its varnex started under a scratch HOME on its own simulated receiver must keep its
-# data lines in ~/.local/share/varnex and write nothing under the root.
+# warnings), lintian (no error), varnex-logger's service (systemd-analyze verify on the
+# unit, systemd-sysusers on its user in a scratch root), and an installed run: the
+# package unpacked into a read-only scratch root, its varnex started under a scratch
+# HOME on its own simulated receiver must keep its data lines in ~/.local/share/varnex
+# and write nothing under the root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 deb=$(bash scripts/package.sh)
@@ -23,7 +25,11 @@ trap cleanup EXIT
 dpkg-deb -c "$deb" | awk '{ sub(/^\./, "", $6); print $6 }' | sort >"$scratch/list"
 expected=(/usr/share/applications/org.varnex.Varnex.desktop
   /usr/share/icons/hicolor/scalable/apps/org.varnex.Varnex.svg
-  /usr/share/metainfo/org.varnex.Varnex.metainfo.xml)
+  /usr/share/metainfo/org.varnex.Varnex.metainfo.xml
+  /usr/share/doc/varnex/copyright
+  /usr/share/doc/varnex/changelog.gz
+  /usr/lib/systemd/system/varnex-logger.service
+  /usr/lib/sysusers.d/varnex.conf)
 while read -r program; do
   expected+=("/usr/bin/$program" "/usr/share/man/man1/$program.1.gz")
 done <build/varnex-programs.txt
@@ -31,8 +37,9 @@ for need in varnex varnex-stability varnex-receiver-sim; do
   grep -qx "$need" build/varnex-programs.txt || fail "$need is not among the installed programs"
 done
 for f in "${expected[@]}"; do grep -qx "$f" "$scratch/list" || fail "$f missing from $deb"; done
-if grep -v -e '/$' -e '^/usr/bin/' -e '^/usr/share/' "$scratch/list" | grep -q .; then
-  fail "files outside /usr/bin and /usr/share: $(grep -v -e '/$' -e '^/usr/bin/' -e '^/usr/share/' "$scratch/list")"
+inside=(-e '/$' -e '^/usr/bin/' -e '^/usr/share/' -e '^/usr/lib/systemd/system/' -e '^/usr/lib/sysusers.d/')
+if grep -v "${inside[@]}" "$scratch/list" | grep -q .; then
+  fail "files outside /usr/bin, /usr/share and the service's: $(grep -v "${inside[@]}" "$scratch/list")"
 fi
 [ "$(grep -c '^/usr/bin/.' "$scratch/list")" -eq "$(wc -l <build/varnex-programs.txt)" ] ||
   fail "unexpected programs: $(grep '^/usr/bin/.' "$scratch/list" | tr '\n' ' ')"
@@ -51,6 +58,48 @@ for page in "$root"/usr/share/man/man1/*.1.gz; do
   warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
 done
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$root/usr/share/metainfo/org.varnex.Varnex.metainfo.xml" ||
+  fail "the metainfo does not name GPL-3.0-or-later"
+grep -q '^License: GPL-3.0+' "$root/usr/share/doc/varnex/copyright" || fail "the copyright file names no licence"
+
+# --- lintian: no error; the warnings are listed
+command -v lintian >/dev/null || fail "lintian is not installed (scripts/install-deps.sh)"
+lintian --fail-on error --tag-display-limit 0 "$deb" >"$scratch/lintian.out" 2>&1 ||
+  { cat "$scratch/lintian.out" >&2; fail "lintian finds errors"; }
+sed 's/^/lintian: /' "$scratch/lintian.out" >&2
+
+# --- varnex-logger's service: the unit as systemd reads it, its user, nothing started
+unit="$root/usr/lib/systemd/system/varnex-logger.service"
+for line in "ExecStart=/usr/bin/varnex-logger --folder /var/lib/varnex" "User=varnex" "StateDirectory=varnex" \
+  "SupplementaryGroups=dialout" "WantedBy=multi-user.target"; do
+  grep -qxF "$line" "$unit" || fail "the unit lacks $line"
+done
+dpkg-deb -e "$deb" "$scratch/control"
+if grep -v '^ *#' "$scratch/control/postinst" | grep -E 'systemctl.*(enable|start)|deb-systemd-invoke'; then
+  fail "installing the package would enable or start the service"
+fi
+if grep -v '^ *#' "$scratch/control/postrm" | grep -E '(^|[^a-z])(rm|rmdir|deluser|userdel)( |$)|/var/lib/varnex'; then
+  fail "purging the package would remove data"
+fi
+if command -v systemd-analyze >/dev/null; then
+  # The unit as installed, its program taken from the unpacked package.
+  mkdir -p "$scratch/unit"
+  sed "s|/usr/bin/varnex-logger|$root/usr/bin/varnex-logger|" "$unit" >"$scratch/unit/varnex-logger.service"
+  systemd-analyze verify --man=no "$scratch/unit/varnex-logger.service" >"$scratch/verify.out" 2>&1 ||
+    { cat "$scratch/verify.out" >&2; fail "systemd-analyze rejects the unit"; }
+else
+  echo "package test: systemd-analyze not installed, the unit is not verified" >&2
+fi
+if command -v systemd-sysusers >/dev/null; then
+  users="$scratch/users"
+  mkdir -p "$users/etc"
+  systemd-sysusers --root="$users" "$root/usr/lib/sysusers.d/varnex.conf" >"$scratch/sysusers.out" 2>&1 ||
+    { cat "$scratch/sysusers.out" >&2; fail "systemd-sysusers rejects the user"; }
+  grep -q '^varnex:x:[0-9]*:[0-9]*:[^:]*:/var/lib/varnex:' "$users/etc/passwd" || fail "no user varnex: $(cat "$users/etc/passwd")"
+  grep -q '^dialout:x:[0-9]*:\(.*,\)\?varnex\(,.*\)\?$' "$users/etc/group" || fail "varnex is not in dialout: $(cat "$users/etc/group")"
+else
+  echo "package test: systemd-sysusers not installed, the user is not checked" >&2
+fi
 
 # --- an installed run, from a root nobody may write in
 chmod -R a-w "$root"

@@ -113,7 +113,9 @@ void RefreshCycle::Integer(ReceiverValue which, std::int32_t& value, bool& valid
 
 void RefreshCycle::Identification() {
   std::string text;
-  if (state_.Take(ReceiverValue::Idn, text)) view_.SetPanel(PanelIdn, text);
+  if (!state_.Take(ReceiverValue::Idn, text)) return;
+  IdnText = text;
+  view_.SetPanel(PanelIdn, text);
 }
 
 void RefreshCycle::SmartClock() {
@@ -122,6 +124,7 @@ void RefreshCycle::SmartClock() {
   if (!state_.Take(ReceiverValue::OscStatus, text, &stamp)) return;
   StatusTime = stamp;
   StatusCode = SmartClockStatusCode(text);
+  StatusText = text;
   const std::uint8_t last = LastStatusCode;
   LastStatusCode = StatusCode;
   if (!logs_.AppendStatusHistory) return;

@@ -116,6 +116,9 @@ class RefreshCycle {
   TDateTime PpsTiTime = 0.0, HupTime = 0.0, TrackedTime = 0.0, VisibleTime = 0.0, StatusTime = 0.0;
   // Seeded from the status history when the status log window loads it.
   std::uint8_t LastStatusCode = StatusUndefined;
+  // The last status report and identification as received, for the event list.
+  std::string StatusText;
+  std::string IdnText;
   bool RightAxisDecimals = false;
   SatelliteTable Satellites;
   const std::string& LastErrorText() const { return errors_.LastErrorText(); }

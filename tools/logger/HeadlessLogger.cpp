@@ -52,9 +52,18 @@ HeadlessLogger::HeadlessLogger(std::string folder, SharedReceiverState& state, C
       clock_(clock),
       report_(std::move(report)),
       view_(std::make_unique<View>(*this)),
-      refresh_(state, clock, settings_, *view_) {}
+      refresh_(state, clock, settings_, *view_) {
+  // The event command's outcome goes to the debug log (through the trace) and to stderr.
+  events_ = std::make_unique<EventHub>([report = report_, &state = state_, &clock = clock_](const std::string& text) {
+    AddTrace(state, clock, true, text);
+    if (report) report(PrintableLine(LogLine(clock.UtcNow(), text)));
+  });
+}
 
-HeadlessLogger::~HeadlessLogger() { StopThread(StopBoundMs); }
+HeadlessLogger::~HeadlessLogger() {
+  events_->Stop();
+  StopThread(StopBoundMs);
+}
 
 void HeadlessLogger::Say(const std::string& line) {
   if (report_) report_(PrintableLine(line));
@@ -87,6 +96,7 @@ bool HeadlessLogger::Start(std::string* error) {
   ConfigureMetrics();
   summaryFrom_ = clock_.UtcNow();
   OpenPortAndPoll();
+  events_->Configure(LoadEventSettings(*ini_), device_, folder_);
   Say(LogLine(clock_.UtcNow(), std::string(LoggerProgramName) + " " + VarnexVersion + " logging into " + folder_ +
                                    " from " + device_ + (debugLog_ ? ", with the debug log" : "")));
   return true;
@@ -131,10 +141,12 @@ void HeadlessLogger::Reload() {
   }
   ConfigureMetrics();
   OpenPortAndPoll();
+  events_->Configure(LoadEventSettings(*ini_), device_, folder_);
   Say(LogLine(clock_.UtcNow(), "Serial port " + device_ + (port_->Opened() ? " re-opened" : " not open yet")));
 }
 
 bool HeadlessLogger::Stop(int boundMs) {
+  events_->Stop();
   const bool stopped = StopThread(boundMs);
   const TDateTime now = clock_.UtcNow();
   if (!stopped) Say(LogLine(now, "The poll thread did not stop within " + std::to_string(boundMs) + " ms"));
@@ -177,6 +189,7 @@ RefreshLogs HeadlessLogger::MakeLogs() {
 
 void HeadlessLogger::Written(const std::string& file, bool ok, TDateTime now) {
   const int error = errno;
+  events_->FileWritten(InFolder(folder_, file), ok, now);
   if (ok) {
     if (throttle_.Succeeded(file)) Say(LogLine(now, InFolder(folder_, file) + " is written again"));
     return;
@@ -189,6 +202,7 @@ void HeadlessLogger::Written(const std::string& file, bool ok, TDateTime now) {
 
 void HeadlessLogger::Tick() {
   refresh_.Tick();
+  events_->AfterTick(refresh_, clock_.UtcNow());
   DrainTrace();
   Summarise();
   TickMetrics();

@@ -11,6 +11,7 @@
 
 #include "LoggerRules.h"
 #include "frontend/MetricsFeed.h"
+#include "frontend/EventHub.h"
 #include "frontend/RefreshCycle.h"
 #include "frontend/Settings.h"
 
@@ -69,6 +70,7 @@ class HeadlessLogger {
   const VarnexSettings& Settings() const { return settings_; }
   bool DebugLogOn() const { return debugLog_; }
   const std::string& DeviceName() const { return device_; }
+  EventHub& Events() { return *events_; }
 
  private:
   class View;
@@ -101,6 +103,7 @@ class HeadlessLogger {
   LoggerCounts counts_;
   TDateTime summaryFrom_ = 0.0;
   long hourScreens_ = 0, hourLines_ = 0;
+  std::unique_ptr<EventHub> events_;
 };
 
 // The logger's main loop: until Stop is raised, a reload when asked, a refresh tick,

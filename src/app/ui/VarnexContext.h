@@ -3,6 +3,7 @@
 // the program folder and the windows themselves (created once, in order).
 #include <string>
 
+#include "frontend/EventSettings.h"
 #include "frontend/Settings.h"
 
 class QWidget;
@@ -22,6 +23,7 @@ class TLevelForm;
 class TClockForm;
 class TDriftForm;
 class TCommandForm;
+class DesktopEvents;
 
 struct VarnexContext {
   VarnexContext(SharedReceiverState& state, Clock& clock, std::string folder)
@@ -36,6 +38,9 @@ struct VarnexContext {
   bool ViewOnly = false;
   std::string OwnFolder;
   VarnexSettings Settings;
+  // The "Events" section; the main window runs what it says.
+  EventSettings EventConfig;
+  DesktopEvents* Events = nullptr;
   // Set by the stop sequence: from then on windows close without saving or asking.
   bool Ending = false;
 

@@ -27,6 +27,7 @@
 #include "frontend/StatusLog.h"
 #include "frontend/Version.h"
 #include "frontend/ui/AboutUnit.h"
+#include "frontend/ui/DesktopEvents.h"
 #include "frontend/ui/ErrorUnit.h"
 #include "frontend/ui/ParameterUnit.h"
 #include "frontend/ui/StatusUnit.h"
@@ -82,7 +83,10 @@ TMainForm::TMainForm(VarnexContext& context, QWidget* parent)
   FormCreate();
 }
 
-TMainForm::~TMainForm() { StopSequence(); }
+TMainForm::~TMainForm() {
+  StopSequence();
+  context_.Events = nullptr;
+}
 
 void TMainForm::FormCreate() {
   firstShow_ = true;
@@ -112,6 +116,9 @@ void TMainForm::FormCreate() {
   // A settings file that cannot be read leaves the defaults; start-up goes on.
   settingsFile_ = std::make_unique<TAppIniFile>(context_.Folder);
   LoadSettings(*settingsFile_, *comport_, context_.Settings);
+  context_.EventConfig = LoadEventSettings(*settingsFile_);
+  desktopEvents_ = std::make_unique<DesktopEvents>(context_, this);
+  context_.Events = desktopEvents_.get();
   // What the sky view learns reaches the file every ten minutes at most, not only at exit.
   refresh_.SetHorizonSave([this] { return SaveSettingsNow(); });
   // Served or written only when [Metrics] asks; what goes wrong is said in the debug trace.
@@ -130,6 +137,7 @@ void TMainForm::FormCreate() {
     AddTrace(state, clock, true, text);
   });
   comport_->Open();
+  desktopEvents_->Configure(comport_->DeviceName());
 
   events_ = std::make_shared<LinkEventsRelay>(this);
   comThread_ = std::make_unique<TComThread>(context_.State, std::make_shared<AdvCom32LinkPort>(comport_),
@@ -166,6 +174,12 @@ void TMainForm::UpdateTitle() {
   if (windowTitle() != title) setWindowTitle(title);
 }
 
+// Every file write counts for the metrics and may be an event.
+void TMainForm::NoteFileWrite(const std::string& name, bool ok, TDateTime stamp) {
+  if (!ok) metrics_.Recorder().WriteFailed();
+  if (desktopEvents_) desktopEvents_->FileWritten(name, ok, stamp);
+}
+
 RefreshLogs TMainForm::MakeLogs() {
   RefreshLogs logs;
   // The log windows write the files and show what they wrote; before they exist
@@ -174,20 +188,18 @@ RefreshLogs TMainForm::MakeLogs() {
     const bool ok = context_.StatusLogForm
                         ? context_.StatusLogForm->AppendStatusHistory(message, stamp)
                         : ::AppendStatusHistory(context_.Folder, stamp, message, &context_.State).has_value();
-    if (!ok) metrics_.Recorder().WriteFailed();
+    NoteFileWrite(StatusHistoryFileName, ok, stamp);
   };
   logs.AppendErrorLog = [this](TDateTime stamp, const std::string& message) {
     const bool ok = context_.ErrorForm ? context_.ErrorForm->AppendErrorLog(message, stamp)
                                        : ::AppendErrorLog(context_.Folder, stamp, message, &context_.State).has_value();
-    if (!ok) metrics_.Recorder().WriteFailed();
+    NoteFileWrite(ErrorLogFileName, ok, stamp);
   };
   logs.AppendDataLine = [this](const MeasurementRecord& r) {
     const bool ok = ::AppendDataLine(
         context_.Folder, DataRecord{r.Time, r.PpsTi, r.Efc, r.Hup, static_cast<double>(r.Tracked)}, &context_.State);
-    if (ok)
-      metrics_.Recorder().DataLineWritten();
-    else
-      metrics_.Recorder().WriteFailed();
+    if (ok) metrics_.Recorder().DataLineWritten();
+    NoteFileWrite(DataFileName(r.Time), ok, r.Time);
   };
   return logs;
 }
@@ -251,6 +263,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 bool TMainForm::SaveSettingsNow(std::string* error) {
   if (!settingsFile_) return false;
+  SaveEventSettings(*settingsFile_, context_.EventConfig);
   return SaveSettings(*settingsFile_, *comport_, context_.Settings, error);
 }
 
@@ -259,6 +272,7 @@ void TMainForm::StopSequence() {
   stopped_ = true;
   context_.Ending = true;
   timer1_.stop();
+  if (desktopEvents_) desktopEvents_->Stop();
   // An unwritable settings file must not keep the program from stopping: it is traced,
   // whatever the debug window's hold, and nobody is asked.
   bool saved = false;
@@ -407,6 +421,7 @@ void TMainForm::Timer1Timer() {
   metrics_.Tick(refresh_, context_.Settings, context_.State, context_.clock.UtcNow());
   // The parameters dialog may have pointed the program at another device.
   UpdateTitle();
+  if (desktopEvents_) desktopEvents_->AfterTick(refresh_);
 }
 
 void TMainForm::SetPanel(int index, const std::string& text) {

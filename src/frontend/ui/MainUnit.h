@@ -18,6 +18,7 @@ class TComThread;
 class TTimeChart;
 class TAppIniFile;
 class TViewFollow;
+class DesktopEvents;
 struct VarnexContext;
 
 class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
@@ -75,6 +76,7 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   void BuildStatusBar();
   QAction* AddItem(QMenu* menu, const char* name, const QString& caption);
   RefreshLogs MakeLogs();
+  void NoteFileWrite(const std::string& name, bool ok, TDateTime stamp);
   HistorySource History();
   void JoinWindows();
   void LoadViewSettings();
@@ -109,4 +111,5 @@ class TMainForm : public QMainWindow, public LinkEvents, private RefreshView {
   bool stopped_ = false;
   bool windowsJoined_ = false;
   int designPixelsPerInch_ = 96;
+  std::unique_ptr<DesktopEvents> desktopEvents_;
 };

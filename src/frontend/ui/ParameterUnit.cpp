@@ -22,6 +22,8 @@
 #include "frontend/BigIni.h"
 #include "frontend/DeviceChoices.h"
 #include "frontend/Settings.h"
+#include "frontend/ui/DesktopEvents.h"
+#include "frontend/ui/EventsUnit.h"
 #include "frontend/ui/UserComment.h"
 #include "frontend/ui/WindowPlacement.h"
 #include "link/AdvCom32.h"
@@ -153,7 +155,19 @@ void TParameterForm::BuildControls() {
   Button2->setObjectName("Button2");
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
   connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+  EventsButton = new QPushButton("E&vents...", this);
+  EventsButton->setObjectName("EventsButton");
+  EventsButton->setToolTip("The command run for each event, and the desktop notifications");
+  // Made for each opening, so that it is among this dialog's children only while shown.
+  connect(EventsButton, &QPushButton::clicked, this, [this] {
+    TEventsForm events(this);
+    EventsForm = &events;
+    events.SetSettings(pendingEvents_);
+    if (events.exec() == QDialog::Accepted) pendingEvents_ = events.Settings();
+    EventsForm = nullptr;
+  });
   auto* buttons = new QHBoxLayout;
+  buttons->addWidget(EventsButton);
   buttons->addStretch();
   buttons->addWidget(Button1);
   buttons->addWidget(Button2);
@@ -217,6 +231,7 @@ void TParameterForm::FormShow() {
   Spanedit->setValue(s.SpanMinutes);
   MantissaEdit->setValue(s.EfcMantissa);
   ExponentEdit->setValue(s.EfcExponent);
+  pendingEvents_ = context_.EventConfig;
 }
 
 bool TParameterForm::Button1Click() {
@@ -253,6 +268,12 @@ bool TParameterForm::Button1Click() {
   s.SpanMinutes = Spanedit->value();
   s.EfcMantissa = MantissaEdit->value();
   s.EfcExponent = ExponentEdit->value();
+
+  const bool eventsChanged = !(pendingEvents_ == context_.EventConfig);
+  context_.EventConfig = pendingEvents_;
+  // A changed command is checked (and a bad one said) as at start.
+  if (context_.Events && (eventsChanged || port)) context_.Events->Configure(port ? port->DeviceName() : "");
+  SaveEventSettings(*Store(), context_.EventConfig);
 
   if (port) {
     std::string error;

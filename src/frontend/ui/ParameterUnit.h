@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "frontend/EventSettings.h"
+
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
@@ -14,6 +16,7 @@ class T_AdvCom32;
 class TBigIniFile;
 class TAppIniFile;
 struct VarnexContext;
+class TEventsForm;
 
 class TParameterForm : public QDialog {
   Q_OBJECT
@@ -56,6 +59,11 @@ class TParameterForm : public QDialog {
   QSpinBox* ExponentEdit = nullptr;
   QPushButton* Button1 = nullptr;
   QPushButton* Button2 = nullptr;
+  // Opens "Varnex Events"; what it edits waits for "&Ok".
+  QPushButton* EventsButton = nullptr;
+  // While it is open.
+  TEventsForm* EventsForm = nullptr;
+  const EventSettings& PendingEvents() const { return pendingEvents_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -70,4 +78,5 @@ class TParameterForm : public QDialog {
   T_AdvCom32* comport_ = nullptr;
   TBigIniFile* ini_ = nullptr;
   std::unique_ptr<TAppIniFile> ownIni_;
+  EventSettings pendingEvents_;
 };
