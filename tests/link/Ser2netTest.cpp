@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -42,6 +43,24 @@ std::string FindSer2net() {
   }
   return {};
 }
+
+// The ser2net tests take turns, also across test processes run side by side:
+// two servers starting at once on a loaded machine can be handed the same
+// "free" port, and each test's timing assumes the machine is not running both.
+class Ser2netTurn {
+ public:
+  Ser2netTurn() : fd_(open("/tmp/varnex-ser2net-tests.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
+    if (fd_ >= 0) flock(fd_, LOCK_EX);
+  }
+  ~Ser2netTurn() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Ser2netTurn(const Ser2netTurn&) = delete;
+  Ser2netTurn& operator=(const Ser2netTurn&) = delete;
+
+ private:
+  int fd_;
+};
 
 // A loopback port free at the moment.
 int FreePort() {
@@ -193,6 +212,7 @@ struct Link {
 TEST(Ser2net, RawAndRfc2217LinksPollExactlyAndResumeAfterTheServerWasAway) {
   const std::string program = FindSer2net();
   if (program.empty()) GTEST_SKIP() << "ser2net is not installed (scripts/install-deps.sh installs it)";
+  const Ser2netTurn turn;
   char folderName[] = "/tmp/varnex-ser2net-XXXXXX";
   ASSERT_NE(mkdtemp(folderName), nullptr);
   const std::string folder = folderName;
@@ -278,6 +298,7 @@ TEST(Ser2net, RawAndRfc2217LinksPollExactlyAndResumeAfterTheServerWasAway) {
 TEST(Ser2net, ASecondClientOfABusyPortIsRefusedOnceAndPollsWhenThePortIsFree) {
   const std::string program = FindSer2net();
   if (program.empty()) GTEST_SKIP() << "ser2net is not installed (scripts/install-deps.sh installs it)";
+  const Ser2netTurn turn;
   char folderName[] = "/tmp/varnex-ser2net-XXXXXX";
   ASSERT_NE(mkdtemp(folderName), nullptr);
   const std::string folder = folderName;
