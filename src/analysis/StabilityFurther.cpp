@@ -9,9 +9,10 @@ namespace {
 
 std::size_t IndexOf(FurtherMeasure measure) { return static_cast<std::size_t>(measure); }
 
-std::string OneDecimal(double value) {
+// One decimal where it still tells something, whole numbers above a hundred.
+std::string EdfText(double edf) {
   char buf[64];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 1);
+  const auto res = std::to_chars(buf, buf + sizeof buf, edf, std::chars_format::fixed, edf < 100.0 ? 1 : 0);
   return std::string(buf, res.ptr);
 }
 
@@ -39,7 +40,7 @@ std::vector<FurtherMeasure> FurtherChoice::SwitchedOn() const {
 std::string FurtherValueTip(FurtherMeasure measure, const FurtherPoint& point) {
   std::string tip = StabilityValueTip(point.value, point.interval);
   if (!point.interval.Valid() || !std::isfinite(point.interval.edf) || tip.empty() || tip.back() != ')') return tip;
-  std::string edf = ", EDF " + OneDecimal(point.interval.edf);
+  std::string edf = ", EDF " + EdfText(point.interval.edf);
   if (point.standInEdf)
     edf +=
         measure == FurtherMeasure::HadamardTotal ? " by the overlapping Hadamard rule" : " by the modified Allan rule";

@@ -452,6 +452,8 @@ TEST(StabilityViewTest, FurtherTipAddsTheDegreesOfFreedomAndTheirRuleAndNotesSay
   FurtherPoint carried = p;
   carried.interval.method = NoiseMethod::Carried;
   carried.interval.carriedFrom = 320;
+  FurtherPoint many = p;
+  many.interval.edf = 1353.8;
   FurtherPoint none = p;
   none.interval = {};
   none.interval.gap = IntervalGap::TooFewSamples;
@@ -466,6 +468,7 @@ TEST(StabilityViewTest, FurtherTipAddsTheDegreesOfFreedomAndTheirRuleAndNotesSay
       {FurtherMeasure::Time, p, false, head + ", EDF 12.5)"},
       {FurtherMeasure::ModifiedTotal, p, true, head + ", EDF 12.5 by the modified Allan rule)"},
       {FurtherMeasure::HadamardTotal, p, true, head + ", EDF 12.5 by the overlapping Hadamard rule)"},
+      {FurtherMeasure::ModifiedTotal, many, false, head + ", EDF 1354)"},
       {FurtherMeasure::TimeTotal, carried, true,
        head + " carried from \u03c4 = 320 s, EDF 12.5 by the modified Allan rule)"},
       {FurtherMeasure::Time, none, false,

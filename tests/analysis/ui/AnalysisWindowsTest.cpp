@@ -746,6 +746,25 @@ TEST_F(AnalysisTest, FurtherMeasuresSwitchedOnFromTheChartMenuRunPlotAndCarryTip
   chart->Replot();
   QApplication::processEvents();
   EXPECT_TRUE(stat.grab().save(PicturePath("StatFormFurtherAlone.png")));
+  // The tip of an MTOT point, shown by resting the mouse there.
+  const QPoint at = PixelOf(*chart, chart->Values(10)[3]);
+  QMouseEvent move(QEvent::MouseMove, QPointF(at), chart->Plot()->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(chart->Plot(), &move);
+  for (int i = 0; i < 200 && !QToolTip::isVisible(); ++i) {
+    QApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(QToolTip::isVisible());
+  EXPECT_TRUE(QToolTip::text().contains("EDF&nbsp;")) << QToolTip::text().toStdString();
+  QImage withTip = stat.grab().toImage();
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (!w->isVisible() || !w->inherits("QLabel")) continue;
+    QPainter painter(&withTip);
+    painter.drawPixmap(stat.mapFromGlobal(w->pos()), w->grab());
+  }
+  EXPECT_TRUE(withTip.save(PicturePath("StatFormFurtherTip.png")));
+  QToolTip::hideText();
 
   // A day is longer than the hybrid Theo deviation is computed for: a line says so.
   actionOf(FurtherMeasure::TheoH)->trigger();
