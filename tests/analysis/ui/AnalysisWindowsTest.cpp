@@ -781,6 +781,25 @@ TEST_F(AnalysisTest, FurtherMeasuresSwitchedOnFromTheChartMenuRunPlotAndCarryTip
   EXPECT_EQ(chart->SeriesCount(), 9);
   EXPECT_TRUE(stat.FurtherNotes()->isHidden());
   for (QAction* action : menu->actions()) EXPECT_FALSE(action->isChecked());
+
+  // Eleven hours of data: all six fit, the Theo pair included.
+  ChartSeries hours("PPS TI");
+  FillPpsTi(hours, 4000, 13);
+  for (const FurtherMeasureInfo& info : kFurtherMeasureCatalogue) stat.SetFurtherMeasureOn(info.measure, true);
+  for (int i = 0; i < 9; ++i) chart->SetSeriesVisible(i, false);
+  stat.TimeStabClick(hours);
+  ASSERT_EQ(chart->SeriesCount(), 15);
+  EXPECT_TRUE(stat.FurtherNotes()->isHidden()) << stat.FurtherNotes()->text().toStdString();
+  for (int i = 9; i < 15; ++i) {
+    EXPECT_GT(chart->PointCount(i), 3) << chart->SeriesTitle(i).toStdString();
+    EXPECT_TRUE(chart->ValueTip(i, 1).contains("EDF&nbsp;")) << chart->ValueTip(i, 1).toStdString();
+  }
+  for (QAction* action : menu->actions()) EXPECT_EQ(action->isChecked(), action->isCheckable());
+  EXPECT_TRUE(AllDrawnPointsArePositiveAndFinite(*chart));
+  for (int i = 0; i < 9; ++i) chart->SetSeriesVisible(i, i == 1);
+  chart->Replot();
+  QApplication::processEvents();
+  EXPECT_TRUE(stat.grab().save(PicturePath("StatFormFurtherAll.png")));
 }
 
 }  // namespace
