@@ -202,6 +202,8 @@ StabilityRunner::Outcome StabilityRunner::Run() {
   };
   try {
     const std::vector<double> samples = view_.LoadPhaseSamples();
+    // The choice of the run's start: one changed meanwhile starts it over.
+    const std::vector<FurtherMeasure> further = further_;
     view_.ShowAndRaise();
     view_.SuspendRepaint();
     suspended = true;
@@ -253,7 +255,7 @@ StabilityRunner::Outcome StabilityRunner::Run() {
       }
       view_.RescaleStabilityAxes();
     }
-    for (FurtherMeasure measure : further_) {
+    for (FurtherMeasure measure : further) {
       if (!RunFurther(measure, samples)) {
         finish();
         return Outcome::StartOver;

@@ -537,6 +537,29 @@ TEST(StabilityViewTest, RunAddsTheSwitchedOnFurtherMeasuresAfterTheNineWithTheir
   }
 }
 
+TEST(StabilityViewTest, FurtherMeasuresSwitchedDuringARunStartItOverWithTheNewChoice) {
+  FurtherWindow w;
+  w.samples = Walk(300, 41);
+  StabilityRunner runner(w);
+  runner.SetFurtherMeasures({FurtherMeasure::Time, FurtherMeasure::ModifiedTotal});
+  bool switched = false;
+  w.onProcessEvents = [&] {
+    // The menu is used while the first further measure is being plotted.
+    if (switched || w.furtherMeasures.empty()) return;
+    switched = true;
+    runner.SetFurtherMeasures({FurtherMeasure::HadamardTotal, FurtherMeasure::TheoBr});
+    runner.Start();
+  };
+  runner.Start();
+  ASSERT_TRUE(switched);
+  EXPECT_EQ(std::count(w.calls.begin(), w.calls.end(), "load"), 2);
+  EXPECT_EQ(w.titles.size(), kMeasureCatalogue.size());
+  EXPECT_EQ(w.furtherMeasures, (std::vector<FurtherMeasure>{FurtherMeasure::HadamardTotal, FurtherMeasure::TheoBr}));
+  for (const auto& points : w.furtherPoints) EXPECT_FALSE(points.empty());
+  EXPECT_EQ(w.busy, 0);
+  EXPECT_EQ(w.suspended, 0);
+}
+
 // The user starting again while a further measure is computed: the run lets
 // go of it within a fraction of a second, whichever measure it is.
 TEST(StabilityViewTest, StartOverDuringAFurtherMeasureLetsGoOfItPromptly) {
