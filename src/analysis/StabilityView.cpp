@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "analysis/StabilityFurther.h"
+
 namespace {
 
 // The rescale's logarithm: a value that is not positive ends the rescale.
@@ -173,6 +175,23 @@ void StabilityRunner::Start() {
   running_ = false;
 }
 
+bool StabilityRunner::RunFurther(FurtherMeasure measure, const std::vector<double>& samples) {
+  const int series = view_.AddFurtherSeries(FurtherMeasureInfoOf(measure));
+  FurtherSeries result;
+  // The whole series at once, off the window's thread: the totals share their
+  // work across factors. The stop flag ends it within its current factor.
+  view_.Compute(
+      [&] { result = ComputeFurtherMeasure(measure, samples, kSampleInterval, TauList::Octave, true, &stop_); });
+  if (startOver_) return false;
+  for (const FurtherPoint& point : result.points)
+    if (!view_.AddFurtherPoint(series, point)) throw std::runtime_error("series removed");
+  if (const std::string line = FurtherNoteLine(measure, result); !line.empty()) view_.ShowFurtherNote(line);
+  view_.ProcessEvents();
+  if (startOver_) return false;
+  view_.RescaleStabilityAxes();
+  return true;
+}
+
 StabilityRunner::Outcome StabilityRunner::Run() {
   bool busy = false;
   bool suspended = false;
@@ -183,6 +202,8 @@ StabilityRunner::Outcome StabilityRunner::Run() {
   };
   try {
     const std::vector<double> samples = view_.LoadPhaseSamples();
+    // The choice of the run's start: one changed meanwhile starts it over.
+    const std::vector<FurtherMeasure> further = further_;
     view_.ShowAndRaise();
     view_.SuspendRepaint();
     suspended = true;
@@ -233,6 +254,12 @@ StabilityRunner::Outcome StabilityRunner::Run() {
         }
       }
       view_.RescaleStabilityAxes();
+    }
+    for (FurtherMeasure measure : further) {
+      if (!RunFurther(measure, samples)) {
+        finish();
+        return Outcome::StartOver;
+      }
     }
     view_.ResumeRepaint();
     suspended = false;

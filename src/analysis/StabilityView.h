@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/ConfidenceInterval.h"
+#include "analysis/FurtherMeasures.h"
 #include "analysis/MeasureCatalogue.h"
 #include "analysis/Stability.h"
 
@@ -94,6 +95,12 @@ class StabilityRunView {
   // False when that series is gone (removed in the chart editor): the run ends.
   // The interval is the point's confidence interval, or why it has none.
   virtual bool AddMeasurePoint(int series, const StabilityPoint& point, const StabilityInterval& interval) = 0;
+  // The series of a further measure switched on, after the nine; a window
+  // that offers none keeps these as they are.
+  virtual int AddFurtherSeries(const FurtherMeasureInfo& /*info*/) { return -1; }
+  virtual bool AddFurtherPoint(int /*series*/, const FurtherPoint& /*point*/) { return false; }
+  // One line saying why a further measure has no points, or fewer than its list.
+  virtual void ShowFurtherNote(const std::string& /*line*/) {}
   virtual void RescaleStabilityAxes() = 0;
   // Resumes repainting and repaints once.
   virtual void ResumeRepaint() = 0;
@@ -113,10 +120,15 @@ class StabilityRunner {
   // the chart at once. Errors end a run silently; what was built stays.
   void Start();
   bool Running() const { return running_; }
+  // The further measures each run adds after the nine, in catalogue order.
+  void SetFurtherMeasures(std::vector<FurtherMeasure> on) { further_ = std::move(on); }
+  const std::vector<FurtherMeasure>& FurtherMeasures() const { return further_; }
 
  private:
   enum class Outcome { Done, StartOver };
   Outcome Run();
+  // False where the run is to start over.
+  bool RunFurther(FurtherMeasure measure, const std::vector<double>& samples);
 
   StabilityRunView& view_;
   bool running_ = false;
@@ -124,6 +136,7 @@ class StabilityRunner {
   // Set with startOver_: a point being computed elsewhere is abandoned, so a
   // new start is not kept waiting for the longest Theo1 point.
   std::atomic<bool> stop_{false};
+  std::vector<FurtherMeasure> further_;
 };
 
 // TimeStabClick's test: with this many PPS TI points or fewer there is nothing to show.

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "analysis/StabilityFurther.h"
 #include "analysis/StabilityView.h"
 
 namespace {
@@ -360,6 +363,234 @@ TEST(StabilityViewTest, RunHandsEachPointTheIntervalOfItsMeasureAndAveragingFact
     } else {
       EXPECT_EQ(valid, 0) << w.titles[i];
     }
+  }
+}
+
+// A window that offers the further measures and, like the real one, computes
+// elsewhere while its pending events run.
+struct FurtherWindow : FakeWindow {
+  std::vector<FurtherMeasure> furtherMeasures;
+  std::vector<std::vector<FurtherPoint>> furtherPoints;
+  std::vector<std::string> notes;
+  bool threaded = false;
+  bool computing = false;
+  std::function<void()> whileComputing;  // a pass of pending events during a further measure
+  std::chrono::steady_clock::time_point furtherBegan;
+  bool asked = false;                              // set by whileComputing once it has started the run over
+  std::chrono::steady_clock::time_point returned;  // when the computation asked to stop came back
+
+  void RemoveAllSeries() override {
+    FakeWindow::RemoveAllSeries();
+    furtherMeasures.clear();
+    furtherPoints.clear();
+    notes.clear();
+  }
+  int AddFurtherSeries(const FurtherMeasureInfo& info) override {
+    furtherMeasures.push_back(info.measure);
+    furtherPoints.emplace_back();
+    calls.push_back("further");
+    return static_cast<int>(furtherPoints.size()) - 1;
+  }
+  bool AddFurtherPoint(int s, const FurtherPoint& p) override {
+    furtherPoints.at(static_cast<std::size_t>(s)).push_back(p);
+    return true;
+  }
+  void ShowFurtherNote(const std::string& line) override { notes.push_back(line); }
+  void Compute(const std::function<void()>& work) override {
+    if (!threaded) return work();
+    const bool further = !furtherMeasures.empty() && furtherPoints.back().empty();
+    if (further) furtherBegan = std::chrono::steady_clock::now();
+    auto done = std::async(std::launch::async, work);
+    while (done.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) {
+      ProcessEvents();
+      if (further && whileComputing) whileComputing();
+    }
+    if (asked && returned == std::chrono::steady_clock::time_point{}) returned = std::chrono::steady_clock::now();
+    done.get();
+  }
+};
+
+TEST(StabilityViewTest, FurtherChoiceKeepsCatalogueOrderAndSaysWhenItChanged) {
+  using F = FurtherMeasure;
+  struct Step {
+    F measure;
+    bool on;
+    bool changed;
+    std::vector<F> after;
+  };
+  const Step steps[] = {
+      {F::TheoH, true, true, {F::TheoH}},
+      {F::Time, true, true, {F::Time, F::TheoH}},
+      {F::Time, true, false, {F::Time, F::TheoH}},
+      {F::ModifiedTotal, true, true, {F::Time, F::ModifiedTotal, F::TheoH}},
+      {F::TheoH, false, true, {F::Time, F::ModifiedTotal}},
+      {F::TheoH, false, false, {F::Time, F::ModifiedTotal}},
+      {static_cast<F>(6), true, false, {F::Time, F::ModifiedTotal}},
+      {static_cast<F>(-1), true, false, {F::Time, F::ModifiedTotal}},
+      {F::Time, false, true, {F::ModifiedTotal}},
+  };
+  FurtherChoice choice;
+  EXPECT_TRUE(choice.SwitchedOn().empty());  // the nine alone at first
+  for (const Step& step : steps) {
+    EXPECT_EQ(choice.Set(step.measure, step.on), step.changed) << static_cast<int>(step.measure);
+    EXPECT_EQ(choice.SwitchedOn(), step.after) << static_cast<int>(step.measure);
+    for (const FurtherMeasureInfo& info : kFurtherMeasureCatalogue)
+      EXPECT_EQ(choice.On(info.measure), std::count(step.after.begin(), step.after.end(), info.measure) == 1);
+  }
+}
+
+TEST(StabilityViewTest, FurtherTipAddsTheDegreesOfFreedomAndTheirRuleAndNotesSayWhyPointsAreMissing) {
+  FurtherPoint p;
+  p.m = 64;
+  p.tau = 640;
+  p.value = 2.1e-10;
+  p.interval.gap = IntervalGap::None;
+  p.interval.low = 1.9e-10;
+  p.interval.high = 2.4e-10;
+  p.interval.alpha = 2;
+  p.interval.edf = 12.46;
+  FurtherPoint carried = p;
+  carried.interval.method = NoiseMethod::Carried;
+  carried.interval.carriedFrom = 320;
+  FurtherPoint many = p;
+  many.interval.edf = 1353.8;
+  FurtherPoint none = p;
+  none.interval = {};
+  none.interval.gap = IntervalGap::TooFewSamples;
+  struct Case {
+    FurtherMeasure measure;
+    FurtherPoint point;
+    bool standIn;
+    std::string tip;
+  };
+  const std::string head = "2.10 x 10 E-10  (68 %: 1.90 \u2026 2.40 x 10 E-10, noise: white PM";
+  const Case cases[] = {
+      {FurtherMeasure::Time, p, false, head + ", EDF 12.5)"},
+      {FurtherMeasure::ModifiedTotal, p, true, head + ", EDF 12.5 by the modified Allan rule)"},
+      {FurtherMeasure::HadamardTotal, p, true, head + ", EDF 12.5 by the overlapping Hadamard rule)"},
+      {FurtherMeasure::ModifiedTotal, many, false, head + ", EDF 1354)"},
+      {FurtherMeasure::TimeTotal, carried, true,
+       head + " carried from \u03c4 = 320 s, EDF 12.5 by the modified Allan rule)"},
+      {FurtherMeasure::Time, none, false,
+       "2.10 x 10 E-10  (no interval: fewer than " + std::to_string(kMinAverages) + " averages at this \u03c4)"},
+  };
+  for (const Case& c : cases) {
+    FurtherPoint point = c.point;
+    point.standInEdf = c.standIn;
+    EXPECT_EQ(FurtherValueTip(c.measure, point), c.tip);
+  }
+
+  FurtherSeries leftOut;
+  leftOut.note = "left out: the record has 8640 samples, more than the 5000 its bias factor can be computed for";
+  FurtherSeries shortRecord;
+  shortRecord.note = "too few samples";
+  FurtherSeries stopped;
+  stopped.note = "stopped";
+  stopped.stopped = true;
+  EXPECT_EQ(FurtherNoteLine(FurtherMeasure::TheoH, leftOut), "Hybrid Theo Deviation " + leftOut.note);
+  EXPECT_EQ(FurtherNoteLine(FurtherMeasure::Time, shortRecord), "Time Deviation: too few samples");
+  EXPECT_EQ(FurtherNoteLine(FurtherMeasure::ModifiedTotal, stopped), "");
+  EXPECT_EQ(FurtherNoteLine(FurtherMeasure::Time, FurtherSeries{}), "");
+}
+
+TEST(StabilityViewTest, RunAddsTheSwitchedOnFurtherMeasuresAfterTheNineWithTheirNotes) {
+  struct Case {
+    std::size_t samples;
+    std::vector<FurtherMeasure> on;
+    std::size_t notes;
+  };
+  const Case cases[] = {
+      {300, {}, 0},
+      {300, {FurtherMeasure::Time, FurtherMeasure::ModifiedTotal, FurtherMeasure::TheoBr}, 0},
+      {kTheoMaxSamples + 1, {FurtherMeasure::HadamardTotal, FurtherMeasure::TheoH}, 1},
+      {12, {FurtherMeasure::TheoBr, FurtherMeasure::TimeTotal}, 1},
+  };
+  for (const Case& c : cases) {
+    FurtherWindow w;
+    w.samples = Walk(c.samples, 21);
+    StabilityRunner runner(w);
+    runner.SetFurtherMeasures(c.on);
+    runner.Start();
+    ASSERT_EQ(w.titles.size(), kMeasureCatalogue.size()) << c.samples;
+    ASSERT_EQ(w.furtherMeasures, c.on) << c.samples;
+    EXPECT_EQ(w.notes.size(), c.notes) << c.samples;
+    for (std::size_t i = 0; i < c.on.size(); ++i) {
+      const FurtherSeries want =
+          ComputeFurtherMeasure(c.on[i], w.samples, kSampleInterval, TauList::Octave, true, nullptr);
+      ASSERT_EQ(w.furtherPoints[i].size(), want.points.size()) << c.samples;
+      for (std::size_t k = 0; k < want.points.size(); ++k) {
+        EXPECT_EQ(w.furtherPoints[i][k].value, want.points[k].value);
+        EXPECT_EQ(w.furtherPoints[i][k].interval.high, want.points[k].interval.high);
+      }
+      const std::string note = FurtherNoteLine(c.on[i], want);
+      if (!note.empty()) {
+        EXPECT_EQ(std::count(w.notes.begin(), w.notes.end(), note), 1) << note;
+      }
+    }
+    // The further series come after the nine's, each followed by a rescale, before the one repaint.
+    const auto first = std::find(w.calls.begin(), w.calls.end(), "further");
+    EXPECT_EQ(std::count(first, w.calls.end(), "series"), 0);
+    EXPECT_EQ(std::count(first, w.calls.end(), "rescale"), static_cast<long>(c.on.size()));
+    EXPECT_EQ(w.calls.back(), "events");
+    EXPECT_EQ(w.busy, 0);
+    EXPECT_EQ(w.suspended, 0);
+  }
+}
+
+TEST(StabilityViewTest, FurtherMeasuresSwitchedDuringARunStartItOverWithTheNewChoice) {
+  FurtherWindow w;
+  w.samples = Walk(300, 41);
+  StabilityRunner runner(w);
+  runner.SetFurtherMeasures({FurtherMeasure::Time, FurtherMeasure::ModifiedTotal});
+  bool switched = false;
+  w.onProcessEvents = [&] {
+    // The menu is used while the first further measure is being plotted.
+    if (switched || w.furtherMeasures.empty()) return;
+    switched = true;
+    runner.SetFurtherMeasures({FurtherMeasure::HadamardTotal, FurtherMeasure::TheoBr});
+    runner.Start();
+  };
+  runner.Start();
+  ASSERT_TRUE(switched);
+  EXPECT_EQ(std::count(w.calls.begin(), w.calls.end(), "load"), 2);
+  EXPECT_EQ(w.titles.size(), kMeasureCatalogue.size());
+  EXPECT_EQ(w.furtherMeasures, (std::vector<FurtherMeasure>{FurtherMeasure::HadamardTotal, FurtherMeasure::TheoBr}));
+  for (const auto& points : w.furtherPoints) EXPECT_FALSE(points.empty());
+  EXPECT_EQ(w.busy, 0);
+  EXPECT_EQ(w.suspended, 0);
+}
+
+// The user starting again while a further measure is computed: the run lets
+// go of it within a fraction of a second, whichever measure it is.
+TEST(StabilityViewTest, StartOverDuringAFurtherMeasureLetsGoOfItPromptly) {
+  using Clock = std::chrono::steady_clock;
+  for (const FurtherMeasureInfo& info : kFurtherMeasureCatalogue) {
+    const bool theo = info.measure == FurtherMeasure::TheoBr || info.measure == FurtherMeasure::TheoH;
+    FurtherWindow w;
+    w.threaded = true;
+    w.samples = Walk(theo ? kTheoMaxSamples : 200000, 31);
+    StabilityRunner runner(w);
+    runner.SetFurtherMeasures({info.measure});
+    Clock::time_point asked;
+    w.whileComputing = [&] {
+      // Some way in, so the measure is busy with its work and not at its start.
+      if (w.asked || Clock::now() - w.furtherBegan < std::chrono::milliseconds(5)) return;
+      w.asked = true;
+      w.samples = Walk(100, 32);  // the run started over is a short one
+      asked = Clock::now();
+      runner.Start();
+    };
+    runner.Start();
+    ASSERT_TRUE(w.asked) << info.title << " ended before it could be stopped";
+    const double seconds = std::chrono::duration<double>(w.returned - asked).count();
+    ::testing::Test::RecordProperty(std::string(info.shortName), std::to_string(seconds));
+    std::printf("%s let go after %.4f s\n", std::string(info.shortName).c_str(), seconds);
+    // Left to run on, the heavier measures take from a quarter to three
+    // quarters of a second more here; let go, a few milliseconds at most.
+    EXPECT_LT(seconds, 0.2) << info.title;
+    ASSERT_EQ(w.furtherMeasures.size(), 1u);  // the short run started over, built once
+    EXPECT_EQ(w.series[0].size(), AllMeasurePoints(StabilityMeasure::Allan, w.samples).size());
+    EXPECT_EQ(w.busy, 0);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "analysis/StabilityFurther.h"
 #include "charting/AxisFormat.h"
 
 namespace {
@@ -85,10 +86,12 @@ PointStyle BaseStyle(PointShape shape) {
   return PointStyle::Triangle;
 }
 
-QCPScatterStyle MeasureScatter(PointShape shape, QColor color, double size) {
+// Open marks let a series lying on another (MTOT on MDEV) show both.
+QCPScatterStyle MeasureScatter(PointShape shape, QColor color, double size, bool open) {
   QColor fill = color;
   fill.setAlpha(150);
-  const QPen pen(color.darker(115), 1.2);
+  const QPen pen(color.darker(115), open ? 1.6 : 1.2);
+  if (open) fill = Qt::transparent;
   switch (shape) {
     case PointShape::TriangleDown:
       return QCPScatterStyle(QCPScatterStyle::ssTriangleInverted, pen, QBrush(fill), size);
@@ -260,16 +263,27 @@ void TStatChart::ApplyTicker(AxisSide side) {
 }
 
 int TStatChart::AddMeasureSeries(const MeasureInfo& info) {
+  return AddLookedSeries(info.title, info.shape, info.colour, info.isDeviation, false,
+                         HasConfidenceInterval(info.measure));
+}
+
+int TStatChart::AddFurtherSeries(const FurtherMeasureInfo& info) {
+  return AddLookedSeries(info.title, info.shape, info.colour, info.isDeviation, true, true);
+}
+
+int TStatChart::AddLookedSeries(std::string_view title, PointShape shape, MeasureColour colour, bool isDeviation,
+                                bool further, bool withBars) {
   MeasureLook look;
   look.fromCatalogue = true;
-  look.shape = info.shape;
-  look.style = BaseStyle(info.shape);
-  look.isDeviation = info.isDeviation;
-  const QColor color(info.colour.red, info.colour.green, info.colour.blue);
-  const int index = AddSeries(QString::fromUtf8(info.title.data(), static_cast<qsizetype>(info.title.size())), color,
-                              look.style, true);
-  measures_[Plottable(index)] = MeasureSeries{look, {}, {}, nullptr};
-  if (HasConfidenceInterval(info.measure)) {
+  look.shape = shape;
+  look.style = BaseStyle(shape);
+  look.isDeviation = isDeviation;
+  look.further = further;
+  const QColor color(colour.red, colour.green, colour.blue);
+  const int index =
+      AddSeries(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())), color, look.style, true);
+  measures_[Plottable(index)] = MeasureSeries{look, {}, {}, {}, nullptr};
+  if (withBars) {
     auto* bars = new QCPErrorBars(Plot()->xAxis, Plot()->yAxis);
     bars->removeFromLegend();
     bars->setDataPlottable(Plottable(index));
@@ -331,16 +345,34 @@ void TStatChart::ApplySeriesStyle(int index) {
   ApplyErrorBarsStyle(index);
   const MeasureLook& look = measure->look;
   const SeriesEntry& entry = series_[static_cast<std::size_t>(index)];
+  auto* graph = qobject_cast<QCPGraph*>(entry.plottable);
+  if (look.further && graph) {
+    // Dashed, so the further measures read apart from the nine at a glance.
+    QPen pen = graph->pen();
+    pen.setStyle(Qt::DashLine);
+    graph->setPen(pen);
+  }
   // The catalogue's shape, until the user picks another symbol in the editor.
   if (!look.fromCatalogue || entry.pointStyle != look.style) return;
-  if (auto* graph = qobject_cast<QCPGraph*>(entry.plottable))
-    graph->setScatterStyle(MeasureScatter(look.shape, entry.color, entry.pointSize));
+  if (graph) graph->setScatterStyle(MeasureScatter(look.shape, entry.color, entry.pointSize, look.further));
 }
 
 void TStatChart::AddMeasurePoint(int series, const StabilityPoint& point, const StabilityInterval& interval) {
   MeasureSeries* found = Measure(series);
   if (!found) throw std::out_of_range("not a measure series");
-  MeasureSeries& measure = *found;
+  KeepPoint(*found, series, point, interval);
+}
+
+void TStatChart::AddFurtherPoint(int series, FurtherMeasure measure, const FurtherPoint& point) {
+  MeasureSeries* found = Measure(series);
+  if (!found) throw std::out_of_range("not a measure series");
+  found->tips.resize(found->values.size());
+  found->tips.push_back(FurtherValueTip(measure, point));
+  KeepPoint(*found, series, {point.tau, point.value}, point.interval);
+}
+
+void TStatChart::KeepPoint(MeasureSeries& measure, int series, const StabilityPoint& point,
+                           const StabilityInterval& interval) {
   measure.values.push_back(point);
   measure.intervals.push_back(interval);
   const int before = PointCount(series);
@@ -372,6 +404,12 @@ const std::vector<StabilityInterval>& TStatChart::Intervals(int series) const {
   static const std::vector<StabilityInterval> none;
   const MeasureSeries* measure = Measure(series);
   return measure ? measure->intervals : none;
+}
+
+QString TStatChart::ValueTip(int series, std::size_t point) const {
+  const std::vector<StabilityPoint>& values = Values(series);
+  if (point >= values.size()) return {};
+  return PointValueText(series, values[point].tau, values[point].value, AxisSide::Left);
 }
 
 QCPErrorBars* TStatChart::ErrorBars(int series) const {
@@ -419,7 +457,8 @@ QString TStatChart::PointValueText(int series, double key, double value, AxisSid
   for (std::size_t i = 0; i < measure->values.size(); ++i) {
     if (measure->values[i].tau == key && measure->values[i].value == value) {
       // The interval on a line of its own, kept whole: the tip wraps long lines.
-      const QString tip = QString::fromStdString(StabilityValueTip(value, measure->intervals[i]));
+      const QString tip = QString::fromStdString(
+          i < measure->tips.size() ? measure->tips[i] : StabilityValueTip(value, measure->intervals[i]));
       const qsizetype gap = tip.indexOf("  (");
       if (gap < 0) return tip.toHtmlEscaped();
       return tip.left(gap).toHtmlEscaped() + "<br>" + tip.mid(gap + 2).toHtmlEscaped().replace(' ', "&nbsp;");

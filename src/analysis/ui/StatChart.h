@@ -26,12 +26,18 @@ class TStatChart : public TLogLogChart {
   // Keeps the point as produced (zeros too, which the axes use) and draws it
   // where a logarithmic axis can, with its interval's error bar.
   void AddMeasurePoint(int series, const StabilityPoint& point, const StabilityInterval& interval = {});
+  // A further measure's series, after the nine, with error bars; its points
+  // carry their own tips.
+  int AddFurtherSeries(const FurtherMeasureInfo& info);
+  void AddFurtherPoint(int series, FurtherMeasure measure, const FurtherPoint& point);
   // The points of a series as produced; empty for series not made by a run.
   const std::vector<StabilityPoint>& Values(int series) const;
   // The points a series stands for: a measure's as produced, an added series' as drawn.
   std::vector<StabilityPoint> SeriesPoints(int series) const;
   // Their intervals, one per point.
   const std::vector<StabilityInterval>& Intervals(int series) const;
+  // The value tip of a measure's point, as the chart shows it.
+  QString ValueTip(int series, std::size_t point) const;
   // The error bars of a series; null for a measure without intervals.
   QCPErrorBars* ErrorBars(int series) const;
 
@@ -71,14 +77,19 @@ class TStatChart : public TLogLogChart {
     PointShape shape = PointShape::Square;
     PointStyle style = PointStyle::None;  // what the base style knows of it
     bool isDeviation = true;
+    bool further = false;  // drawn dashed with open marks
   };
   struct MeasureSeries {
     MeasureLook look;
     std::vector<StabilityPoint> values;
     std::vector<StabilityInterval> intervals;
+    std::vector<std::string> tips;  // a further measure's, one per point
     QCPErrorBars* bars = nullptr;
   };
   void ApplyErrorBarsStyle(int index);
+  int AddLookedSeries(std::string_view title, PointShape shape, MeasureColour colour, bool isDeviation, bool further,
+                      bool withBars);
+  void KeepPoint(MeasureSeries& measure, int series, const StabilityPoint& point, const StabilityInterval& interval);
   const MeasureSeries* Measure(int series) const;
   MeasureSeries* Measure(int series);
 

@@ -3,8 +3,11 @@
 #include <qcustomplot.h>
 
 #include <QApplication>
+#include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QVBoxLayout>
 #include <chrono>
 #include <future>
 
@@ -25,7 +28,21 @@ TStatForm::TStatForm(VarnexContext& context, QWidget* parent) : QMainWindow(pare
   setWindowTitle("Varnex Time Stability Measures");
   chart_ = new TStatChart(this);
   chart_->setObjectName("StatChart");
-  setCentralWidget(chart_);
+  // The notes line stands under the chart only while it has something to say.
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(chart_, 1);
+  notes_ = new QLabel(central);
+  notes_->setObjectName("FurtherNotes");
+  notes_->setWordWrap(true);
+  notes_->setContentsMargins(8, 3, 8, 4);
+  notes_->setStyleSheet("QLabel { color: #505058; background: #f4f4f6; border-top: 1px solid #d0d2d8; }");
+  notes_->hide();
+  column->addWidget(notes_);
+  setCentralWidget(central);
+  BuildFurtherMenu();
   // Not repainted until the end of the first run.
   chart_->SetRepaintSuspended(true);
 
@@ -76,6 +93,9 @@ void TStatForm::RemoveAllSeries() {
   chart_->SetExtraLegend(ExtraLegend{});
   chart_->RemoveAllSeries();
   runSeries_.clear();
+  runFurther_.clear();
+  notes_->clear();
+  notes_->hide();
 }
 
 void TStatForm::SetBusyCursor(bool busy) {
@@ -90,19 +110,72 @@ void TStatForm::ProcessEvents() { QApplication::processEvents(); }
 int TStatForm::AddMeasureSeries(const MeasureInfo& info) {
   const int index = chart_->AddMeasureSeries(info);
   runSeries_.push_back(chart_->Plottable(index));
+  runFurther_.push_back(FurtherMeasure::Time);  // not read for the nine
   return static_cast<int>(runSeries_.size()) - 1;
 }
 
-bool TStatForm::AddMeasurePoint(int series, const StabilityPoint& point, const StabilityInterval& interval) {
+int TStatForm::AddFurtherSeries(const FurtherMeasureInfo& info) {
+  const int index = chart_->AddFurtherSeries(info);
+  runSeries_.push_back(chart_->Plottable(index));
+  runFurther_.push_back(info.measure);
+  return static_cast<int>(runSeries_.size()) - 1;
+}
+
+int TStatForm::RunSeriesIndex(int series) const {
   // The chart editor may have moved series or added its own meanwhile: the run's
   // series is found by its plottable. One taken off, or the program ending, ends this run.
-  if (context_.Ending || series < 0 || static_cast<std::size_t>(series) >= runSeries_.size()) return false;
-  for (int i = 0; i < chart_->SeriesCount(); ++i) {
-    if (chart_->Plottable(i) != runSeries_[static_cast<std::size_t>(series)]) continue;
-    chart_->AddMeasurePoint(i, point, interval);
-    return true;
+  if (context_.Ending || series < 0 || static_cast<std::size_t>(series) >= runSeries_.size()) return -1;
+  for (int i = 0; i < chart_->SeriesCount(); ++i)
+    if (chart_->Plottable(i) == runSeries_[static_cast<std::size_t>(series)]) return i;
+  return -1;
+}
+
+bool TStatForm::AddMeasurePoint(int series, const StabilityPoint& point, const StabilityInterval& interval) {
+  const int index = RunSeriesIndex(series);
+  if (index < 0) return false;
+  chart_->AddMeasurePoint(index, point, interval);
+  return true;
+}
+
+bool TStatForm::AddFurtherPoint(int series, const FurtherPoint& point) {
+  const int index = RunSeriesIndex(series);
+  if (index < 0) return false;
+  chart_->AddFurtherPoint(index, runFurther_[static_cast<std::size_t>(series)], point);
+  return true;
+}
+
+void TStatForm::ShowFurtherNote(const std::string& line) {
+  QString text = notes_->text();
+  if (!text.isEmpty()) text += '\n';
+  notes_->setText(text + QString::fromStdString(line));
+  notes_->show();
+}
+
+void TStatForm::BuildFurtherMenu() {
+  furtherMenu_ = new QMenu(this);
+  furtherMenu_->setObjectName("FurtherMenu");
+  furtherMenu_->addSection("Further measures");
+  for (const FurtherMeasureInfo& info : kFurtherMeasureCatalogue) {
+    QAction* action = furtherMenu_->addAction(QString::fromUtf8(info.title.data(), info.title.size()));
+    action->setCheckable(true);
+    furtherActions_.push_back(action);
+    action->setToolTip(QString::fromUtf8(info.meaning.data(), info.meaning.size()));
+    const FurtherMeasure measure = info.measure;
+    connect(action, &QAction::toggled, this, [this, measure](bool on) { SetFurtherMeasureOn(measure, on); });
   }
-  return false;
+  furtherMenu_->setToolTipsVisible(true);
+  chart_->Plot()->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(chart_->Plot(), &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { furtherMenu_->popup(chart_->Plot()->mapToGlobal(at)); });
+}
+
+void TStatForm::SetFurtherMeasureOn(FurtherMeasure measure, bool on) {
+  if (!further_.Set(measure, on)) return;
+  // Switched from code, the menu shows it too; its toggle comes back here and changes nothing.
+  QAction* action = furtherActions_[static_cast<std::size_t>(measure)];
+  if (action->isChecked() != on) action->setChecked(on);
+  runner_.SetFurtherMeasures(further_.SwitchedOn());
+  if (ppsTi_ && ppsTi_->Count() > kTooFewPpsTiPoints) runner_.Start();
 }
 
 void TStatForm::RescaleStabilityAxes() {

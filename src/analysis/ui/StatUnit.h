@@ -5,10 +5,13 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include "analysis/StabilityFurther.h"
 #include "analysis/StabilityView.h"
 
 class ChartSeries;
 class QAction;
+class QLabel;
+class QMenu;
 class TStatChart;
 struct VarnexContext;
 
@@ -33,6 +36,14 @@ class TStatForm : public QMainWindow, private StabilityRunView {
   void Timer1Timer();
   void Charteditor1Click();
 
+  // The chart's context menu switches the further measures on and off; a
+  // change after a run runs again with the choice of now.
+  QMenu* FurtherMenu() const { return furtherMenu_; }
+  void SetFurtherMeasureOn(FurtherMeasure measure, bool on);
+  const FurtherChoice& Further() const { return further_; }
+  // The lines saying why a further measure has no points; hidden while there are none.
+  QLabel* FurtherNotes() const { return notes_; }
+
  private:
   // StabilityRunView
   std::vector<double> LoadPhaseSamples() override;
@@ -43,11 +54,17 @@ class TStatForm : public QMainWindow, private StabilityRunView {
   void ProcessEvents() override;
   int AddMeasureSeries(const MeasureInfo& info) override;
   bool AddMeasurePoint(int series, const StabilityPoint& point, const StabilityInterval& interval) override;
+  int AddFurtherSeries(const FurtherMeasureInfo& info) override;
+  bool AddFurtherPoint(int series, const FurtherPoint& point) override;
+  void ShowFurtherNote(const std::string& line) override;
   void RescaleStabilityAxes() override;
   void ResumeRepaint() override;
   void Compute(const std::function<void()>& work) override;
 
   void StatChartAfterDraw();
+  void BuildFurtherMenu();
+  // The chart's index of a series this run made, or -1 once it is gone.
+  int RunSeriesIndex(int series) const;
 
   VarnexContext& context_;
   TStatChart* chart_ = nullptr;
@@ -55,5 +72,10 @@ class TStatForm : public QMainWindow, private StabilityRunView {
   QTimer timer1_;
   StabilityRunner runner_{*this};
   const ChartSeries* ppsTi_ = nullptr;
-  std::vector<const void*> runSeries_;  // the plottables this run made, to notice removals
+  std::vector<const void*> runSeries_;      // the plottables this run made, to notice removals
+  std::vector<FurtherMeasure> runFurther_;  // beside runSeries_: the measure of a further series
+  FurtherChoice further_;
+  QMenu* furtherMenu_ = nullptr;
+  std::vector<QAction*> furtherActions_;  // in catalogue order
+  QLabel* notes_ = nullptr;
 };

@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -677,6 +679,127 @@ TEST_F(AnalysisTest, TenDaysOfDataPictures) {
   const int plotWidth = holdover.Chart1()->Plot()->axisRect()->width();
   EXPECT_GE(blue, plotWidth * 9 / 10);
   EXPECT_GE(orange, plotWidth * 9 / 10);
+}
+
+TEST_F(AnalysisTest, FurtherMeasuresSwitchedOnFromTheChartMenuRunPlotAndCarryTipsAndErrorBars) {
+  constexpr int kOneDay = 8640;
+  ChartSeries pps("PPS TI");
+  FillPpsTi(pps, kOneDay, 12);
+  TStatForm stat(context);
+  QMenu* menu = stat.FurtherMenu();
+  ASSERT_NE(menu, nullptr);
+  // The chart's context menu offers every further measure, none switched on.
+  QStringList offered;
+  for (QAction* action : menu->actions())
+    if (action->isCheckable()) {
+      offered << action->text();
+      EXPECT_FALSE(action->isChecked());
+    }
+  ASSERT_EQ(offered.size(), static_cast<qsizetype>(kFurtherMeasureCatalogue.size()));
+  for (std::size_t i = 0; i < kFurtherMeasureCatalogue.size(); ++i)
+    EXPECT_EQ(offered[static_cast<qsizetype>(i)].toStdString(), kFurtherMeasureCatalogue[i].title);
+  EXPECT_EQ(stat.StatChart()->Plot()->contextMenuPolicy(), Qt::CustomContextMenu);
+
+  // Switched on before any run: nothing runs yet; the next run adds them.
+  auto actionOf = [&](FurtherMeasure measure) {
+    return menu->actions()[menu->actions().size() - static_cast<qsizetype>(kFurtherMeasureCatalogue.size()) +
+                           static_cast<qsizetype>(measure)];
+  };
+  actionOf(FurtherMeasure::ModifiedTotal)->trigger();
+  EXPECT_FALSE(stat.isVisible());
+  stat.TimeStabClick(pps);
+  TStatChart* chart = stat.StatChart();
+  ASSERT_EQ(chart->SeriesCount(), 10);
+  // Switched on after a run: it runs again at once.
+  actionOf(FurtherMeasure::Time)->trigger();
+  ASSERT_EQ(chart->SeriesCount(), 11);
+  EXPECT_TRUE(stat.Further().On(FurtherMeasure::Time));
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(chart->SeriesTitle(i).toStdString(), kMeasureCatalogue[i].title);
+  const std::vector<double> samples = LoadPhaseSamples(pps);
+  const FurtherMeasure shown[] = {FurtherMeasure::Time, FurtherMeasure::ModifiedTotal};
+  for (int k = 0; k < 2; ++k) {
+    const int series = 9 + k;
+    EXPECT_EQ(chart->SeriesTitle(series).toStdString(), FurtherMeasureInfoOf(shown[k]).title);
+    const FurtherSeries want = ComputeFurtherMeasure(shown[k], samples, kSampleInterval, TauList::Octave, true);
+    ASSERT_EQ(chart->Values(series).size(), want.points.size());
+    ASSERT_GT(want.points.size(), 5u);
+    for (std::size_t i = 0; i < want.points.size(); ++i)
+      EXPECT_EQ(chart->Values(series)[i].value, want.points[i].value);
+    ASSERT_NE(chart->ErrorBars(series), nullptr);
+    EXPECT_EQ(chart->ErrorBars(series)->dataCount(), chart->PointCount(series));
+    // The tip of a point with an interval gives its degrees of freedom.
+    const FurtherPoint& p = want.points[2];
+    ASSERT_TRUE(p.interval.Valid());
+    const QString tip = chart->ValueTip(series, 2);
+    EXPECT_TRUE(tip.contains("EDF&nbsp;")) << tip.toStdString();
+    EXPECT_TRUE(tip.contains("noise:")) << tip.toStdString();
+  }
+  EXPECT_TRUE(AllDrawnPointsArePositiveAndFinite(*chart));
+  EXPECT_TRUE(stat.FurtherNotes()->isHidden());
+  EXPECT_TRUE(stat.grab().save(PicturePath("StatFormFurther.png")));
+  stat.resize(960, 600);
+  chart->Replot();
+  QApplication::processEvents();
+  EXPECT_TRUE(stat.grab().save(PicturePath("StatFormFurtherLarge.png")));
+  // TDEV and MTOT with the Allan deviation they are read against.
+  for (int i = 1; i < 9; ++i) chart->SetSeriesVisible(i, false);
+  chart->Replot();
+  QApplication::processEvents();
+  EXPECT_TRUE(stat.grab().save(PicturePath("StatFormFurtherAlone.png")));
+  // The tip of an MTOT point, shown by resting the mouse there.
+  const QPoint at = PixelOf(*chart, chart->Values(10)[3]);
+  QMouseEvent move(QEvent::MouseMove, QPointF(at), chart->Plot()->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(chart->Plot(), &move);
+  for (int i = 0; i < 200 && !QToolTip::isVisible(); ++i) {
+    QApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(QToolTip::isVisible());
+  EXPECT_TRUE(QToolTip::text().contains("EDF&nbsp;")) << QToolTip::text().toStdString();
+  QImage withTip = stat.grab().toImage();
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (!w->isVisible() || !w->inherits("QLabel")) continue;
+    QPainter painter(&withTip);
+    painter.drawPixmap(stat.mapFromGlobal(w->pos()), w->grab());
+  }
+  EXPECT_TRUE(withTip.save(PicturePath("StatFormFurtherTip.png")));
+  QToolTip::hideText();
+
+  // A day is longer than the hybrid Theo deviation is computed for: a line says so.
+  actionOf(FurtherMeasure::TheoH)->trigger();
+  ASSERT_EQ(chart->SeriesCount(), 12);
+  EXPECT_EQ(chart->PointCount(11), 0);
+  EXPECT_FALSE(stat.FurtherNotes()->isHidden());
+  const QString leftOut =
+      QString("Hybrid Theo Deviation left out: the record has %1 samples").arg(static_cast<qsizetype>(samples.size()));
+  EXPECT_TRUE(stat.FurtherNotes()->text().startsWith(leftOut)) << stat.FurtherNotes()->text().toStdString();
+  EXPECT_TRUE(stat.grab().save(PicturePath("StatFormFurtherNote.png")));
+  // Switched off, the window is back to the nine and the line goes.
+  for (FurtherMeasure m : {FurtherMeasure::Time, FurtherMeasure::ModifiedTotal, FurtherMeasure::TheoH})
+    actionOf(m)->trigger();
+  EXPECT_EQ(chart->SeriesCount(), 9);
+  EXPECT_TRUE(stat.FurtherNotes()->isHidden());
+  for (QAction* action : menu->actions()) EXPECT_FALSE(action->isChecked());
+
+  // Eleven hours of data: all six fit, the Theo pair included.
+  ChartSeries hours("PPS TI");
+  FillPpsTi(hours, 4000, 13);
+  for (const FurtherMeasureInfo& info : kFurtherMeasureCatalogue) stat.SetFurtherMeasureOn(info.measure, true);
+  for (int i = 0; i < 9; ++i) chart->SetSeriesVisible(i, false);
+  stat.TimeStabClick(hours);
+  ASSERT_EQ(chart->SeriesCount(), 15);
+  EXPECT_TRUE(stat.FurtherNotes()->isHidden()) << stat.FurtherNotes()->text().toStdString();
+  for (int i = 9; i < 15; ++i) {
+    EXPECT_GT(chart->PointCount(i), 3) << chart->SeriesTitle(i).toStdString();
+    EXPECT_TRUE(chart->ValueTip(i, 1).contains("EDF&nbsp;")) << chart->ValueTip(i, 1).toStdString();
+  }
+  for (QAction* action : menu->actions()) EXPECT_EQ(action->isChecked(), action->isCheckable());
+  EXPECT_TRUE(AllDrawnPointsArePositiveAndFinite(*chart));
+  for (int i = 0; i < 9; ++i) chart->SetSeriesVisible(i, i == 1);
+  chart->Replot();
+  QApplication::processEvents();
+  EXPECT_TRUE(stat.grab().save(PicturePath("StatFormFurtherAll.png")));
 }
 
 }  // namespace
