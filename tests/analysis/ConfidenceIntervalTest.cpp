@@ -445,7 +445,9 @@ TEST(ConfidenceInterval, TotalDeviationAtPhaseNoiseKeepsToItsOwnVariance) {
       EXPECT_NEAR(edf / exact, 1.0, 2 * m <= c.n ? c.toHalf : c.beyond)
           << "alpha " << c.alpha << " n " << c.n << " m " << m << " exact " << exact;
       // Never more than the estimator has, beyond rounding of the fit.
-      if (2 * m > c.n) EXPECT_LT(edf / exact, 1.0 + c.toHalf) << "alpha " << c.alpha << " n " << c.n << " m " << m;
+      if (2 * m > c.n) {
+        EXPECT_LT(edf / exact, 1.0 + c.toHalf) << "alpha " << c.alpha << " n " << c.n << " m " << m;
+      }
     }
   }
   EXPECT_NEAR(TotalDeviationEdf(2, 8640, 2048), 34.45, 0.01);

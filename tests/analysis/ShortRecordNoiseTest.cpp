@@ -247,7 +247,9 @@ TEST(ShortRecordNoise, LagOneStepAtEachBranchAndTie) {
   for (const Row& row : rows) {
     int alpha = 99;
     EXPECT_EQ(LagOneStep(row.r1, row.d, row.maxDifferences, alpha), row.stops) << "r1 " << row.r1 << " d " << row.d;
-    if (row.stops) EXPECT_EQ(alpha, row.alpha) << "r1 " << row.r1 << " d " << row.d;
+    if (row.stops) {
+      EXPECT_EQ(alpha, row.alpha) << "r1 " << row.r1 << " d " << row.d;
+    }
   }
 }
 
