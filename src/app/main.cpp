@@ -32,14 +32,9 @@ std::string Absolute(const std::string& folder) {
   return QDir::cleanPath(QDir(QString::fromStdString(folder)).absolutePath()).toStdString();
 }
 
-// --help, --version and a wrong option are answered before the toolkit starts, which
-// needs a display; the toolkit's own options (-platform, -style ...) have a single dash
-// and are left to it.
-int AnswerWithoutDisplay(int argc, char* argv[]) {
-  std::vector<std::string> raw(argv + 1, argv + argc);
-  for (const std::string& a : raw)
-    if (a.size() > 1 && a[0] == '-' && a[1] != '-' && a != "-h") return -1;
-  const VarnexOptions options = ParseVarnexOptions(raw);
+// The exit status for --help, --version or a wrong option, having answered it; -1
+// for a command line that starts the program.
+int AnswerOptions(const VarnexOptions& options) {
   if (!options.Error.empty()) {
     std::fprintf(stderr, "varnex: %s\nTry 'varnex --help'.\n", options.Error.c_str());
     return 2;
@@ -53,6 +48,16 @@ int AnswerWithoutDisplay(int argc, char* argv[]) {
     return 0;
   }
   return -1;
+}
+
+// --help, --version and a wrong option are answered before the toolkit starts, which
+// needs a display; the toolkit's own options (-platform, -style ...) have a single dash
+// and are left to it.
+int AnswerWithoutDisplay(int argc, char* argv[]) {
+  std::vector<std::string> raw(argv + 1, argv + argc);
+  for (const std::string& a : raw)
+    if (a.size() > 1 && a[0] == '-' && a[1] != '-' && a != "-h") return -1;
+  return AnswerOptions(ParseVarnexOptions(raw));
 }
 }  // namespace
 
@@ -68,18 +73,7 @@ int main(int argc, char* argv[]) {
   std::vector<std::string> args;
   for (const QString& a : app.arguments().mid(1)) args.push_back(a.toStdString());
   const VarnexOptions options = ParseVarnexOptions(args);
-  if (!options.Error.empty()) {
-    std::fprintf(stderr, "varnex: %s\nTry 'varnex --help'.\n", options.Error.c_str());
-    return 2;
-  }
-  if (options.Help) {
-    std::fputs(VarnexUsage().c_str(), stdout);
-    return 0;
-  }
-  if (options.Version) {
-    std::printf("varnex %s\n", VarnexVersion);
-    return 0;
-  }
+  if (const int answered = AnswerOptions(options); answered >= 0) return answered;
 
   std::string folderProblem;
   std::string folder;

@@ -21,13 +21,6 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 std::string Script(const std::string& folder, const std::string& name, const std::string& body) {
   const std::string path = folder + "/" + name;
   std::ofstream(path) << "#!/bin/sh\n" << body << "\n";

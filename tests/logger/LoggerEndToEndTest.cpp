@@ -26,13 +26,6 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // CR LF lines, each with its line end.
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;

@@ -22,13 +22,6 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 std::vector<std::string> LinesOf(const std::string& text) {
   std::vector<std::string> lines;
   std::stringstream s(text);

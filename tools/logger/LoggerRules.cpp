@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "frontend/ReceiverEvents.h"
 #include "frontend/RefreshRules.h"
 #include "frontend/StatusLog.h"
 #include "platform/ProgramFolder.h"
@@ -95,24 +96,7 @@ std::string SummaryLine(TDateTime stamp, const LoggerSummary& s) {
                             Known(s.EfcValid, FormatGeneral(s.Efc)));
 }
 
-std::string PrintableLine(const std::string& line) {
-  static const char hex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(line.size());
-  for (const char ch : line) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c >= 0x20 && c < 0x7F) {
-      out += ch;
-    } else {
-      out += "\\x";
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    }
-  }
-  return out;
-}
+std::string PrintableLine(const std::string& line) { return EscapeReceiverText(line, std::string::npos); }
 
 std::string TraceText(const std::string& line) {
   std::string text = line;

@@ -34,13 +34,6 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // Every whole data line of the folder, oldest file first.
 std::vector<DataRecord> DataRecords(const std::string& folder) {
   std::vector<std::string> names;

@@ -29,13 +29,6 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 bool Running(const std::string& pidFile) {
   const std::string text = ReadAll(pidFile);
   if (text.empty()) return false;
