@@ -28,8 +28,10 @@ T_AdvCom32::T_AdvCom32() = default;
 
 T_AdvCom32::~T_AdvCom32() { Close(); }
 
+// The name has a lock of its own: the window title asks for it at every refresh
+// tick, and must neither wait behind a slow write nor cut one short.
 std::string T_AdvCom32::DeviceName() const {
-  const auto guard = LockPromptly();
+  std::lock_guard<std::mutex> guard(nameLock_);
   if (!devicePath_.empty()) return devicePath_;
   return "/dev/ttyS" + std::to_string(port_ - 1);
 }
@@ -251,7 +253,10 @@ void T_AdvCom32::ReopenIfOpen() {
 void T_AdvCom32::SetPort(int port) {
   const auto guard = LockPromptly();
   if (port == port_) return;
-  port_ = port;
+  {
+    std::lock_guard<std::mutex> name(nameLock_);
+    port_ = port;
+  }
   ReopenIfOpen();
 }
 
@@ -287,7 +292,10 @@ void T_AdvCom32::SetStopbits(std::uint8_t bits) {
 void T_AdvCom32::SetDevicePath(const std::string& path) {
   const auto guard = LockPromptly();
   if (path == devicePath_) return;
-  devicePath_ = path;
+  {
+    std::lock_guard<std::mutex> name(nameLock_);
+    devicePath_ = path;
+  }
   remembered_ = std::make_shared<RememberedAddress>();  // another host, other addresses
   ReopenIfOpen();
 }

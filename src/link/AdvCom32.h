@@ -132,6 +132,7 @@ class T_AdvCom32 {
   std::shared_ptr<LineTransport> device_;
   NameResolver resolver_ = ResolveName;
   std::atomic<int> openCount_{0};
+  mutable std::mutex nameLock_;  // port_ and devicePath_ change under both locks
   int port_ = 1;
   std::uint32_t baud_ = 9600;
   char parity_ = 'N';

@@ -199,12 +199,15 @@ TEST_F(CommandEndToEnd, GarbageAndALostLineLeaveTheWindowUsable) {
   WaitFor([] { return false; }, 0.3);
   form_->SendButton()->click();
   EXPECT_TRUE(WaitFor([&] { return ConsoleText(*form_).find("Z3801A") != std::string::npos; }, 10));
+  // The button follows the line at the window's next tick; a click before it would be ignored.
+  ASSERT_TRUE(WaitFor([&] { return form_->SendButton()->isEnabled(); }, 10));
 
   sim_->Stop();
   form_->SendButton()->click();
   QApplication::processEvents();
   EXPECT_TRUE(form_->isVisible());
-  EXPECT_TRUE(form_->SendButton()->isEnabled());
+  // The text on the dead line goes nowhere, and the line is free again for the next.
+  EXPECT_TRUE(WaitFor([&] { return form_->SendButton()->isEnabled(); }, 10));
   form_->close();
   EXPECT_FALSE(state_.ManualMode);
 }
