@@ -7,6 +7,7 @@
 #include <limits>
 #include <thread>
 
+#include "analysis/SharedWork.h"
 #include "analysis/Theo1Fast.h"
 #include "charting/ChartSeries.h"
 
@@ -173,19 +174,8 @@ double Theo1Sum(const double* x, std::int64_t n, std::int64_t m, const std::atom
       }
     }
   };
-  std::vector<std::thread> helpers;
-  if (static_cast<double>(n) * static_cast<double>(half) >= kParallelTerms && tasks > 1) {
-    const auto extra = static_cast<unsigned>(std::min<std::int64_t>(WorkerCount(), tasks) - 1);
-    for (unsigned k = 0; k < extra; ++k) {
-      try {
-        helpers.emplace_back(work);
-      } catch (...) {
-        break;  // no thread to spare: this one does the rest
-      }
-    }
-  }
-  work();
-  for (std::thread& t : helpers) t.join();
+  const bool shared = static_cast<double>(n) * static_cast<double>(half) >= kParallelTerms && tasks > 1;
+  RunOnThreads(shared ? static_cast<unsigned>(std::min<std::int64_t>(WorkerCount(), tasks) - 1) : 0u, work);
 
   double sum = 0.0;
   for (std::int64_t delta = 0; delta < half; ++delta) {

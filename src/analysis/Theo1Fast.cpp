@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/FftCorrelation.h"
+#include "analysis/SharedWork.h"
 
 namespace {
 
@@ -289,17 +290,7 @@ Theo1Sums Theo1FastSums(std::span<const double> x, std::int64_t m, std::int64_t 
       results[static_cast<std::size_t>(b)] = BlockSums(x.data() + first, k, m, w, insideBlocks);
     }
   };
-  std::vector<std::thread> helpers;
-  const auto extra = static_cast<unsigned>(std::min<std::int64_t>(threads, blocks) - 1);
-  for (unsigned t = 0; t < extra; ++t) {
-    try {
-      helpers.emplace_back(work);
-    } catch (...) {
-      break;  // no thread to spare: this one does the rest
-    }
-  }
-  work();
-  for (std::thread& t : helpers) t.join();
+  RunOnThreads(static_cast<unsigned>(std::min<std::int64_t>(threads, blocks) - 1), work);
   // Added in block order, whoever computed them.
   Theo1Sums total;
   for (const Theo1Sums& r : results) {
