@@ -12,8 +12,8 @@
 
 namespace {
 
-void BM_IntervalsOfAllPoints(benchmark::State& state) {
-  const auto x = MakePhase(static_cast<std::size_t>(state.range(0)));
+// The intervals of every point of every measure that has them, in one run.
+void TimeIntervalsOfAllPoints(benchmark::State& state, const std::vector<double>& x) {
   std::vector<std::pair<StabilityMeasure, std::vector<StabilityPoint>>> series;
   for (const MeasureInfo& info : kMeasureCatalogue)
     if (HasConfidenceInterval(info.measure)) series.emplace_back(info.measure, AllMeasurePoints(info.measure, x));
@@ -26,6 +26,11 @@ void BM_IntervalsOfAllPoints(benchmark::State& state) {
     benchmark::DoNotOptimize(valid);
   }
   state.counters["intervals"] = static_cast<double>(valid);
+}
+
+void BM_IntervalsOfAllPoints(benchmark::State& state) {
+  const auto x = MakePhase(static_cast<std::size_t>(state.range(0)));
+  TimeIntervalsOfAllPoints(state, x);
 }
 BENCHMARK(BM_IntervalsOfAllPoints)->Arg(86400)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -65,18 +70,7 @@ std::vector<double> PureNoise(int alpha, std::size_t n) {
 
 void BM_IntervalsOfPureNoise(benchmark::State& state) {
   const auto x = PureNoise(static_cast<int>(state.range(0)), 86400);
-  std::vector<std::pair<StabilityMeasure, std::vector<StabilityPoint>>> series;
-  for (const MeasureInfo& info : kMeasureCatalogue)
-    if (HasConfidenceInterval(info.measure)) series.emplace_back(info.measure, AllMeasurePoints(info.measure, x));
-  std::size_t valid = 0;
-  for (auto _ : state) {
-    valid = 0;
-    ConfidenceIntervals run(x);
-    for (const auto& [measure, points] : series)
-      for (const StabilityPoint& p : points) valid += run.Of(measure, p).Valid();
-    benchmark::DoNotOptimize(valid);
-  }
-  state.counters["intervals"] = static_cast<double>(valid);
+  TimeIntervalsOfAllPoints(state, x);
 }
 BENCHMARK(BM_IntervalsOfPureNoise)->Arg(2)->Arg(1)->Arg(0)->Arg(-2)->Unit(benchmark::kMillisecond)->UseRealTime();
 

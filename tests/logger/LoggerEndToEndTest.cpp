@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "TestFolder.h"
 #include "charting/ChartSeries.h"
 #include "frontend/DataFile.h"
@@ -62,17 +63,6 @@ pid_t StartLogger(const std::vector<std::string>& args, const std::string& errPa
     ::_exit(127);
   }
   return pid;
-}
-
-// The exit status, or -1 when the process did not end within the bound.
-int WaitExit(pid_t pid, std::chrono::milliseconds bound) {
-  const auto until = std::chrono::steady_clock::now() + bound;
-  int status = 0;
-  while (std::chrono::steady_clock::now() < until) {
-    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-    std::this_thread::sleep_for(20ms);
-  }
-  return -1;
 }
 
 template <class Done>

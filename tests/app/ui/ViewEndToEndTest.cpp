@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "QtTestApp.h"
 #include "TestFolder.h"
 #include "app/ui/Startup.h"
@@ -84,17 +85,6 @@ pid_t Start(const char* program, const std::vector<std::string>& args, const std
     ::_exit(127);
   }
   return pid;
-}
-
-// The exit status, or -1 when the process did not end within the bound.
-int WaitExit(pid_t pid, std::chrono::milliseconds bound) {
-  const auto until = std::chrono::steady_clock::now() + bound;
-  int status = 0;
-  while (std::chrono::steady_clock::now() < until) {
-    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-    std::this_thread::sleep_for(20ms);
-  }
-  return -1;
 }
 
 void Stop(pid_t pid) {
