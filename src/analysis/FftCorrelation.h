@@ -20,7 +20,8 @@ class FftCorrelation {
   FftCorrelation(const FftCorrelation&) = delete;
   FftCorrelation& operator=(const FftCorrelation&) = delete;
 
-  // The smallest length >= n of the form 2^a 3^b 5^c 7^d, which FFTW transforms fastest.
+  // The smallest length >= n of the form 2^a 3^b 5^c 7^d with a >= 2 (or n
+  // itself up to 4): the lengths FFTW's real transforms take fastest.
   static std::size_t GoodLength(std::size_t n);
 
   // out[k - first] for first <= k <= last; out.size() must be last - first + 1.

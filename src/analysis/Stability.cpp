@@ -234,14 +234,15 @@ double ModifiedAllanDeviation(std::span<const double> x, std::int64_t m, double 
   const auto M = static_cast<std::int64_t>(x.size());
   if (m < 1 || M - 3 * m + 1 <= 0) return 0.0;
   const std::int64_t windows = M - 3 * m + 1;
-  // The second differences D2(1) ... D2(M - 2m); each window sums m of them.
-  std::vector<double> d2(static_cast<std::size_t>(M - 2 * m));
-  for (std::int64_t i = 0; i < M - 2 * m; ++i) d2[static_cast<std::size_t>(i)] = SecondDifference(x.data(), i, m);
+  // Each window sums m second differences D2(j) ... D2(j + m - 1); sliding it
+  // on takes one in and one out, computed where needed rather than stored,
+  // which keeps long records to one stream through x.
+  const double* p = x.data();
   double window = 0.0;
-  for (std::int64_t i = 0; i < m; ++i) window += d2[static_cast<std::size_t>(i)];
+  for (std::int64_t i = 0; i < m; ++i) window += SecondDifference(p, i, m);
   double sum = window * window;
   for (std::int64_t j = 1; j < windows; ++j) {
-    window = window + d2[static_cast<std::size_t>(j - 1 + m)] - d2[static_cast<std::size_t>(j - 1)];
+    window = window + SecondDifference(p, j - 1 + m, m) - SecondDifference(p, j - 1, m);
     sum += window * window;
   }
   const double tau = tau0 * static_cast<double>(m);
@@ -352,22 +353,28 @@ std::vector<StabilityPoint> MtieSeries(std::span<const double> x, double tau0) {
   std::vector<double> hi(x.begin(), x.end());
   std::vector<double> lo(x.begin(), x.end());
   for (std::int64_t m = 1; m <= M - 1; m *= 2) {
-    double spread = 0.0;
-    for (std::int64_t j = 0; j + m < M; ++j) {
-      const double h = std::max(hi[static_cast<std::size_t>(j)], hi[static_cast<std::size_t>(j + 1)]);
-      const double l = std::min(lo[static_cast<std::size_t>(j)], lo[static_cast<std::size_t>(j + 1)]);
-      spread = std::max(spread, h - l);
+    // One pass both reads the windows of m + 1 and, where the next level
+    // needs them, widens the entries to 2m: entry j is widened only after
+    // it and entry j + 1 were read, and from j + m, which is not yet widened.
+    const bool last = 2 * m > M - 1;
+    const std::int64_t widened = last ? 0 : M - 2 * m + 1;
+    double* const h = hi.data();
+    double* const l = lo.data();
+    // Four running maxima: max is exact in any order.
+    double spread[4] = {0.0, 0.0, 0.0, 0.0};
+    std::int64_t j = 0;
+    for (; j < widened; ++j) {
+      spread[j & 3] = std::max(spread[j & 3], std::max(h[j], h[j + 1]) - std::min(l[j], l[j + 1]));
+      h[j] = std::max(h[j], h[j + m]);
+      l[j] = std::min(l[j], l[j + m]);
     }
+    for (; j + m < M; ++j)
+      spread[j & 3] = std::max(spread[j & 3], std::max(h[j], h[j + 1]) - std::min(l[j], l[j + 1]));
+    const double widest = std::max(std::max(spread[0], spread[1]), std::max(spread[2], spread[3]));
     const double tau = tau0 * static_cast<double>(m);
-    if (!std::isfinite(spread) || !std::isfinite(tau)) break;
-    points.push_back({tau, spread});
-    if (2 * m > M - 1) break;
-    for (std::int64_t j = 0; j + 2 * m <= M; ++j) {
-      const auto k = static_cast<std::size_t>(j);
-      const auto km = static_cast<std::size_t>(j + m);
-      hi[k] = std::max(hi[k], hi[km]);
-      lo[k] = std::min(lo[k], lo[km]);
-    }
+    if (!std::isfinite(widest) || !std::isfinite(tau)) break;
+    points.push_back({tau, widest});
+    if (last) break;
   }
   return points;
 }

@@ -152,7 +152,8 @@ struct Workspace {
 };
 
 // One block: the terms i = 0 ... k - 1 of the window y_0 ... y_{k+m-1}.
-// With `helped`, the head triangle goes to a second thread meanwhile.
+// With `helped`, a second thread takes the two triangles, one after the
+// other, while this one does the rest; it then takes whichever is left.
 Theo1Sums BlockSums(const double* x, std::int64_t k, std::int64_t m, Workspace& w, bool helped) {
   const auto n = static_cast<std::size_t>(k + m);
   const auto ku = static_cast<std::size_t>(k);
@@ -167,8 +168,14 @@ Theo1Sums BlockSums(const double* x, std::int64_t k, std::int64_t m, Workspace& 
   w.head.resize(mu - 1);
   w.tail.resize(mu - 1);
   w.reversed.assign(std::make_reverse_iterator(y + n), std::make_reverse_iterator(y + n - (mu - 1)));
-  auto headTriangle = [&w, y, mu](TriangleSpace& space) {
-    TriangleLagSumsWith(std::span<const double>(y, mu - 1), w.head, kTriangleDirect, space.cache, space.square, w.stop);
+  // Either thread may take either triangle: a triangle's sums do not depend
+  // on which workspace computes them.
+  std::atomic<int> nextTriangle{0};
+  auto triangles = [&w, y, mu, &nextTriangle](TriangleSpace& space) {
+    for (int t = nextTriangle++; t < 2; t = nextTriangle++) {
+      const std::span<const double> z = t == 0 ? std::span<const double>(y, mu - 1) : std::span<const double>(w.reversed);
+      TriangleLagSumsWith(z, t == 0 ? w.head : w.tail, kTriangleDirect, space.cache, space.square, w.stop);
+    }
   };
   std::thread helper;
   std::exception_ptr helperFailed;
@@ -176,13 +183,13 @@ Theo1Sums BlockSums(const double* x, std::int64_t k, std::int64_t m, Workspace& 
     try {
       helper = std::thread([&] {
         try {
-          headTriangle(w.spare);
+          triangles(w.spare);
         } catch (...) {
           helperFailed = std::current_exception();
         }
       });
     } catch (const std::system_error&) {
-      helped = false;  // no thread to spare
+      // No thread to spare: this one does them all.
     }
   }
   struct Join {
@@ -227,8 +234,7 @@ Theo1Sums BlockSums(const double* x, std::int64_t k, std::int64_t m, Workspace& 
   double farthest = 0.0;  // A(m)
   for (std::size_t j = 0; j < ku; ++j) farthest += y[j] * y[j + mu];
 
-  TriangleLagSumsWith(w.reversed, w.tail, kTriangleDirect, w.mine.cache, w.mine.square, w.stop);
-  if (!helped) headTriangle(w.mine);
+  triangles(w.mine);
   if (helper.joinable()) helper.join();
   if (helperFailed) std::rethrow_exception(helperFailed);
 
@@ -278,8 +284,9 @@ Theo1Sums Theo1FastSums(std::span<const double> x, std::int64_t m, std::int64_t 
   const std::int64_t longer = K % blocks;
   std::vector<Theo1Sums> results(static_cast<std::size_t>(blocks));
   if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 16u);
-  // Fewer blocks than threads (long m): each block's two triangles in parallel.
-  const bool insideBlocks = threads > 1 && blocks < static_cast<std::int64_t>(threads);
+  // The blocks of a last round that would leave threads idle give their
+  // triangles to a thread of their own; a full round needs no help.
+  const std::int64_t firstHelped = blocks - blocks % static_cast<std::int64_t>(threads);
   std::atomic<std::int64_t> nextBlock{0};
   auto work = [&] {
     Workspace w;
@@ -287,7 +294,7 @@ Theo1Sums Theo1FastSums(std::span<const double> x, std::int64_t m, std::int64_t 
     for (std::int64_t b = nextBlock++; b < blocks && !Stopped(stop); b = nextBlock++) {
       const std::int64_t first = b * base + std::min(b, longer);
       const std::int64_t k = base + (b < longer ? 1 : 0);
-      results[static_cast<std::size_t>(b)] = BlockSums(x.data() + first, k, m, w, insideBlocks);
+      results[static_cast<std::size_t>(b)] = BlockSums(x.data() + first, k, m, w, threads > 1 && b >= firstHelped);
     }
   };
   RunOnThreads(static_cast<unsigned>(std::min<std::int64_t>(threads, blocks) - 1), work);

@@ -26,10 +26,10 @@ double PairSum(const std::vector<double>& x, const std::vector<double>& y, std::
   return static_cast<double>(s);
 }
 
-TEST(FftCorrelation, GoodLengthIsTheSmallestSevenSmoothLength) {
+TEST(FftCorrelation, GoodLengthIsTheSmallestSevenSmoothMultipleOfFour) {
   const struct {
     std::size_t n, want;
-  } cases[] = {{0, 1}, {1, 1}, {2, 2}, {11, 12}, {13, 14}, {17, 18}, {97, 98}, {1025, 1029}, {4097, 4116}};
+  } cases[] = {{0, 1}, {1, 1}, {2, 2}, {3, 3}, {5, 8}, {11, 12}, {13, 16}, {17, 20}, {97, 100}, {1025, 1080}, {4097, 4116}, {6815742, 6858432}};
   for (const auto& c : cases) EXPECT_EQ(FftCorrelation::GoodLength(c.n), c.want) << c.n;
 }
 
