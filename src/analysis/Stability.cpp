@@ -131,6 +131,31 @@ unsigned WorkerCount() {
   return std::clamp(n, 1u, 16u);
 }
 
+// A pass of one sum over more than this many terms is cut into pieces of
+// kPassPiece terms that threads share. The cut depends on the count alone and
+// the pieces are added in order, so the bits do not depend on the threads;
+// shorter passes stay one piece, added in the order written.
+constexpr std::int64_t kLongPass = std::int64_t{1} << 20;
+constexpr std::int64_t kPassPiece = std::int64_t{1} << 18;
+
+// The sum of the terms 0 ... count - 1, where piece(begin, end) sums the
+// terms begin ... end - 1 in order.
+template <class Piece>
+double PassSum(std::int64_t count, const Piece& piece) {
+  if (count <= kLongPass) return count > 0 ? piece(std::int64_t{0}, count) : 0.0;
+  const std::int64_t pieces = (count + kPassPiece - 1) / kPassPiece;
+  std::vector<double> partial(static_cast<std::size_t>(pieces), 0.0);
+  std::atomic<std::int64_t> next{0};
+  auto work = [&] {
+    for (std::int64_t k = next++; k < pieces; k = next++)
+      partial[static_cast<std::size_t>(k)] = piece(k * kPassPiece, std::min(count, (k + 1) * kPassPiece));
+  };
+  RunOnThreads(static_cast<unsigned>(std::min<std::int64_t>(WorkerCount(), pieces) - 1), work);
+  double sum = 0.0;
+  for (const double v : partial) sum += v;
+  return sum;
+}
+
 // Below this many terms a second thread costs more than it saves.
 constexpr double kParallelTerms = 1 << 18;
 // The work is cut into tasks of a fixed shape that depends on the data length
@@ -210,13 +235,17 @@ namespace {
 double DifferenceDeviation(std::span<const double> x, std::int64_t m, double tau0, int order, std::int64_t step) {
   const auto M = static_cast<std::int64_t>(x.size());
   if (m < 1 || M - order * m <= 0) return 0.0;
-  double sum = 0.0;
-  std::int64_t terms = 0;
-  for (std::int64_t i = 0; i + order * m < M; i += step) {
-    const double d = order == 2 ? SecondDifference(x.data(), i, m) : ThirdDifference(x.data(), i, m);
-    sum += d * d;
-    ++terms;
-  }
+  // Term t is the difference at i = t * step.
+  const std::int64_t terms = (M - order * m - 1) / step + 1;
+  const double* p = x.data();
+  const double sum = PassSum(terms, [p, m, order, step](std::int64_t begin, std::int64_t end) {
+    double part = 0.0;
+    for (std::int64_t i = begin * step; i < end * step; i += step) {
+      const double d = order == 2 ? SecondDifference(p, i, m) : ThirdDifference(p, i, m);
+      part += d * d;
+    }
+    return part;
+  });
   const double tau = tau0 * static_cast<double>(m);
   return Deviation(sum, (order == 2 ? 2.0 : 6.0) * static_cast<double>(terms) * tau * tau);
 }
@@ -237,14 +266,18 @@ double ModifiedAllanDeviation(std::span<const double> x, std::int64_t m, double 
   // Each window sums m second differences D2(j) ... D2(j + m - 1); sliding it
   // on takes one in and one out, computed where needed rather than stored,
   // which keeps long records to one stream through x.
+  // A piece of a long pass starts its window afresh.
   const double* p = x.data();
-  double window = 0.0;
-  for (std::int64_t i = 0; i < m; ++i) window += SecondDifference(p, i, m);
-  double sum = window * window;
-  for (std::int64_t j = 1; j < windows; ++j) {
-    window = window + SecondDifference(p, j - 1 + m, m) - SecondDifference(p, j - 1, m);
-    sum += window * window;
-  }
+  const double sum = PassSum(windows, [p, m](std::int64_t begin, std::int64_t end) {
+    double window = 0.0;
+    for (std::int64_t i = begin; i < begin + m; ++i) window += SecondDifference(p, i, m);
+    double part = window * window;
+    for (std::int64_t j = begin + 1; j < end; ++j) {
+      window = window + SecondDifference(p, j - 1 + m, m) - SecondDifference(p, j - 1, m);
+      part += window * window;
+    }
+    return part;
+  });
   const double tau = tau0 * static_cast<double>(m);
   const double mm = static_cast<double>(m);
   return Deviation(sum, 2.0 * mm * mm * tau * tau * static_cast<double>(windows));
@@ -265,13 +298,17 @@ double TotalDeviation(std::span<const double> x, std::int64_t m, double tau0) {
   auto at = [&x](std::int64_t k) { return x[static_cast<std::size_t>(k - 1)]; };
   const double first = at(1);
   const double last = at(M);
-  double sum = 0.0;
-  for (std::int64_t i = 2; i <= M - 1; ++i) {
-    const double left = i - m >= 1 ? at(i - m) : 2.0 * first - at(m - i + 2);
-    const double right = i + m <= M ? at(i + m) : 2.0 * last - at(2 * M - i - m);
-    const double d2 = left - 2.0 * at(i) + right;
-    sum += d2 * d2;
-  }
+  // Term t is the one centred at i = t + 2.
+  const double sum = PassSum(M - 2, [&at, first, last, m, M](std::int64_t begin, std::int64_t end) {
+    double part = 0.0;
+    for (std::int64_t i = begin + 2; i < end + 2; ++i) {
+      const double left = i - m >= 1 ? at(i - m) : 2.0 * first - at(m - i + 2);
+      const double right = i + m <= M ? at(i + m) : 2.0 * last - at(2 * M - i - m);
+      const double d2 = left - 2.0 * at(i) + right;
+      part += d2 * d2;
+    }
+    return part;
+  });
   const double tau = tau0 * static_cast<double>(m);
   return Deviation(sum, 2.0 * static_cast<double>(M - 2) * tau * tau);
 }
@@ -310,11 +347,15 @@ double Theo1Deviation(std::span<const double> x, std::int64_t m, double tau0) {
 double TieRms(std::span<const double> x, std::int64_t m) {
   const auto M = static_cast<std::int64_t>(x.size());
   if (m < 1 || !(static_cast<double>(M) / 4.0 > static_cast<double>(m))) return 0.0;
-  double sum = 0.0;
-  for (std::int64_t i = 0; i < M - m; ++i) {
-    const double d = x[static_cast<std::size_t>(i + m)] - x[static_cast<std::size_t>(i)];
-    sum += d * d;
-  }
+  const double* p = x.data();
+  const double sum = PassSum(M - m, [p, m](std::int64_t begin, std::int64_t end) {
+    double part = 0.0;
+    for (std::int64_t i = begin; i < end; ++i) {
+      const double d = p[i + m] - p[i];
+      part += d * d;
+    }
+    return part;
+  });
   return Deviation(sum, static_cast<double>(M - m));
 }
 

@@ -148,7 +148,7 @@ TEST(Theo1Fast, AgreesWithTheLongDoubleSumOnEveryNoiseAndFactor) {
           const double want = c.longDouble ? LongDirectSum(x, m) : Theo1DirectSum(x, m);
           for (const std::int64_t blockFactor : {1, 2, 4}) {
             const Theo1Sums fast = Theo1FastSums(x, m, blockFactor);
-            EXPECT_TRUE(fast.Trusted(kTheo1Tolerance)) << fast.Condition();
+            EXPECT_TRUE(fast.Trusted(kTheo1Tolerance)) << fast.Condition() << Name(noise) << " N " << c.n << " m " << m << " beta " << blockFactor << " err " << RelativeError(fast.sum, want);
             EXPECT_LT(RelativeError(fast.sum, want), 1e-11)
                 << Name(noise) << (offset ? " + drift" : "") << " N " << c.n << " m " << m << " beta " << blockFactor;
           }
