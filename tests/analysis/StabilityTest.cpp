@@ -256,6 +256,31 @@ TEST(StabilityMeasures, Theo1AgreesOnLongRecords) {
   }
 }
 
+// Past 2^20 terms a pass is cut into pieces that threads share (MDEV starts a
+// fresh window in each); the pieces must add up to the plain sum.
+TEST(StabilityMeasures, LongPassesCutIntoPiecesAgreeWithThePlainFormulas) {
+  const Phase p{MakePhase(Noise::RandomWalk, (1u << 20) + 300007u, 7)};
+  const struct {
+    StabilityMeasure measure;
+    RefMeasure ref;
+    std::vector<long> factors;
+  } cases[] = {
+      {StabilityMeasure::Allan, RefAdev, {1}},
+      {StabilityMeasure::OverlappingAllan, RefOadev, {1, 7, 4096}},
+      {StabilityMeasure::ModifiedAllan, RefMdev, {1, 7, 64}},
+      {StabilityMeasure::OverlappingHadamard, RefOhdev, {1, 7, 4096}},
+      {StabilityMeasure::Total, RefTotdev, {7}},
+      {StabilityMeasure::TieRms, RefTieRms, {1, 4096}},
+  };
+  for (const auto& c : cases) {
+    for (const long m : c.factors) {
+      const double expected = c.ref(p, m, kSampleInterval);
+      EXPECT_NEAR(MeasureValue(c.measure, p.v, m, kSampleInterval), expected, 1e-11 * expected)
+          << MeasureInfoOf(c.measure).title << " m=" << m;
+    }
+  }
+}
+
 // The vector loop reads eight samples at a time from wherever the record starts,
 // which in a larger buffer is any multiple of 8 bytes.
 TEST(StabilityMeasures, Theo1ReadsRecordsAtAnyAddress) {

@@ -266,7 +266,8 @@ TEST(Theo1Fast, OneLineOverALongRandomWalkTripsTheGuard) {
 
 TEST(Theo1Fast, SameBitsWithAnyThreadCount) {
   const auto x = Record(Noise::WhiteFm, 50000, true, 13);
-  for (std::int64_t m : {10, 640, 10240}) {
+  // Many blocks, an odd count of them, two, and one shorter than m.
+  for (std::int64_t m : {10, 640, 10240, 30000}) {
     const double one = Theo1FastSums(x, m, 2, 1).sum;
     for (unsigned threads : {2u, 3u, 8u}) EXPECT_EQ(Theo1FastSums(x, m, 2, threads).sum, one) << m << " " << threads;
   }
