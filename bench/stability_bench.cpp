@@ -154,7 +154,7 @@ void BM_OneMeasure(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(AllMeasurePoints(measure, x));
 }
 BENCHMARK(BM_OneMeasure)
-    ->ArgsProduct({benchmark::CreateDenseRange(0, 8, 1), {86400, 1 << 18, 1 << 22}})
+    ->ArgsProduct({benchmark::CreateDenseRange(0, 8, 1), {86400, 1 << 18, 1 << 20, 1 << 22}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -150,7 +150,10 @@ struct TriangleSpace {
 struct Workspace {
   FftCorrelation fft;
   TriangleSpace mine, spare;
-  std::vector<double> y, energy, lagSums, pairSums, head, tail, reversed, headSquare, tailSquare, ends;
+  std::vector<double> y, energy, lagSums, pairSums, head, tail, headSquare, tailSquare, ends;
+  // The head's and the reversed tail's samples of even and of odd index
+  // (head even, head odd, tail even, tail odd), and their triangles' sums.
+  std::vector<double> strand[4], strandSums[4];
   const std::atomic<bool>* stop = nullptr;
 };
 
@@ -175,10 +178,21 @@ Theo1Sums BlockSums(const double* x, std::int64_t k, std::int64_t m, Workspace& 
   const bool fromWhole = ku >= mu;
 
   // The products around the midpoint, less the pairs centred before h or
-  // after n - 1 - h: triangles of the head and of the reversed tail.
-  w.head.resize(mu - 1);
-  w.tail.resize(mu - 1);
-  w.reversed.assign(std::make_reverse_iterator(y + n), std::make_reverse_iterator(y + n - (mu - 1)));
+  // after n - 1 - h: triangles of the head y_0 ... y_{m-2} and of the
+  // reversed tail. Only their even lags are wanted, whose pairs have indices
+  // of one parity: each triangle is the sum of the triangles of its even-
+  // and its odd-indexed samples, of half the side and less than half the work.
+  // Of the odd ones the first h - 1 hold every pair.
+  for (int k = 0; k < 4; ++k) {
+    const bool odd = (k & 1) != 0;
+    std::vector<double>& strand = w.strand[k];
+    strand.resize(odd ? h - 1 : h);
+    for (std::size_t a = 0; a < strand.size(); ++a) {
+      const std::size_t j = 2 * a + (odd ? 1 : 0);
+      strand[a] = k < 2 ? y[j] : y[n - 1 - j];
+    }
+    w.strandSums[k].resize(strand.size());
+  }
   w.lagSums.resize(mu);
   if (fromWhole) {
     w.headSquare.resize(mu);
@@ -189,18 +203,17 @@ Theo1Sums BlockSums(const double* x, std::int64_t k, std::int64_t m, Workspace& 
   }
   // Any thread may take any of these: their sums do not depend on which
   // workspace computes them.
-  const int tasks = fromWhole ? 4 : 3;
+  const int tasks = fromWhole ? 6 : 5;
   std::atomic<int> nextTask{0};
   auto triangles = [&w, y, n, mu, tasks, fromWhole, &nextTask](TriangleSpace& space) {
     for (int t = nextTask++; t < tasks && !Stopped(w.stop); t = nextTask++) {
-      if (t < 2) {
-        const std::span<const double> z = t == 0 ? std::span<const double>(y, mu - 1) : std::span<const double>(w.reversed);
-        TriangleLagSumsWith(z, t == 0 ? w.head : w.tail, kTriangleDirect, space.cache, space.square, w.stop);
+      if (t < 4) {
+        TriangleLagSumsWith(w.strand[t], w.strandSums[t], kTriangleDirect, space.cache, space.square, w.stop);
         continue;
       }
       if (fromWhole) {
-        const std::span<const double> z(t == 2 ? y : y + n - mu, mu);
-        space.cache.For(2 * mu - 1).AutoLagProducts(z, t == 2 ? w.headSquare : w.tailSquare);
+        const std::span<const double> z(t == 4 ? y : y + n - mu, mu);
+        space.cache.For(2 * mu - 1).AutoLagProducts(z, t == 4 ? w.headSquare : w.tailSquare);
       } else {
         FftCorrelation& fc = space.cache.For(n);
         fc.Prepare(n);
@@ -266,12 +279,20 @@ Theo1Sums BlockSums(const double* x, std::int64_t k, std::int64_t m, Workspace& 
     for (std::size_t L = 1; L < mu; ++L)
       w.lagSums[L] = 2.0 * w.pairSums[L] - w.headSquare[L] - w.tailSquare[L];
   }
+  // head[r], tail[r]: the triangles' sums at lag 2r.
+  w.head.resize(h);
+  w.tail.resize(h);
+  for (std::size_t r = 0; r < h; ++r) {
+    const bool both = r + 1 < h;
+    w.head[r] = w.strandSums[0][r] + (both ? w.strandSums[1][r] : 0.0);
+    w.tail[r] = w.strandSums[2][r] + (both ? w.strandSums[3][r] : 0.0);
+  }
 
   Theo1Sums out;
   const double* P = w.energy.data();
   for (std::size_t e = 1; e <= h; ++e) {
     const std::size_t twoR = 2 * (h - e);
-    const double middle = w.pairSums[twoR] - w.head[twoR] - w.tail[twoR];
+    const double middle = w.pairSums[twoR] - w.head[h - e] - w.tail[h - e];
     const double energy = P[0] + P[e] + P[mu - e] + P[mu];
     const double te = energy + 2.0 * farthest - 2.0 * (w.lagSums[e] + w.lagSums[mu - e]) + 2.0 * middle;
     const double weight = static_cast<double>(e);
