@@ -44,12 +44,17 @@ ChiSquaredBounds DeviationBounds(double sigma, double edf, double confidence = k
 // s + (1 - s) chi2_nu / nu times its mean, which matches its mean, variance
 // and skewness (see the .cpp). edf is the usual 2 mean^2 / variance. shift 0
 // (and nu = edf) where the plain chi-squared law serves or none is known.
-struct TotalDeviationShape {
+struct VarianceShape {
   double edf = 0.0;
   double shift = 0.0;
   double nu = 0.0;
 };
-TotalDeviationShape TotalDeviationPhaseShape(int alpha, std::int64_t n, std::int64_t m);
+VarianceShape TotalDeviationPhaseShape(int alpha, std::int64_t n, std::int64_t m);
+// The overlapping Allan (d = 2) and Hadamard (d = 3) variances at flicker PM
+// where fewer terms than m remain (n - d m < m): the terms then overlap so
+// far that one large eigenvalue stands over many small ones, as for the total
+// variance (see the .cpp). Shift 0 and edf 0 elsewhere.
+VarianceShape OverlappingFlickerPmShape(int d, std::int64_t n, std::int64_t m);
 
 // The interval of sigma when sigma^2 / its mean is s + (1 - s) chi2_nu / nu.
 ChiSquaredBounds ShiftedDeviationBounds(double sigma, double shift, double nu, double confidence = kOneSigmaConfidence);
