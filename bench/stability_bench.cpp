@@ -5,12 +5,14 @@
 // Measured on the 2-core build machine while it was shared (load average 9 to
 // 13, so wall times run 2 to 4 times the CPU time):
 //   all nine, 10^6 samples, Theo1 term by term   253 926 ms wall
-//   all nine, 10^6 samples                          6 469 ms wall
-// and again with the machine otherwise idle (load average 1.5):
-//   all nine, 86 400 / 10^6 samples                64 / 1 177 ms wall
-//   all nine, 2^18 / 2^20 / 2^22 samples    195 / 1 251 / 6 256 ms wall:
-//                                           growth exponent log2(6256/195)/4 = 1.25
-//   varnex-stability, a year from 52 files   5 871 ms wall, peak RSS 631 MB
+// and with the machine otherwise idle, the previous version and this one one
+// after the other (medians of three, ms wall):
+//                                   before      now
+//   all nine, 86 400 samples            85       54
+//   all nine, 10^6 samples           1 287      793
+//   all nine, 2^18 / 2^20 / 2^22    219 / 1 265 / 6 506    154 / 886 / 4 094
+//   growth exponent 2^18 ... 2^22   log2(6506/219)/4 = 1.22    log2(4094/154)/4 = 1.18
+//   varnex-stability, a year        8 118 (611 MB)    4 206 (peak RSS 542 MB)
 // Theo1 alone at one m on 2^18 samples (ms, wall): term by term (two threads)
 // m = 256: 16, m = 512: 36, m = 1280: 75; by the expansion (one thread, block
 // factor 2) m = 320: 63, m = 640: 52, m = 1280: 58. So the expansion wins from
