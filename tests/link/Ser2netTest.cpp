@@ -273,6 +273,9 @@ TEST(Ser2net, RawAndRfc2217LinksPollExactlyAndResumeAfterTheServerWasAway) {
   std::this_thread::sleep_for(std::chrono::seconds(25));
   for (Link* l : {&raw, &telnet}) {
     l->Drain();
+    // Values published before the outage and not yet taken must not count
+    // as polling resumed.
+    l->AllExact();
     l->seen.clear();
     EXPECT_EQ(l->TraceCount(" Serial port " + l->address + " lost ("), 1) << l->address;
   }
@@ -283,7 +286,9 @@ TEST(Ser2net, RawAndRfc2217LinksPollExactlyAndResumeAfterTheServerWasAway) {
     ASSERT_NE(at, SteadyClock::time_point{}) << link->address << ": polling did not resume";
     const double resumedAfter = std::chrono::duration<double>(at - restartedAt).count();
     std::printf("%s: polling resumed %.1f s after ser2net came back\n", link->address.c_str(), resumedAfter);
-    EXPECT_LE(resumedAfter, 20.0) << link->address;
+    // The next retry within 10 s, then the first poll at the next 10 s of
+    // UTC after the receiver answered: about 21 s at worst.
+    EXPECT_LE(resumedAfter, 25.0) << link->address;
     EXPECT_EQ(link->TraceCount(" Serial port " + link->address + " lost ("), 1) << link->PortLines();
     EXPECT_EQ(link->TraceCount(" Serial port " + link->address + " opened"), 1) << link->PortLines();
   }
