@@ -319,6 +319,28 @@ double TotalDeviationEdf(int alpha, std::int64_t n, std::int64_t m) {
   return PositiveOrZero(b * nd / md - c);
 }
 
+namespace {
+// The shape of a quadratic form from E and V, the sums of its eigenvalues and
+// of their squares, and a few large eigenvalues given by their sum, sum of
+// squares and sum of cubes; the others are taken as equal. Without a large
+// eigenvalue (sum 0) or where the rest would not be positive, the plain
+// chi-squared law with edf = E^2 / V.
+VarianceShape ShapeWithLargeEigenvalues(double e, double v, double largeSum, double largeSquares, double largeCubes) {
+  VarianceShape shape;
+  shape.edf = e * e / v;
+  shape.nu = shape.edf;
+  const double lightE = e - largeSum, lightV = v - largeSquares;
+  if (!(largeSum > 0.0) || !(lightE > 0.0) || !(lightV > 0.0)) return shape;
+  const double cubes = largeCubes + lightV * lightV / lightE;
+  const double nu = v * v * v / (cubes * cubes);
+  const double shift = 1.0 - std::sqrt(nu * v) / e;
+  if (!(shift > 0.0 && shift < 1.0) || !std::isfinite(nu)) return shape;
+  shape.nu = nu;
+  shape.shift = shift;
+  return shape;
+}
+}  // namespace
+
 // The shared end samples make the total variance at phase noise a few large
 // terms on many small ones: about c + a (z1^2 + z2^2), z Gaussian, a the
 // weight of an end sample. Its lower tail is cut off by c, and a chi-squared
@@ -335,21 +357,12 @@ double TotalDeviationEdf(int alpha, std::int64_t n, std::int64_t m) {
 // 67 ... 71 % at white PM (62 % at n = 8640, m = 8192), 68 ... 77 % at
 // flicker PM, where the chi-squared law gave up to 86 % and 81.5 %.
 VarianceShape TotalDeviationPhaseShape(int alpha, std::int64_t n, std::int64_t m) {
-  VarianceShape shape;
-  if ((alpha != 2 && alpha != 1) || m < 1 || n < 4 || m > n - 3) return shape;
+  if ((alpha != 2 && alpha != 1) || m < 1 || n < 4 || m > n - 3) return {};
   const Moments q = alpha == 2 ? TotalDeviationWhitePm(static_cast<double>(n), static_cast<double>(m))
                                : TotalDeviationFlickerPm(n, m);
-  shape.edf = q.e * q.e / q.v;
-  shape.nu = shape.edf;
-  const double lightE = q.e - 2.0 * q.a, lightV = q.v - 2.0 * q.a * q.a - 2.0 * q.b * q.b;
-  if (!(q.a > 0.0) || !(lightE > 0.0) || !(lightV > 0.0)) return shape;
-  const double t = 2.0 * q.a * q.a * q.a + 6.0 * q.a * q.b * q.b + lightV * lightV / lightE;
-  const double nu = q.v * q.v * q.v / (t * t);
-  const double shift = 1.0 - std::sqrt(nu * q.v) / q.e;
-  if (!(shift > 0.0 && shift < 1.0) || !std::isfinite(nu)) return shape;
-  shape.nu = nu;
-  shape.shift = shift;
-  return shape;
+  // The end samples' eigenvalues a + b and a - b.
+  return ShapeWithLargeEigenvalues(q.e, q.v, q.a > 0.0 ? 2.0 * q.a : 0.0, 2.0 * q.a * q.a + 2.0 * q.b * q.b,
+                                   2.0 * q.a * q.a * q.a + 6.0 * q.a * q.b * q.b);
 }
 
 // The overlapping Allan and Hadamard variances are Q = sum over T = n - d m
@@ -367,9 +380,8 @@ VarianceShape TotalDeviationPhaseShape(int alpha, std::int64_t n, std::int64_t m
 // third cumulant is 2 % low; Monte Carlo of 1000 records of Kasdin's flicker
 // PM: the interval covers 67 % (Greenhall and Riley's EDF 6.9: 83 %).
 VarianceShape OverlappingFlickerPmShape(int d, std::int64_t n, std::int64_t m) {
-  VarianceShape shape;
   const std::int64_t terms = n - d * m;
-  if ((d != 2 && d != 3) || m < 1 || terms < 1 || terms >= m) return shape;
+  if ((d != 2 && d != 3) || m < 1 || terms < 1 || terms >= m) return {};
   const double second[] = {1.0, -2.0, 1.0};
   const double third[] = {1.0, -3.0, 3.0, -1.0};
   const double* w = d == 2 ? second : third;
@@ -387,19 +399,9 @@ VarianceShape OverlappingFlickerPmShape(int d, std::int64_t n, std::int64_t m) {
     v += count * c * c;
     flat += count * c;
   }
-  if (!(e > 0.0) || !(v > 0.0)) return shape;
-  shape.edf = e * e / v;
-  shape.nu = shape.edf;
+  if (!(e > 0.0) || !(v > 0.0)) return {};
   const double lambda = flat / t;
-  const double lightE = e - lambda, lightV = v - lambda * lambda;
-  if (!(lambda > 0.0) || !(lightE > 0.0) || !(lightV > 0.0)) return shape;
-  const double cubes = lambda * lambda * lambda + lightV * lightV / lightE;
-  const double nu = v * v * v / (cubes * cubes);
-  const double shift = 1.0 - std::sqrt(nu * v) / e;
-  if (!(shift > 0.0 && shift < 1.0) || !std::isfinite(nu)) return shape;
-  shape.nu = nu;
-  shape.shift = shift;
-  return shape;
+  return ShapeWithLargeEigenvalues(e, v, lambda, lambda * lambda, lambda * lambda * lambda);
 }
 
 ChiSquaredBounds ShiftedDeviationBounds(double sigma, double shift, double nu, double confidence) {

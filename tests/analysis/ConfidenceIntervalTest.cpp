@@ -369,6 +369,25 @@ TEST(ConfidenceInterval, WhitePmWithFewStridesCountsSharedSamples) {
 
 namespace {
 
+// Of a symmetric k x k matrix (row by row): the sums of its eigenvalues, of
+// their squares and of their cubes, as traces of G, G^2 and G^3.
+struct FormSums {
+  double e = 0.0, v = 0.0, t = 0.0;
+};
+FormSums SumsOfForm(const std::vector<double>& g, std::size_t k) {
+  FormSums s;
+  for (std::size_t i = 0; i < k; ++i) {
+    s.e += g[i * k + i];
+    for (std::size_t j = 0; j < k; ++j) {
+      s.v += g[i * k + j] * g[i * k + j];
+      double gg = 0.0;  // (G^2)_ji
+      for (std::size_t l = 0; l < k; ++l) gg += g[j * k + l] * g[l * k + i];
+      s.t += g[i * k + j] * gg;
+    }
+  }
+  return s;
+}
+
 // The total variance's terms as coefficient vectors over the samples, built
 // from the reflection rules one by one (samples numbered from 1).
 std::vector<std::map<std::int64_t, double>> TotalTerms(std::int64_t n, std::int64_t m) {
@@ -469,16 +488,7 @@ TEST(ConfidenceInterval, TotalDeviationAtPhaseNoiseKeepsToItsOwnVariance) {
           const auto it = terms[j].find(p);
           if (it != terms[j].end()) g[i * k + j] += u * it->second;
         }
-    double e = 0.0, v = 0.0, t = 0.0;
-    for (std::size_t i = 0; i < k; ++i) {
-      e += g[i * k + i];
-      for (std::size_t j = 0; j < k; ++j) {
-        v += g[i * k + j] * g[i * k + j];
-        double gg = 0.0;  // (G^2)_ji
-        for (std::size_t l = 0; l < k; ++l) gg += g[j * k + l] * g[l * k + i];
-        t += g[i * k + j] * gg;
-      }
-    }
+    const auto [e, v, t] = SumsOfForm(g, k);
     // nu = V^3 / T^2 and s = 1 - sqrt(nu V) / E give T = V^3/2 / sqrt(nu).
     const double modelT = std::pow(v, 1.5) / std::sqrt(shape.nu);
     EXPECT_NEAR(modelT / t, 1.0, 0.2) << "m " << m;
@@ -503,17 +513,7 @@ TEST(ConfidenceInterval, TotalDeviationAtPhaseNoiseKeepsToItsOwnVariance) {
           for (int b = 0; b <= d; ++b) cov -= 0.5 * w[a] * w[b] * structure(i + a * m - j - b * m);
         c[static_cast<std::size_t>(i * k + j)] = cov;
       }
-    double e = 0.0, v = 0.0, t = 0.0;
-    const auto at = [&](std::int64_t i, std::int64_t j) { return c[static_cast<std::size_t>(i * k + j)]; };
-    for (std::int64_t i = 0; i < k; ++i) {
-      e += at(i, i);
-      for (std::int64_t j = 0; j < k; ++j) {
-        v += at(i, j) * at(i, j);
-        double cc = 0.0;
-        for (std::int64_t l = 0; l < k; ++l) cc += at(j, l) * at(l, i);
-        t += at(i, j) * cc;
-      }
-    }
+    const auto [e, v, t] = SumsOfForm(c, static_cast<std::size_t>(k));
     EXPECT_NEAR(shape.edf, e * e / v, 1e-9 * shape.edf) << d << " " << n << " " << m;
     ASSERT_GT(shape.shift, 0.0) << d << " " << n << " " << m;
     EXPECT_NEAR(std::pow(v, 1.5) / std::sqrt(shape.nu) / t, 1.0, 0.1) << d << " " << n << " " << m << " edf " << shape.edf << " shift " << shape.shift;
