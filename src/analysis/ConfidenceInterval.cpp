@@ -1,6 +1,7 @@
 #include "analysis/ConfidenceInterval.h"
 
 #include <boost/math/distributions/chi_squared.hpp>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -205,10 +206,11 @@ namespace {
 struct Moments {
   double e = 0.0;  // sum of the eigenvalues of the form (its mean)
   double v = 0.0;  // sum of their squares (half its variance)
-  // The end samples' weights: each in a terms, both in b of them, so that
-  // they add 2 a^2 + 2 b^2 to v.
-  double a = 0.0;
-  double b = 0.0;
+  // The two large eigenvalues the end samples give, and the spread of the
+  // rest: their sum of cubes over V_l^2 / E_l (1 where they are equal).
+  double large1 = 0.0;
+  double large2 = 0.0;
+  double restSpread = 1.0;
 };
 
 Moments TotalDeviationWhitePm(double n, double m) {
@@ -217,7 +219,8 @@ Moments TotalDeviationWhitePm(double n, double m) {
   // At m = 1 nothing is reflected and the sum is exact: the first and last
   // terms lack neighbours, 2 (16 + 1) + 2 1 less.
   if (m == 1.0) return {e, 70.0 * (n - 2.0) - 36.0, 0.0, 0.0};
-  return {e, 70.0 * (n - 2.0) + 112.0 * m + 32.0 * m * m + 32.0 * both * both, 4.0 * m, 4.0 * both};
+  // Each end sample weighs a = 4m, both b = 4 (2m - n): eigenvalues a +- b.
+  return {e, 70.0 * (n - 2.0) + 112.0 * m + 32.0 * m * m + 32.0 * both * both, 4.0 * (m + both), 4.0 * (m - both)};
 }
 
 // Flicker PM: the phase's structure function E (x_(j+k) - x_j)^2 is, up to
@@ -228,13 +231,59 @@ Moments TotalDeviationWhitePm(double n, double m) {
 // terms one by one. The variance has no short form; computed exactly (every
 // pair of terms) for n up to 8640 it is, within 1 % for m <= n/2 (0.06 %
 // at n = 8640),
-//   V = 20 m (n - 2) + 0.93 (m g0)^2 + 0.88 (max(0, 2m - n) g0)^2:
+//   V = 20 m (n - 2) + 0.93 (m g0)^2 + k(m/n) (max(0, 2m - n) g0)^2:
 // the inner terms' squared covariances sum to 20 m per term (exactly, for
 // this D), and the m - 1 reflected terms at each end share their end sample
-// as at white PM. Past m = n/2, where 2m - n terms reflect at both ends, the
-// exact sums need 0.41 ... 0.88 for the last coefficient; the largest is
-// taken, so there the degrees of freedom are at most the exact ones and at
-// least 80 % of them (n = 101 ... 8640). As at white PM, EDF = E^2 / V.
+// as at white PM. Past m = n/2, where 2m - n terms reflect at both ends, k
+// is read from exact sums at n = 3000 (kFlickerPmEnds); against exact sums
+// at n = 1000 and 8640 the degrees of freedom are then within 2 %.
+//
+// The shape needs the sum of cubes, which the large eigenvalues rule: two
+// of about 0.75 m g0 each for m < 0.4 n, one end's and the other's, which
+// past n/2 part into one of up to 1.27 m g0 and one that fades. They too
+// are read from the dense form at n = 3000 (its top eigenvalues by Lanczos)
+// as multiples of m g0; at n = 1000 and 8640 they differ by 3 % at most.
+// The rest spread like the inner terms' own spectrum, whose sum of cubes
+// grows with log m from 2.2 V_l^2 / E_l at m = 64 to 3.7 at m = 4096. With
+// these the 16 % and 84 % points of the law are within 0.017 and 0.03 of
+// those of the dense form's own eigenvalues (n = 1000, 3000, 8640), where
+// taking the rest as equal and the large eigenvalues from V's 0.93 put the
+// lower one 0.02 ... 0.06 too low. Monte Carlo of stationary flicker PM
+// (4000 records of 1000 samples, 2000 of 8640, m = n/4 ... n - 10): the 68 %
+// interval covers 67 ... 72 % of records, where it covered 72 ... 77 %.
+struct FlickerPmEnds {
+  double ratio;   // m / n
+  double large1;  // the large eigenvalues over m g0 (n = 3000)
+  double large2;
+  double share;   // the most of V they hold (n = 8640)
+  double k;       // V's coefficient past n / 2 (n = 8640)
+};
+constexpr FlickerPmEnds kFlickerPmEnds[] = {
+    {0.02, 0.7862, 0.7862, 0.1714, 0.0},    {0.05, 0.7608, 0.7608, 0.4026, 0.0},
+    {0.10, 0.7472, 0.7472, 0.6346, 0.0},    {0.15, 0.7409, 0.7406, 0.7611, 0.0},
+    {0.20, 0.7386, 0.7347, 0.8373, 0.0},    {0.25, 0.7391, 0.7283, 0.8870, 0.0},
+    {0.30, 0.7507, 0.7101, 0.9201, 0.0},    {0.35, 0.7476, 0.7093, 0.9445, 0.0},
+    {0.40, 0.7905, 0.6488, 0.9548, 0.0},    {0.45, 0.7981, 0.6337, 0.9664, 0.0},
+    {0.50, 0.7608, 0.6738, 0.9753, 0.0},    {0.55, 0.7948, 0.6382, 0.9813, 0.4480},
+    {0.60, 0.9082, 0.5032, 0.9830, 0.5977}, {0.65, 1.0055, 0.3752, 0.9871, 0.6893},
+    {0.70, 1.0896, 0.2765, 0.9887, 0.8094}, {0.75, 1.1587, 0.2143, 0.9927, 0.8742},
+    {0.80, 1.2117, 0.1575, 0.9949, 0.8813}, {0.85, 1.2485, 0.1068, 0.9955, 0.8542},
+    {0.90, 1.2693, 0.0789, 0.9952, 0.8039}, {0.95, 1.2731, 0.1047, 0.9971, 0.7328},
+    {0.99, 1.2596, 0.1128, 0.9954, 0.6521}};
+
+// The table's row at m / n, linear between rows and held beyond the ends.
+FlickerPmEnds FlickerPmEndsAt(double ratio) {
+  const auto* next = std::upper_bound(std::begin(kFlickerPmEnds), std::end(kFlickerPmEnds), ratio,
+                                      [](double r, const FlickerPmEnds& row) { return r < row.ratio; });
+  if (next == std::begin(kFlickerPmEnds)) return *next;
+  if (next == std::end(kFlickerPmEnds)) return *(next - 1);
+  const FlickerPmEnds& low = *(next - 1);
+  const double f = (ratio - low.ratio) / (next->ratio - low.ratio);
+  auto mix = [f](double a, double b) { return a + f * (b - a); };
+  return {ratio, mix(low.large1, next->large1), mix(low.large2, next->large2), mix(low.share, next->share),
+          mix(low.k, next->k)};
+}
+
 double FlickerStructure(std::int64_t k, std::vector<double>& table) {
   const auto index = static_cast<std::size_t>(k < 0 ? -k : k);
   while (table.size() <= index) {
@@ -288,8 +337,22 @@ Moments TotalDeviationFlickerPm(std::int64_t n, std::int64_t m) {
   }
   const auto nd = static_cast<double>(n), md = static_cast<double>(m);
   const double both = std::max(0.0, 2.0 * md - nd);
-  const double heavy = 0.93 * (md * g0) * (md * g0) + 0.88 * (both * g0) * (both * g0);
-  return {e, 20.0 * md * (nd - 2.0) + heavy, std::sqrt(0.93 / 2.0) * md * g0, std::sqrt(0.88 / 2.0) * both * g0};
+  const FlickerPmEnds ends = FlickerPmEndsAt(md / nd);
+  const double heavy = 0.93 * (md * g0) * (md * g0) + ends.k * (both * g0) * (both * g0);
+  const double v = 20.0 * md * (nd - 2.0) + heavy;
+  // Past 0.6 n the rest hold under 2 % of V, less than the error of V or of
+  // the large eigenvalues: they are kept to their measured share.
+  double large1 = ends.large1 * md * g0, large2 = ends.large2 * md * g0;
+  const double squares = large1 * large1 + large2 * large2;
+  if (squares > ends.share * v) {
+    const double scale = std::sqrt(ends.share * v / squares);
+    large1 *= scale;
+    large2 *= scale;
+  }
+  // The inner terms' spectrum spreads with log m (sum of cubes 2.2 V_l^2 / E_l
+  // at m = 64, 3.5 at m = 2048).
+  const double spread = std::clamp(0.67 + 0.365 * std::log(md), 1.0, 3.7);
+  return {e, v, large1, large2, spread};
 }
 
 }  // namespace
@@ -325,13 +388,14 @@ namespace {
 // squares and sum of cubes; the others are taken as equal. Without a large
 // eigenvalue (sum 0) or where the rest would not be positive, the plain
 // chi-squared law with edf = E^2 / V.
-VarianceShape ShapeWithLargeEigenvalues(double e, double v, double largeSum, double largeSquares, double largeCubes) {
+VarianceShape ShapeWithLargeEigenvalues(double e, double v, double largeSum, double largeSquares, double largeCubes,
+                                        double restSpread = 1.0) {
   VarianceShape shape;
   shape.edf = e * e / v;
   shape.nu = shape.edf;
   const double lightE = e - largeSum, lightV = v - largeSquares;
   if (!(largeSum > 0.0) || !(lightE > 0.0) || !(lightV > 0.0)) return shape;
-  const double cubes = largeCubes + lightV * lightV / lightE;
+  const double cubes = largeCubes + restSpread * lightV * lightV / lightE;
   const double nu = v * v * v / (cubes * cubes);
   const double shift = 1.0 - std::sqrt(nu * v) / e;
   if (!(shift > 0.0 && shift < 1.0) || !std::isfinite(nu)) return shape;
@@ -350,19 +414,19 @@ VarianceShape ShapeWithLargeEigenvalues(double e, double v, double largeSum, dou
 // cumulant as well gives sigma^2 / E = s + (1 - s) chi2_nu / nu with
 // nu = V^3 / T^2 and s = 1 - sqrt(nu V) / E, where E, V, T are the sums of
 // the eigenvalues of the form, of their squares and of their cubes. The end
-// samples give two eigenvalues a + b and a - b (b where terms reflect at both
-// ends); the rest are taken as equal, E_l = E - 2a, V_l = V - 2a^2 - 2b^2, so
-// T = 2 a^3 + 6 a b^2 + V_l^2 / E_l. Monte Carlo of the estimator itself
-// (2000 records of 1000 samples, 600 of 8640): the 68 % interval covers
-// 67 ... 71 % at white PM (62 % at n = 8640, m = 8192), 68 ... 77 % at
-// flicker PM, where the chi-squared law gave up to 86 % and 81.5 %.
+// samples give two large eigenvalues l1 and l2 (at white PM a + b and a - b,
+// b where terms reflect at both ends); the rest, E_l = E - l1 - l2 and
+// V_l = V - l1^2 - l2^2, have a sum of cubes of about c V_l^2 / E_l, c = 1
+// where they are equal. So T = l1^3 + l2^3 + c V_l^2 / E_l. Monte Carlo of
+// the estimator itself (2000 records of 1000 samples, 600 of 8640): the 68 %
+// interval covers 67 ... 71 % at white PM (62 % at n = 8640, m = 8192), where
+// the chi-squared law gave up to 86 %; at flicker PM see above.
 VarianceShape TotalDeviationPhaseShape(int alpha, std::int64_t n, std::int64_t m) {
   if ((alpha != 2 && alpha != 1) || m < 1 || n < 4 || m > n - 3) return {};
   const Moments q = alpha == 2 ? TotalDeviationWhitePm(static_cast<double>(n), static_cast<double>(m))
                                : TotalDeviationFlickerPm(n, m);
-  // The end samples' eigenvalues a + b and a - b.
-  return ShapeWithLargeEigenvalues(q.e, q.v, q.a > 0.0 ? 2.0 * q.a : 0.0, 2.0 * q.a * q.a + 2.0 * q.b * q.b,
-                                   2.0 * q.a * q.a * q.a + 6.0 * q.a * q.b * q.b);
+  const double l1 = q.large1, l2 = q.large2;
+  return ShapeWithLargeEigenvalues(q.e, q.v, l1 + l2, l1 * l1 + l2 * l2, l1 * l1 * l1 + l2 * l2 * l2, q.restSpread);
 }
 
 // The overlapping Allan and Hadamard variances are Q = sum over T = n - d m

@@ -412,33 +412,35 @@ std::vector<std::map<std::int64_t, double>> TotalTerms(std::int64_t n, std::int6
   return terms;
 }
 
-// E[Q]^2 / (var Q / 2) of Q = sum of the squared terms, for Gaussian phase:
-// white PM (independent samples) or flicker PM (structure function
-// (2/pi) sum 1/(j - 1/2), that of Kasdin's filter of order 1/2), every pair
-// of terms summed.
-double ExactTotalEdf(int alpha, std::int64_t n, std::int64_t m) {
+// The covariance of the total variance's terms (k x k, row by row) for
+// Gaussian phase: white PM (independent samples) or flicker PM (structure
+// function (2/pi) sum 1/(j - 1/2), that of Kasdin's filter of order 1/2).
+std::vector<double> TotalCovariance(int alpha, std::int64_t n, std::int64_t m) {
   const auto terms = TotalTerms(n, m);
   std::vector<double> d(static_cast<std::size_t>(2 * n + 1), 0.0);
   for (std::size_t j = 1; j < d.size(); ++j) d[j] = d[j - 1] + 2.0 / std::numbers::pi / (static_cast<double>(j) - 0.5);
-  auto covariance = [&](const std::map<std::int64_t, double>& a, const std::map<std::int64_t, double>& b) {
-    double s = 0.0;
-    for (const auto& [p, u] : a)
-      for (const auto& [q, v] : b) s += alpha == 2 ? (p == q ? u * v : 0.0) : -0.5 * u * v * d[std::abs(p - q)];
-    return s;
-  };
-  double mean = 0.0, variance = 0.0;
-  for (std::size_t i = 0; i < terms.size(); ++i) {
-    const double c = covariance(terms[i], terms[i]);
-    mean += c;
-    variance += c * c;
-    for (std::size_t k = i + 1; k < terms.size(); ++k) {
+  const std::size_t k = terms.size();
+  std::vector<double> g(k * k, 0.0);
+  for (std::size_t i = 0; i < k; ++i)
+    for (std::size_t j = i; j < k; ++j) {
       // (At white PM only terms sharing a sample correlate.)
-      if (alpha == 2 && terms[k].begin()->first > terms[i].rbegin()->first) continue;
-      const double ck = covariance(terms[i], terms[k]);
-      variance += 2.0 * ck * ck;
+      if (alpha == 2 && terms[j].begin()->first > terms[i].rbegin()->first) continue;
+      double c = 0.0;
+      for (const auto& [p, u] : terms[i])
+        for (const auto& [q, v] : terms[j]) c += alpha == 2 ? (p == q ? u * v : 0.0) : -0.5 * u * v * d[std::abs(p - q)];
+      g[i * k + j] = g[j * k + i] = c;
     }
-  }
-  return mean * mean / variance;
+  return g;
+}
+
+// E[Q]^2 / (var Q / 2) of Q = sum of the squared terms, every pair summed.
+double ExactTotalEdf(int alpha, std::int64_t n, std::int64_t m) {
+  const auto g = TotalCovariance(alpha, n, m);
+  double mean = 0.0, squares = 0.0;
+  const auto k = static_cast<std::size_t>(std::sqrt(static_cast<double>(g.size())) + 0.5);
+  for (std::size_t i = 0; i < k; ++i) mean += g[i * k + i];
+  for (double c : g) squares += c * c;
+  return mean * mean / squares;
 }
 
 // The total deviation's degrees of freedom at phase noise, against its own
@@ -453,7 +455,7 @@ TEST(ConfidenceInterval, TotalDeviationAtPhaseNoiseKeepsToItsOwnVariance) {
     double toHalf;  // relative tolerance for m <= n / 2
     double beyond;  // and past it
   };
-  const Case cases[] = {{2, 101, 0.03, 0.03}, {2, 1000, 0.003, 0.003}, {1, 101, 0.012, 0.2}, {1, 600, 0.01, 0.2}};
+  const Case cases[] = {{2, 101, 0.03, 0.03}, {2, 1000, 0.003, 0.003}, {1, 101, 0.012, 0.07}, {1, 600, 0.01, 0.05}};
   for (const Case& c : cases) {
     std::vector<std::int64_t> factors;
     for (std::int64_t m = 1; m <= c.n - 3; m *= 2) factors.push_back(m);
@@ -473,26 +475,28 @@ TEST(ConfidenceInterval, TotalDeviationAtPhaseNoiseKeepsToItsOwnVariance) {
   EXPECT_NEAR(TotalDeviationEdf(2, 8640, 2048), 34.45, 0.01);
 
   // The shape: mean and variance kept, (1 - s)^2 / nu = 1 / edf; the
-  // skewness against the sum of the cubed eigenvalues of the white PM form,
-  // tr(G^3) with G the terms' Gram matrix, within 20 %.
-  for (std::int64_t m : {1, 8, 32, 64, 128, 190}) {
-    const VarianceShape shape = TotalDeviationPhaseShape(2, 201, m);
-    EXPECT_EQ(shape.edf, TotalDeviationEdf(2, 201, m));
-    EXPECT_NEAR((1 - shape.shift) * (1 - shape.shift) / shape.nu * shape.edf, 1.0, 1e-12) << "m " << m;
-    const auto terms = TotalTerms(201, m);
-    const std::size_t k = terms.size();
-    std::vector<double> g(k * k, 0.0);
-    for (std::size_t i = 0; i < k; ++i)
-      for (std::size_t j = 0; j < k; ++j)
-        for (const auto& [p, u] : terms[i]) {
-          const auto it = terms[j].find(p);
-          if (it != terms[j].end()) g[i * k + j] += u * it->second;
-        }
-    const auto [e, v, t] = SumsOfForm(g, k);
-    // nu = V^3 / T^2 and s = 1 - sqrt(nu V) / E give T = V^3/2 / sqrt(nu).
-    const double modelT = std::pow(v, 1.5) / std::sqrt(shape.nu);
-    EXPECT_NEAR(modelT / t, 1.0, 0.2) << "m " << m;
-  }
+  // skewness against the sum of the cubed eigenvalues of the dense form,
+  // tr(G^3), within 20 % at white PM and 10 % at flicker PM (3 ... 8 % low;
+  // with the large eigenvalues from V's split and the rest taken as equal it
+  // was 4 ... 37 % low).
+  struct ShapeCase {
+    int alpha;
+    std::int64_t n;
+    std::vector<std::int64_t> factors;
+    double tolerance;
+  };
+  const ShapeCase shapes[] = {{2, 201, {1, 8, 32, 64, 128, 190}, 0.2}, {1, 400, {16, 64, 150, 210, 280, 360, 397}, 0.1}};
+  for (const ShapeCase& c : shapes)
+    for (std::int64_t m : c.factors) {
+      const VarianceShape shape = TotalDeviationPhaseShape(c.alpha, c.n, m);
+      EXPECT_EQ(shape.edf, TotalDeviationEdf(c.alpha, c.n, m));
+      EXPECT_NEAR((1 - shape.shift) * (1 - shape.shift) / shape.nu * shape.edf, 1.0, 1e-12) << "m " << m;
+      const auto g = TotalCovariance(c.alpha, c.n, m);
+      const auto [e, v, t] = SumsOfForm(g, static_cast<std::size_t>(c.n - 2));
+      // nu = V^3 / T^2 and s = 1 - sqrt(nu V) / E give T = V^3/2 / sqrt(nu).
+      const double modelT = std::pow(v, 1.5) / std::sqrt(shape.nu);
+      EXPECT_NEAR(modelT / t, 1.0, c.tolerance) << "alpha " << c.alpha << " m " << m;
+    }
   // The overlapping Allan and Hadamard forms at flicker PM where fewer terms
   // than m remain: edf E^2 / V and the sum of cubes of the flat-vector model
   // against the dense covariance of the terms (within 10 %: 2 % low at

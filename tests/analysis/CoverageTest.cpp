@@ -28,9 +28,13 @@ constexpr StabilityMeasure kMeasures[] = {
     StabilityMeasure::Hadamard, StabilityMeasure::OverlappingHadamard, StabilityMeasure::Total};
 
 // White and random-walk FM as running sums of white noise; the flicker noises
-// by Kasdin's filter from rest over the whole record.
+// by Kasdin's filter. Flicker PM runs in over 16 record lengths, as the phase
+// of a receiver that has been running: its increments are then stationary,
+// as the intervals assume, where from rest the start of a record wanders
+// less. Flicker FM starts at rest: run in, its wander outgrows the record.
 std::vector<double> NoiseRecord(int alpha, std::size_t n, std::mt19937_64& rng) {
-  if (alpha == 2 || alpha == 1 || alpha == -1) return KasdinPhase(alpha, n, rng);
+  if (alpha == 1) return KasdinPhase(alpha, n, rng, 16 * n);
+  if (alpha == 2 || alpha == -1) return KasdinPhase(alpha, n, rng);
   std::normal_distribution<double> g(0.0, 1e-9);
   std::vector<double> x(n);
   double y = 0.0, p = 0.0;

@@ -1,7 +1,10 @@
 #pragma once
+#include <algorithm>
 #include <cstddef>
 #include <random>
 #include <vector>
+
+#include "analysis/FftCorrelation.h"
 
 // Phase of power-law noise alpha by Kasdin's filter: white noise through the
 // impulse response h_k = h_(k-1) (k - 1 + beta / 2) / k of S_x ~ f^-beta,
@@ -20,6 +23,17 @@ inline std::vector<double> KasdinPhase(int alpha, std::size_t n, std::mt19937_64
   std::vector<double> w(n + lead);
   for (double& v : w) v = g(rng);
   std::vector<double> x(n);
+  if (lead >= 4096) {
+    // Long filters by FFT: x[i] = sum_k h[k] w[i + lead - k] is a lag product
+    // of h with w reversed.
+    std::reverse(w.begin(), w.end());
+    const auto last = static_cast<std::ptrdiff_t>(w.size() - 1 - lead);
+    const auto first = last - static_cast<std::ptrdiff_t>(n - 1);
+    FftCorrelation fft;
+    fft.LagProducts(h, w, first, last, x);
+    std::reverse(x.begin(), x.end());
+    return x;
+  }
   for (std::size_t i = 0; i < n; ++i) {
     double sum = 0.0;
     for (std::size_t k = 0; k < taps && k <= i + lead; ++k) sum += h[k] * w[i + lead - k];
