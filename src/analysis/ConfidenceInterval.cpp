@@ -235,8 +235,9 @@ Moments TotalDeviationWhitePm(double n, double m) {
 // the inner terms' squared covariances sum to 20 m per term (exactly, for
 // this D), and the m - 1 reflected terms at each end share their end sample
 // as at white PM. Past m = n/2, where 2m - n terms reflect at both ends, k
-// is read from exact sums at n = 3000 (kFlickerPmEnds); against exact sums
-// at n = 1000 and 8640 the degrees of freedom are then within 2 %.
+// is read from exact sums at n = 8640 (kFlickerPmEnds). Against exact sums
+// the degrees of freedom are then within 3 % for n >= 1000 and at most 6 %
+// low down to n = 101; the earlier single k = 0.88 was up to 20 % low.
 //
 // The shape needs the sum of cubes, which the large eigenvalues rule: two
 // of about 0.75 m g0 each for m < 0.4 n, one end's and the other's, which
@@ -385,7 +386,8 @@ double TotalDeviationEdf(int alpha, std::int64_t n, std::int64_t m) {
 namespace {
 // The shape of a quadratic form from E and V, the sums of its eigenvalues and
 // of their squares, and a few large eigenvalues given by their sum, sum of
-// squares and sum of cubes; the others are taken as equal. Without a large
+// squares and sum of cubes; the others have a sum of cubes restSpread times
+// what it would be were they equal (restSpread 1). Without a large
 // eigenvalue (sum 0) or where the rest would not be positive, the plain
 // chi-squared law with edf = E^2 / V.
 VarianceShape ShapeWithLargeEigenvalues(double e, double v, double largeSum, double largeSquares, double largeCubes,
