@@ -237,7 +237,7 @@ Moments TotalDeviationWhitePm(double n, double m) {
 // as at white PM. Past m = n/2, where 2m - n terms reflect at both ends, k
 // is read from exact sums at n = 8640 (kFlickerPmEnds). Against exact sums
 // the degrees of freedom are then within 3 % for n >= 1000 and at most 6 %
-// low down to n = 101; the earlier single k = 0.88 was up to 20 % low.
+// low down to n = 101, where one k for all (0.88) is up to 20 % low.
 //
 // The shape needs the sum of cubes, which the large eigenvalues rule: two
 // of about 0.75 m g0 each for m < 0.4 n, one end's and the other's, which
@@ -251,7 +251,7 @@ Moments TotalDeviationWhitePm(double n, double m) {
 // taking the rest as equal and the large eigenvalues from V's 0.93 put the
 // lower one 0.02 ... 0.06 too low. Monte Carlo of stationary flicker PM
 // (4000 records of 1000 samples, 2000 of 8640, m = n/4 ... n - 10): the 68 %
-// interval covers 67 ... 72 % of records, where it covered 72 ... 77 %.
+// interval covers 67 ... 72 % of records (72 ... 77 % with that simpler shape).
 struct FlickerPmEnds {
   double ratio;   // m / n
   double large1;  // the large eigenvalues over m g0 (n = 3000)
