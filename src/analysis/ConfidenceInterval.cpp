@@ -251,7 +251,7 @@ Moments TotalDeviationWhitePm(double n, double m) {
 // taking the rest as equal and the large eigenvalues from V's 0.93 put the
 // lower one 0.02 ... 0.06 too low. Monte Carlo of stationary flicker PM
 // (4000 records of 1000 samples, 2000 of 8640, m = n/4 ... n - 10): the 68 %
-// interval covers 67 ... 72 % of records (72 ... 77 % with that simpler shape).
+// interval covers 67 ... 72 % of records (71 ... 77 % with that simpler shape).
 struct FlickerPmEnds {
   double ratio;   // m / n
   double large1;  // the large eigenvalues over m g0 (n = 3000)

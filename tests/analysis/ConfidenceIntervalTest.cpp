@@ -437,7 +437,7 @@ std::vector<double> TotalCovariance(int alpha, std::int64_t n, std::int64_t m) {
 double ExactTotalEdf(int alpha, std::int64_t n, std::int64_t m) {
   const auto g = TotalCovariance(alpha, n, m);
   double mean = 0.0, squares = 0.0;
-  const auto k = static_cast<std::size_t>(std::sqrt(static_cast<double>(g.size())) + 0.5);
+  const auto k = static_cast<std::size_t>(n - 2);  // terms
   for (std::size_t i = 0; i < k; ++i) mean += g[i * k + i];
   for (double c : g) squares += c * c;
   return mean * mean / squares;

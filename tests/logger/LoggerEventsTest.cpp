@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -101,11 +102,16 @@ TEST(LoggerEvents, CommandRunsThroughHoldoverAndALostLine) {
       "status-changed|HOLD|LOCK|The reference status changed from LOCK to HOLD",
       "receiver-error|HOLD||Receiver error: " + escaped,
       "status-changed|LOCK|HOLD|The reference status changed from HOLD to LOCK",
-      "line-lost|LOCK||No status from the receiver for 1",
+      "line-lost|LOCK||No status from the receiver for ",
       "line-back|LOCK||The receiver answers again",
   };
   const std::vector<std::string> got = LinesOf(ReadAll(runs));
   ASSERT_EQ(got.size(), expected.size()) << ReadAll(runs);
+  // Lost once 12 s passed without a status; found at the next look, which a
+  // loaded machine may make a cycle late.
+  const auto lostFor = std::atoi(got[4].c_str() + expected[4].size());
+  EXPECT_GE(lostFor, 12) << got[4];
+  EXPECT_LE(lostFor, 35) << got[4];
   for (std::size_t i = 0; i < got.size(); ++i) {
     EXPECT_EQ(got[i].rfind(expected[i], 0), 0u) << got[i];
     EXPECT_NE(got[i].find(tail), std::string::npos) << got[i];

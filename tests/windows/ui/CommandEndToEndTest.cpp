@@ -123,6 +123,9 @@ TEST_F(CommandEndToEnd, PausesPollingSendsAndResumes) {
   EXPECT_EQ(raw.substr(raw.size() - 6), "*IDN?\r");
   EXPECT_EQ(sim_->CommandCount(), commandsWhileOpen + 1);
   for (const char* command : {":PTIME:TINTERVAL?", ":DIAG:ROSC:EFC:ABS?", ":SYST:ERR?"}) {
+    // The previous answer can show before the line is free again and the
+    // button enabled; a click on a disabled button does nothing.
+    ASSERT_TRUE(WaitFor([&] { return form_->SendButton()->isEnabled(); }, 10)) << command;
     const std::size_t before = ConsoleText(*form_).size();
     form_->ComboBox1()->setEditText(command);
     form_->SendButton()->click();
@@ -132,6 +135,7 @@ TEST_F(CommandEndToEnd, PausesPollingSendsAndResumes) {
   std::string longText = ":SYST:ERR?";
   while (longText.size() < 32767) longText += static_cast<char>('A' + longText.size() % 26);
   form_->ComboBox1()->setEditText(QString::fromStdString(longText));
+  ASSERT_TRUE(WaitFor([&] { return form_->SendButton()->isEnabled(); }, 10));
   const std::uint64_t rawBeforeLong = sim_->RawInputCount();
   form_->SendButton()->click();
   const std::uint64_t want = longText.size() + 1;
