@@ -412,13 +412,19 @@ std::vector<std::map<std::int64_t, double>> TotalTerms(std::int64_t n, std::int6
   return terms;
 }
 
+// Flicker PM's structure function (2/pi) sum_(j <= k) 1/(j - 1/2), that of
+// Kasdin's filter of order 1/2, for k = 0 ... last.
+std::vector<double> FlickerStructureTable(std::int64_t last) {
+  std::vector<double> d(static_cast<std::size_t>(last + 1), 0.0);
+  for (std::size_t j = 1; j < d.size(); ++j) d[j] = d[j - 1] + 2.0 / std::numbers::pi / (static_cast<double>(j) - 0.5);
+  return d;
+}
+
 // The covariance of the total variance's terms (k x k, row by row) for
-// Gaussian phase: white PM (independent samples) or flicker PM (structure
-// function (2/pi) sum 1/(j - 1/2), that of Kasdin's filter of order 1/2).
+// Gaussian phase: white PM (independent samples) or flicker PM.
 std::vector<double> TotalCovariance(int alpha, std::int64_t n, std::int64_t m) {
   const auto terms = TotalTerms(n, m);
-  std::vector<double> d(static_cast<std::size_t>(2 * n + 1), 0.0);
-  for (std::size_t j = 1; j < d.size(); ++j) d[j] = d[j - 1] + 2.0 / std::numbers::pi / (static_cast<double>(j) - 0.5);
+  const std::vector<double> d = FlickerStructureTable(2 * n);
   const std::size_t k = terms.size();
   std::vector<double> g(k * k, 0.0);
   for (std::size_t i = 0; i < k; ++i)
@@ -502,8 +508,7 @@ TEST(ConfidenceInterval, TotalDeviationAtPhaseNoiseKeepsToItsOwnVariance) {
   // against the dense covariance of the terms (within 10 %: 2 % low at
   // n = 8640, 8 % at n = 1000, m = 400, where the interval then covers 71 %
   // of records instead of 69 %); no shape where the terms are m or more.
-  std::vector<double> table{0.0};
-  while (table.size() <= 8640) table.push_back(table.back() + (2.0 / std::numbers::pi) / (static_cast<double>(table.size()) - 0.5));
+  const std::vector<double> table = FlickerStructureTable(8640);
   auto structure = [&table](std::int64_t k) { return table[static_cast<std::size_t>(std::abs(k))]; };
   for (const auto& [d, n, m] : {std::tuple{2, 8640, 4096}, std::tuple{2, 1000, 400}, std::tuple{3, 2000, 600}}) {
     const VarianceShape shape = OverlappingFlickerPmShape(d, n, m);
