@@ -26,7 +26,9 @@ bool IsErrorReport(const std::string& text) {
 }
 }  // namespace
 
-double UnixSeconds(TDateTime t) { return (t - UnixEpochDays) * SecondsPerDay; }
+// A date-time in days holds a moment only to a few tenths of a microsecond, so the
+// product lands a step off whole seconds; the clock ticks in milliseconds, so round there.
+double UnixSeconds(TDateTime t) { return std::round((t - UnixEpochDays) * SecondsPerDay * 1000.0) / 1000.0; }
 
 void SplitIdentification(const std::string& idn, MetricsSnapshot& out) {
   std::string* fields[] = {&out.Maker, &out.Model, &out.Serial, &out.Firmware};

@@ -183,3 +183,26 @@ TEST(MetricsSnapshot, SplitsIdentifications) {
     EXPECT_EQ(s.Firmware, c.firmware) << c.idn;
   }
 }
+
+// A cycle starts on a whole second; its Unix time must say so exactly, not one step of
+// the double below it, or a scrape shows ...59.9999998 for :00.
+TEST(MetricsSnapshot, UnixTimeKeepsWholeSecondsAndMilliseconds) {
+  struct Case {
+    DateTimeParts at;
+    double unix;
+  };
+  const Case cases[] = {
+      {{1970, 1, 1, 0, 0, 0, 0}, 0.0},
+      {{2013, 8, 1, 12, 0, 10, 0}, 1375358410.0},
+      {{2026, 12, 10, 9, 21, 0, 0}, 1796894460.0},
+      {{2026, 12, 10, 9, 21, 0, 250}, 1796894460.25},
+      {{2038, 1, 19, 3, 14, 8, 0}, 2147483648.0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(UnixSeconds(EncodeDateTime(c.at)), c.unix) << std::fixed << c.unix;
+  // Every second of a day, none a step off.
+  int off = 0;
+  const TDateTime day = EncodeDateTime({2026, 12, 10, 0, 0, 0, 0});
+  for (int s = 0; s < 86400; s += 10)
+    off += UnixSeconds(day + s / SecondsPerDay) != 1796860800.0 + s;
+  EXPECT_EQ(off, 0);
+}
