@@ -8,9 +8,6 @@
 #include "frontend/Settings.h"
 
 namespace {
-// 1970-01-01 as a date-time.
-constexpr double UnixEpochDays = 25569.0;
-
 std::string Trimmed(const std::string& text, std::size_t from, std::size_t to) {
   while (from < to && (text[from] == ' ' || text[from] == '\t')) ++from;
   while (to > from && (text[to - 1] == ' ' || text[to - 1] == '\t' || text[to - 1] == '\r')) --to;
@@ -25,10 +22,6 @@ bool IsErrorReport(const std::string& text) {
   return end == begin || code != 0;
 }
 }  // namespace
-
-// A date-time in days holds a moment only to a few tenths of a microsecond, so the
-// product lands a step off whole seconds; the clock ticks in milliseconds, so round there.
-double UnixSeconds(TDateTime t) { return std::round((t - UnixEpochDays) * SecondsPerDay * 1000.0) / 1000.0; }
 
 void SplitIdentification(const std::string& idn, MetricsSnapshot& out) {
   std::string* fields[] = {&out.Maker, &out.Model, &out.Serial, &out.Firmware};

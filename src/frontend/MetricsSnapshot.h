@@ -50,9 +50,6 @@ struct MetricsSnapshot {
 // Splits an identification answer into its four fields; missing ones stay empty.
 void SplitIdentification(const std::string& idn, MetricsSnapshot& out);
 
-// Unix seconds of a date-time.
-double UnixSeconds(TDateTime t);
-
 // Keeps what a snapshot needs across ticks: the link's state, the counters and the
 // moment the link last came up. Runs on the thread that runs the refresh tick.
 class MetricsRecorder {

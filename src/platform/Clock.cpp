@@ -4,12 +4,6 @@
 #include <ctime>
 #include <thread>
 
-namespace {
-constexpr double UnixEpochAsDateTime = 25569.0;
-
-TDateTime FromUnixMilliseconds(long long ms) { return UnixEpochAsDateTime + ms / 86400000.0; }
-}  // namespace
-
 TDateTime SystemClock::UtcNow() {
   using namespace std::chrono;
   const long long ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();

@@ -26,9 +26,15 @@ void CivilFromDays(long long z, int& y, int& m, int& d) {
   m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
   y = static_cast<int>(yy + (m <= 2));
 }
-
-constexpr long long UnixEpochInDays = 25569;  // 1970-01-01 as TDateTime
 }  // namespace
+
+TDateTime FromUnixMilliseconds(long long ms) { return static_cast<double>(UnixEpochDays) + ms / 86400000.0; }
+
+// A date-time in days holds a moment only to a few tenths of a microsecond, so the
+// product lands a step off whole seconds; the clock ticks in milliseconds, so round there.
+double UnixSeconds(TDateTime t) {
+  return std::round((t - static_cast<double>(UnixEpochDays)) * SecondsPerDay * 1000.0) / 1000.0;
+}
 
 bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
@@ -42,7 +48,7 @@ bool TryEncodeDate(int year, int month, int day, TDateTime& out) {
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
     return false;
   out = static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) +
-                            UnixEpochInDays);
+                            UnixEpochDays);
   return true;
 }
 
@@ -78,7 +84,7 @@ DateTimeParts DecodeDateTime(TDateTime t) {
     rest += 86400000;
     days -= 1;
   }
-  CivilFromDays(days - UnixEpochInDays, p.year, p.month, p.day);
+  CivilFromDays(days - UnixEpochDays, p.year, p.month, p.day);
   p.hour = static_cast<int>(rest / 3600000);
   p.minute = static_cast<int>(rest / 60000 % 60);
   p.second = static_cast<int>(rest / 1000 % 60);

@@ -9,6 +9,8 @@ constexpr double SecondsPerDay = 86400.0;
 constexpr double OneSecond = 1.0 / SecondsPerDay;
 // Offset between TDateTime and the Modified Julian Date (MJD 0 = 1858-11-17).
 constexpr double MjdOffset = 15018.0;
+// 1970-01-01 as a date-time.
+constexpr long long UnixEpochDays = 25569;
 
 struct DateTimeParts {
   int year = 1899, month = 12, day = 30;
@@ -25,6 +27,10 @@ bool IsLeapYear(int year);
 int DaysInMonth(int year, int month);
 // 1 = Monday ... 7 = Sunday
 int IsoDayOfWeek(TDateTime t);
+
+TDateTime FromUnixMilliseconds(long long ms);
+// Unix seconds of a date-time, to the millisecond.
+double UnixSeconds(TDateTime t);
 
 // "yyyy-mm-dd hh:nn:ss"
 std::string FormatStamp(TDateTime t);
