@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "TestFolder.h"
+#include "WaitFor.h"
 #include "frontend/EventCommand.h"
 #include "frontend/ReceiverEvents.h"
 
@@ -26,16 +27,6 @@ std::string Script(const std::string& folder, const std::string& name, const std
   std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
   fs::permissions(path, fs::perms::owner_all);
   return path;
-}
-
-template <class Done>
-bool WaitFor(Done done, std::chrono::milliseconds bound = 20s) {
-  const auto until = std::chrono::steady_clock::now() + bound;
-  while (std::chrono::steady_clock::now() < until) {
-    if (done()) return true;
-    std::this_thread::sleep_for(20ms);
-  }
-  return done();
 }
 
 bool Alive(const std::string& pidFile) {
@@ -88,7 +79,7 @@ TEST(EventCommand, RunsDirectlyWithTheEventAsDataOnly) {
   ::setenv("VARNEX_STATUS", "stale", 1);
   ::setenv("VARNEX_MAIL_TO", "ops@example.org", 1);
   command.Post("status-changed", env);
-  ASSERT_TRUE(WaitFor([&] { return command.Runs() == 1; })) << said.All();
+  ASSERT_TRUE(WaitFor([&] { return command.Runs() == 1; }, 20s)) << said.All();
   EXPECT_EQ(ReadAll(out),
             "1|status-changed|$(touch " + folder + "/pwned);`touch " + folder + "/pwned2`\\x0Ax|kept|ops@example.org|");
   EXPECT_FALSE(fs::exists(folder + "/pwned"));
@@ -128,7 +119,7 @@ TEST(EventCommand, HangingForkingFloodingAndMissingCommands) {
     auto command = std::make_unique<EventCommand>(said.Reporter(), c.limitMs);
     command->Configure(Script(folder, c.name, c.body));
     command->Post(c.name, {});
-    ASSERT_TRUE(WaitFor([&] { return fs::exists(pid) && !ReadAll(pid).empty(); })) << said.All();
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(pid) && !ReadAll(pid).empty(); }, 20s)) << said.All();
     if (c.stopEarly) {
       std::this_thread::sleep_for(200ms);
       command->Stop();
@@ -163,7 +154,7 @@ TEST(EventCommand, HangingForkingFloodingAndMissingCommands) {
   command.Configure(gone);
   fs::remove(gone);
   for (int i = 0; i < 3; ++i) command.Post("line-lost", {});
-  ASSERT_TRUE(WaitFor([&] { return command.Runs() == 3; }));
+  ASSERT_TRUE(WaitFor([&] { return command.Runs() == 3; }, 20s));
   EXPECT_EQ(said.Count("The event command " + gone + " cannot be run: No such file"), 1u) << said.All();
 }
 
@@ -206,7 +197,7 @@ TEST(EventCommand, MailExample) {
                   "The reference status changed from LOCK to HOLD",
                   ""};
   command.Post("status-changed", EventEnvironment(e, {"/dev/ttyUSB0", "/var/lib/varnex", "HP,Z3801A,$(id)"}));
-  ASSERT_TRUE(WaitFor([&] { return command.Runs() == 1; })) << said.All();
+  ASSERT_TRUE(WaitFor([&] { return command.Runs() == 1; }, 20s)) << said.All();
   ::unsetenv("VARNEX_SENDMAIL");
   ::unsetenv("VARNEX_MAIL_TO");
   EXPECT_EQ(said.Count("Event command status-changed: exit status 0"), 1u) << said.All();

@@ -9,8 +9,11 @@
 #include <thread>
 
 #include "FakeReceiver.h"
+#include "WaitFor.h"
 #include "link/ComThread.h"
 #include "link/SharedReceiverState.h"
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -31,13 +34,6 @@ class StuckPort final : public LinkPort {
   std::string last_;
 };
 
-template <class Done>
-bool WaitFor(Done done) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  return done();
-}
-
 TEST(PollThreadStop, AThreadPastItsBoundKeepsItsPortAndEventsUntilItEnds) {
   SharedReceiverState state;
   VirtualClock clock(EncodeDateTime({2013, 8, 1, 12, 0, 7, 0}));
@@ -50,7 +46,7 @@ TEST(PollThreadStop, AThreadPastItsBoundKeepsItsPortAndEventsUntilItEnds) {
 
   auto thread = std::make_unique<TComThread>(state, port, clock, relay);
   thread->Start();
-  ASSERT_TRUE(WaitFor([&] { return port->entered.load(); }));
+  ASSERT_TRUE(WaitFor([&] { return port->entered.load(); }, 5s, 1ms));
 
   // The main window's stop: detach the events, wait the bound, free everything it owns.
   relay->Detach();
@@ -63,7 +59,7 @@ TEST(PollThreadStop, AThreadPastItsBoundKeepsItsPortAndEventsUntilItEnds) {
 
   // The device comes back; the thread sees the stop, ends and frees its objects.
   if (auto stuck = portWatch.lock()) stuck->release = true;
-  EXPECT_TRUE(WaitFor([&] { return portWatch.expired() && relayWatch.expired(); }));
+  EXPECT_TRUE(WaitFor([&] { return portWatch.expired() && relayWatch.expired(); }, 5s, 1ms));
   EXPECT_FALSE(state.PollBusy.load());
 }
 

@@ -25,6 +25,7 @@
 #include <thread>
 
 #include "SimRig.h"
+#include "WaitFor.h"
 
 extern char** environ;
 
@@ -257,10 +258,9 @@ TEST(Ser2net, RawAndRfc2217LinksPollExactlyAndResumeAfterTheServerWasAway) {
   EXPECT_NE(first.second, SteadyClock::time_point{}) << "rfc2217: " << telnet.seen[":DIAG:LIF:COUN?"];
   // Each cycle identifies afresh and holds the family undefined while *IDN?
   // is out, so it is looked at between those moments.
-  const auto identifiedBy = SteadyClock::now() + std::chrono::seconds(15);
-  while (SteadyClock::now() < identifiedBy && (raw.state.DeviceFamily.load() != FamilyZ3801 ||
-                                               telnet.state.DeviceFamily.load() != FamilyZ3801))
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  WaitFor(
+      [&] { return raw.state.DeviceFamily.load() == FamilyZ3801 && telnet.state.DeviceFamily.load() == FamilyZ3801; },
+      std::chrono::seconds(15), std::chrono::milliseconds(10));
   EXPECT_EQ(raw.state.DeviceFamily.load(), FamilyZ3801);
   EXPECT_EQ(telnet.state.DeviceFamily.load(), FamilyZ3801);
   // ser2net set the pseudo-terminal as the dialog asked.

@@ -17,6 +17,7 @@
 
 #include "ChildProcess.h"
 #include "TestFolder.h"
+#include "WaitFor.h"
 #include "charting/ChartSeries.h"
 #include "frontend/DataFile.h"
 #include "platform/Clock.h"
@@ -65,16 +66,6 @@ pid_t StartLogger(const std::vector<std::string>& args, const std::string& errPa
   return pid;
 }
 
-template <class Done>
-bool WaitFor(Done done, std::chrono::seconds bound) {
-  const auto until = std::chrono::steady_clock::now() + bound;
-  while (std::chrono::steady_clock::now() < until) {
-    if (done()) return true;
-    std::this_thread::sleep_for(100ms);
-  }
-  return done();
-}
-
 void WriteSettings(const std::string& folder, const std::string& device) {
   std::ofstream(folder + "/Varnex.ini", std::ios::binary) << "[Serial]\r\nDevice=" << device << "\r\n";
 }
@@ -118,7 +109,8 @@ TEST(LoggerEndToEnd, LogsLikeVarnexIsExclusiveReloadsOnHupAndStopsOnTerm) {
   ASSERT_GT(pid, 0);
 
   // The first poll cycle after identification gives the first lines (cycles every 10 s).
-  ASSERT_TRUE(WaitFor([&] { return !DataLines(folder).empty() && fs::exists(folder + "/VarnexStatus.Txt"); }, 40s))
+  ASSERT_TRUE(
+      WaitFor([&] { return !DataLines(folder).empty() && fs::exists(folder + "/VarnexStatus.Txt"); }, 40s, 100ms))
       << ReadAll(err);
 
   // The files in Varnex's own formats, to the byte.
@@ -152,9 +144,11 @@ TEST(LoggerEndToEnd, LogsLikeVarnexIsExclusiveReloadsOnHupAndStopsOnTerm) {
   // SIGHUP: settings read again, port re-opened, logging goes on.
   const int commandsBefore = sim.CommandCount();
   ASSERT_EQ(::kill(pid, SIGHUP), 0);
-  EXPECT_TRUE(WaitFor([&] { return ReadAll(err).find(options.linkPath + " re-opened") != std::string::npos; }, 5s))
+  EXPECT_TRUE(
+      WaitFor([&] { return ReadAll(err).find(options.linkPath + " re-opened") != std::string::npos; }, 5s, 100ms))
       << ReadAll(err);
-  EXPECT_TRUE(WaitFor([&] { return DataLines(folder).size() > written && sim.CommandCount() > commandsBefore; }, 30s))
+  EXPECT_TRUE(
+      WaitFor([&] { return DataLines(folder).size() > written && sim.CommandCount() > commandsBefore; }, 30s, 100ms))
       << ReadAll(err);
 
   // SIGHUP with a settings file that cannot be read: the settings in force stay, the
@@ -163,9 +157,10 @@ TEST(LoggerEndToEnd, LogsLikeVarnexIsExclusiveReloadsOnHupAndStopsOnTerm) {
   fs::rename(folder + "/Varnex.ini", folder + "/Varnex.ini.aside");
   fs::create_directories(folder + "/Varnex.ini");
   ASSERT_EQ(::kill(pid, SIGHUP), 0);
-  EXPECT_TRUE(WaitFor([&] { return ReadAll(err).find("the settings in force are kept") != std::string::npos; }, 5s))
+  EXPECT_TRUE(
+      WaitFor([&] { return ReadAll(err).find("the settings in force are kept") != std::string::npos; }, 5s, 100ms))
       << ReadAll(err);
-  EXPECT_TRUE(WaitFor([&] { return DataLines(folder).size() > beforeBadReload; }, 30s)) << ReadAll(err);
+  EXPECT_TRUE(WaitFor([&] { return DataLines(folder).size() > beforeBadReload; }, 30s, 100ms)) << ReadAll(err);
   fs::remove(folder + "/Varnex.ini");
   fs::rename(folder + "/Varnex.ini.aside", folder + "/Varnex.ini");
 
@@ -186,7 +181,7 @@ TEST(LoggerEndToEnd, LogsLikeVarnexIsExclusiveReloadsOnHupAndStopsOnTerm) {
     const std::string errNext = folder + "/stderr-next.txt";
     fs::remove(errNext);
     const pid_t next = StartLogger({"--folder", folder}, errNext);
-    EXPECT_TRUE(WaitFor([&] { return ReadAll(errNext).find("logging into") != std::string::npos; }, 5s))
+    EXPECT_TRUE(WaitFor([&] { return ReadAll(errNext).find("logging into") != std::string::npos; }, 5s, 100ms))
         << ReadAll(errNext);
     ::kill(next, signal);
     EXPECT_EQ(WaitExit(next, 3s), signal == SIGKILL ? 128 : 0);
@@ -208,14 +203,14 @@ TEST(LoggerEndToEnd, KeepsRunningWhenItsFolderIsRemoved) {
   std::ofstream(folder + "/VarnexStatus.Txt", std::ios::binary) << varnexLine;
   const std::string err = top + "/stderr.txt";
   const pid_t pid = StartLogger({"--folder", folder}, err);
-  ASSERT_TRUE(WaitFor([&] { return !DataLines(folder).empty(); }, 40s)) << ReadAll(err);
+  ASSERT_TRUE(WaitFor([&] { return !DataLines(folder).empty(); }, 40s, 100ms)) << ReadAll(err);
   const std::string history = ReadAll(folder + "/VarnexStatus.Txt");
   EXPECT_EQ(history.rfind(varnexLine, 0), 0u) << history;
   EXPECT_EQ(history.find("is undefined"), std::string::npos) << history;
 
   fs::remove_all(folder);
-  EXPECT_TRUE(
-      WaitFor([&] { return ReadAll(err).find("Cannot write " + folder + "/VarnexData") != std::string::npos; }, 25s))
+  EXPECT_TRUE(WaitFor([&] { return ReadAll(err).find("Cannot write " + folder + "/VarnexData") != std::string::npos; },
+                      25s, 100ms))
       << ReadAll(err);
   int status = 0;
   EXPECT_EQ(::waitpid(pid, &status, WNOHANG), 0) << "the logger ended";

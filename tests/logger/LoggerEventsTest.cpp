@@ -15,6 +15,7 @@
 
 #include "HeadlessLogger.h"
 #include "TestFolder.h"
+#include "WaitFor.h"
 #include "link/SharedReceiverState.h"
 #include "platform/Clock.h"
 #include "receiver_sim/ReceiverSim.h"
@@ -70,10 +71,7 @@ TEST(LoggerEvents, CommandRunsThroughHoldoverAndALostLine) {
   LoggerControl control;
   std::thread loop([&] { RunLogger(logger, control, [] { std::this_thread::sleep_for(100ms); }); });
   const auto waitRuns = [&](std::size_t n) {
-    const auto until = std::chrono::steady_clock::now() + 40s;
-    while (std::chrono::steady_clock::now() < until && LinesOf(ReadAll(runs)).size() < n)
-      std::this_thread::sleep_for(100ms);
-    return LinesOf(ReadAll(runs)).size() >= n;
+    return WaitFor([&] { return LinesOf(ReadAll(runs)).size() >= n; }, 40s, 100ms);
   };
   // Receiver text made to break out of a shell.
   const std::string hostile = "-100,\"$(touch " + folder + "/pwned);`touch " + folder + "/pwned2`\x01\"";

@@ -13,13 +13,13 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "MetricsTestHelpers.h"
 #include "TestFolder.h"
+#include "WaitFor.h"
 #include "receiver_sim/ReceiverSim.h"
 
 namespace {
@@ -138,16 +138,6 @@ class Webhook {
   std::string bodies_;
 };
 
-// Waits up to `seconds` for `done`, checking twice a second.
-bool WaitFor(int seconds, const std::function<bool()>& done) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < end) {
-    if (done()) return true;
-    std::this_thread::sleep_for(500ms);
-  }
-  return done();
-}
-
 std::string UrlEncode(const std::string& text) {
   std::string out;
   char buffer[4];
@@ -238,7 +228,8 @@ TEST(MetricsChain, PrometheusAlertmanagerAndNodeExporter) {
 
   // The exact values the receiver sent, through the logger's endpoint and Prometheus.
   const auto value = [&](const std::string& q) { return Query(promPort, q); };
-  ASSERT_TRUE(WaitFor(60, [&] { return value("varnex_pps_time_interval_seconds{job=\"varnex\"}").has_value(); }))
+  ASSERT_TRUE(
+      WaitFor([&] { return value("varnex_pps_time_interval_seconds{job=\"varnex\"}").has_value(); }, 60s, 500ms))
       << "no PPS TI in Prometheus";
   EXPECT_EQ(value("varnex_pps_time_interval_seconds{job=\"varnex\"}"), 3.7e-8);
   EXPECT_EQ(value("varnex_efc{job=\"varnex\"}"), 27807.0);
@@ -247,7 +238,7 @@ TEST(MetricsChain, PrometheusAlertmanagerAndNodeExporter) {
   EXPECT_EQ(value("count(varnex_receiver_info{job=\"varnex\",model=\"Z3801A\"})"), 1.0);
   // The same through the metrics file and node_exporter.
   if (nodeExporter) {
-    EXPECT_TRUE(WaitFor(20, [&] { return value("varnex_efc{job=\"node\"}") == 27807.0; }))
+    EXPECT_TRUE(WaitFor([&] { return value("varnex_efc{job=\"node\"}") == 27807.0; }, 20s, 500ms))
         << "the metrics file did not reach Prometheus through node_exporter";
     EXPECT_EQ(value("varnex_pps_time_interval_seconds{job=\"node\"}"), 3.7e-8);
   } else {
@@ -264,13 +255,17 @@ TEST(MetricsChain, PrometheusAlertmanagerAndNodeExporter) {
   sim.SetAnswer(":PTIM:TINT?", "-1.25E-07");
   const auto holdoverStart = std::chrono::steady_clock::now();
   WriteText(control, "holdover\n");
-  EXPECT_TRUE(WaitFor(60, [&] {
-    const std::string all = webhook.All();
-    return all.find("\"alertname\":\"VarnexHoldover\"") != std::string::npos &&
-           all.find("\"status\":\"firing\"") != std::string::npos;
-  })) << webhook.All();
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        const std::string all = webhook.All();
+        return all.find("\"alertname\":\"VarnexHoldover\"") != std::string::npos &&
+               all.find("\"status\":\"firing\"") != std::string::npos;
+      },
+      60s, 500ms))
+      << webhook.All();
   EXPECT_NE(webhook.All().find("\"model\":\"Z3801A\""), std::string::npos);
-  EXPECT_TRUE(WaitFor(20, [&] { return value("varnex_pps_time_interval_seconds{job=\"varnex\"}") == -1.25e-7; }));
+  EXPECT_TRUE(
+      WaitFor([&] { return value("varnex_pps_time_interval_seconds{job=\"varnex\"}") == -1.25e-7; }, 20s, 500ms));
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - holdoverStart).count();
   const double cycles = value("varnex_poll_cycles_total{job=\"varnex\"}").value_or(0) - cyclesBefore;
   // One cycle every 10 s (the new value took one at least); allow one lost to the slowest of machines.
@@ -284,7 +279,8 @@ TEST(MetricsChain, PrometheusAlertmanagerAndNodeExporter) {
 
   // The line goes quiet: the link-down alert fires, and the values are no longer exported.
   WriteText(control, "silent\n");
-  EXPECT_TRUE(WaitFor(90, [&] { return webhook.All().find("\"alertname\":\"VarnexLinkDown\"") != std::string::npos; }))
+  EXPECT_TRUE(
+      WaitFor([&] { return webhook.All().find("\"alertname\":\"VarnexLinkDown\"") != std::string::npos; }, 90s, 500ms))
       << webhook.All();
   EXPECT_EQ(value("varnex_link_up{job=\"varnex\"}"), 0.0);
   EXPECT_FALSE(value("varnex_pps_time_interval_seconds{job=\"varnex\"}"));
